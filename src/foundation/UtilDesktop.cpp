@@ -1,0 +1,93 @@
+#include "foundation/UtilDesktop.h"
+
+#include <array>
+
+#include <glib.h>
+
+#include "platform/DesktopApps.h"
+#include "platform/GObjectPtr.h"
+#include "platform/Log.h"
+#include "platform/XdgDirs.h"
+
+namespace nb::Util {
+
+namespace {
+
+struct SpecialFolder {
+  const char* word;
+  const char* key;       // of user-dirs.dirs
+  const char* fallback;  // under HOME when user-dirs.dirs names none
+};
+
+constexpr std::array<SpecialFolder, 5> kSpecialFolders{{
+    {"desktop", "DESKTOP", "Desktop"},
+    {"documents", "DOCUMENTS", "Documents"},
+    {"music", "MUSIC", "Music"},
+    {"video", "VIDEOS", "Videos"},
+    {"pictures", "PICTURES", "Pictures"},
+}};
+
+bool spawnFirstFound(std::initializer_list<std::initializer_list<const char*>> commands) {
+  for (const auto& command : commands) {
+    platform::GCharPtr program(g_find_program_in_path(*command.begin()));
+    if (!program) {
+      continue;
+    }
+    std::vector<gchar*> argv{program.get()};
+    for (auto it = command.begin() + 1; it != command.end(); ++it) {
+      argv.push_back(const_cast<gchar*>(*it));
+    }
+    argv.push_back(nullptr);
+    GError* raw = nullptr;
+    const bool ok = g_spawn_async(nullptr, argv.data(), nullptr, G_SPAWN_DEFAULT, nullptr,
+                                  nullptr, nullptr, &raw) != FALSE;
+    platform::GErrorPtr error(raw);
+    if (ok) {
+      return true;
+    }
+    NBLOG_WARN("cannot start {}: {}", program.get(), error ? error->message : "");
+  }
+  return false;
+}
+
+}  // namespace
+
+bool openPath(const std::string& path, const std::string& type, const std::string& specify) {
+  if (path.empty()) {
+    return false;
+  }
+  if (!specify.empty()) {
+    return specify != "openwith" && platform::openFileWith(path, specify);
+  }
+  if (type == "select") {
+    return platform::revealFile(path);
+  }
+  return type != "openwith" && platform::openFile(path);
+}
+
+bool openWebUrl(const std::string& url) { return !url.empty() && platform::openUri(url); }
+
+std::string iconFromFileType(const std::string& name) {
+  const auto slash = name.rfind('/');
+  const std::string base = slash == std::string::npos ? name : name.substr(slash + 1);
+  const auto dot = base.rfind('.');
+  const std::string extension = dot == std::string::npos ? base : base.substr(dot + 1);
+  return platform::iconForFileName("file." + extension);
+}
+
+std::string getComputerPath(const std::string& word) {
+  for (const auto& folder : kSpecialFolders) {
+    if (word == folder.word) {
+      return platform::userSpecialDir(folder.key, folder.fallback);
+    }
+  }
+  return {};
+}
+
+void systemPreferenceWithNetwork() {
+  spawnFirstFound({{"gnome-control-center", "network"}, {"nm-connection-editor"}});
+}
+
+std::optional<std::string> getfindertarget(long /*windowId*/) { return std::string(); }
+
+}  // namespace nb::Util
