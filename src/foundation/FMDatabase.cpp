@@ -187,8 +187,8 @@ std::unique_ptr<FMResultSet> FMDatabase::executeQuery(std::string_view sql, cons
   return query(sql, &args, nullptr);
 }
 
-std::unique_ptr<FMResultSet> FMDatabase::executeQuery(std::string_view sql,
-                                                      const SqlNamedArgs& args) {
+std::unique_ptr<FMResultSet> FMDatabase::executeQueryWithParameterDictionary(
+    std::string_view sql, const SqlNamedArgs& args) {
   return query(sql, nullptr, &args);
 }
 
@@ -239,7 +239,8 @@ bool FMDatabase::executeUpdate(std::string_view sql, const SqlArgs& args) {
   return update(sql, &args, nullptr);
 }
 
-bool FMDatabase::executeUpdate(std::string_view sql, const SqlNamedArgs& args) {
+bool FMDatabase::executeUpdateWithParameterDictionary(std::string_view sql,
+                                                      const SqlNamedArgs& args) {
   return update(sql, nullptr, &args);
 }
 

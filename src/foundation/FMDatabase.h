@@ -53,15 +53,16 @@ class FMDatabase {
 
   // Runs the first statement of `sql` (the rest of the text is ignored) with
   // `args` bound to its "?" parameters in order; the number of values must
-  // match the number of parameters. The named form binds each key to the
-  // parameter ":key". Query: a result set before its first row, or nullptr
+  // match the number of parameters. The ...WithParameterDictionary forms bind
+  // each key to the parameter ":key". Query: a result set before its first row, or nullptr
   // on any failure; it must not outlive the job it was made in (the
   // connection closes it when the connection closes). Update: true when the
   // statement ran to completion; a statement that yields rows fails.
   std::unique_ptr<FMResultSet> executeQuery(std::string_view sql, const SqlArgs& args = {});
-  std::unique_ptr<FMResultSet> executeQuery(std::string_view sql, const SqlNamedArgs& args);
+  std::unique_ptr<FMResultSet> executeQueryWithParameterDictionary(std::string_view sql,
+                                                                   const SqlNamedArgs& args);
   bool executeUpdate(std::string_view sql, const SqlArgs& args = {});
-  bool executeUpdate(std::string_view sql, const SqlNamedArgs& args);
+  bool executeUpdateWithParameterDictionary(std::string_view sql, const SqlNamedArgs& args);
   // The form of every ordinary store write: up to three runs 0.5 s apart on
   // the calling thread, each retry logged "<sql> <retry index> <result>".
   bool executeUpdateRetry(std::string_view sql, const SqlArgs& args = {});

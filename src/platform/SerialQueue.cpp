@@ -13,6 +13,11 @@ bool SerialQueue::isCurrent() const {
   return owner_ == std::this_thread::get_id();
 }
 
+uint64_t SerialQueue::pending() const {
+  std::lock_guard lock(mutex_);
+  return nextTicket_ - serving_;
+}
+
 bool SerialQueue::sync(const std::function<void()>& job) {
   const auto self = std::this_thread::get_id();
   {

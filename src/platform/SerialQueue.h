@@ -30,6 +30,10 @@ class SerialQueue {
   // True while the calling thread runs a job of this queue.
   bool isCurrent() const;
 
+  // Callers that hold a turn: the running job plus those waiting. For
+  // diagnostics and tests.
+  uint64_t pending() const;
+
   const std::string& label() const { return label_; }
 
  private:
