@@ -58,7 +58,7 @@ class MySqliteTest : public test::TempHome {
   const std::string garbage = std::string(4096, 'x');
 };
 
-TEST_F(MySqliteTest, DamagedFileIsSetAsideWithItsJournalAndTheBackupPutBack) {
+TEST_F(MySqliteTest, DamagedFileIsSetAsideAndTheBackupPutBack) {
   {
     KeyValueStore store(path(), true);
     store.put("kept", "1");
@@ -66,20 +66,34 @@ TEST_F(MySqliteTest, DamagedFileIsSetAsideWithItsJournalAndTheBackupPutBack) {
     store.put("lost", "2");
   }
   writeFile(path(), garbage);
-  writeFile(path() + "-journal", "stale journal");
 
   KeyValueStore store(path(), true);
   EXPECT_EQ(store.createTableCalls, 2);  // once on the damaged file, once after the restore
   EXPECT_EQ(store.get("kept"), "1");
   EXPECT_EQ(store.get("lost"), "");
   EXPECT_EQ(readFile(path() + "_error"), garbage);
-  // SQLite may already have emptied a journal it could not use; what matters
-  // is that none is left beside the restored file.
-  EXPECT_TRUE(fs::exists(path() + "_error-journal"));
-  EXPECT_FALSE(fs::exists(path() + "-journal"));
   EXPECT_FALSE(fs::exists(path() + "_old"));
   EXPECT_TRUE(fs::exists(path() + "_old_reset"));
   EXPECT_TRUE(store.checkIntegrity());
+}
+
+TEST_F(MySqliteTest, RestoreMovesTheJournalFilesWithTheDamagedFile) {
+  KeyValueStore store(path(), true);
+  store.put("kept", "1");
+  store.backup();
+  store.close();
+  writeFile(path(), garbage);
+  writeFile(path() + "-journal", "stale journal");
+  writeFile(path() + "-wal", "stale log");
+
+  store.reset();
+  EXPECT_EQ(readFile(path() + "_error"), garbage);
+  EXPECT_EQ(readFile(path() + "_error-journal"), "stale journal");
+  EXPECT_EQ(readFile(path() + "_error-wal"), "stale log");
+  EXPECT_FALSE(fs::exists(path() + "-journal"));
+  EXPECT_FALSE(fs::exists(path() + "-wal"));
+  EXPECT_EQ(readFile(path()), readFile(path() + "_old_reset"));
+  EXPECT_EQ(store.get("kept"), "1");
 }
 
 TEST_F(MySqliteTest, DamagedFileWithoutBackupStartsEmptyAndKeepsTheDamage) {
