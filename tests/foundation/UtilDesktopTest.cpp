@@ -1,0 +1,54 @@
+#include "foundation/UtilDesktop.h"
+
+#include <filesystem>
+#include <fstream>
+
+#include "support/TempHome.h"
+
+namespace nb {
+namespace {
+
+namespace fs = std::filesystem;
+
+class UtilDesktopTest : public test::TempHome {};
+
+TEST_F(UtilDesktopTest, SpecialFoldersFollowUserDirsWithHomeFallbacks) {
+  std::ofstream(home() / ".config/user-dirs.dirs")
+      << "# written by xdg-user-dirs-update\n"
+      << "XDG_DESKTOP_DIR=\"$HOME/Schreibtisch\"\n"
+      << "XDG_VIDEOS_DIR=\"/srv/Filme\"\n"
+      << "XDG_MUSIC_DIR=\"relative/ignored\"\n";
+  const std::string h = home().string();
+  const struct {
+    const char* word;
+    std::string folder;
+  } cases[] = {
+      {"desktop", h + "/Schreibtisch"}, {"video", "/srv/Filme"},
+      {"music", h + "/Music"},          {"documents", h + "/Documents"},
+      {"pictures", h + "/Pictures"},    {"Desktop", ""},
+      {"movies", ""},                   {"", ""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Util::getComputerPath(c.word), c.folder) << c.word;
+  }
+}
+
+TEST_F(UtilDesktopTest, IconOfAnExtensionEqualsIconOfANameWithIt) {
+  EXPECT_EQ(Util::iconFromFileType("pdf"), Util::iconFromFileType("report.pdf"));
+  EXPECT_EQ(Util::iconFromFileType("txt"), Util::iconFromFileType("/a.b/notes.txt"));
+  EXPECT_FALSE(Util::iconFromFileType("png").empty());
+}
+
+TEST_F(UtilDesktopTest, NothingIsOpenedForAnEmptyPathOrTheChooserWord) {
+  EXPECT_FALSE(Util::openPath("", "", ""));
+  EXPECT_FALSE(Util::openPath((home() / "x").string(), "openwith", ""));
+  EXPECT_FALSE(Util::openPath((home() / "x").string(), "", "no.such.app.desktop"));
+  EXPECT_FALSE(Util::openWebUrl(""));
+}
+
+TEST_F(UtilDesktopTest, FinderTargetHasNoLinuxAnswer) {
+  EXPECT_EQ(Util::getfindertarget(42), std::optional<std::string>(""));
+}
+
+}  // namespace
+}  // namespace nb
