@@ -219,7 +219,8 @@ std::string toUtf8(std::string_view text) {
   const auto decoded = percentDecoded(text);
   const std::string_view source =
       decoded && isValidUtf8(*decoded) ? std::string_view(*decoded) : text;
-  return percentEscaped(source, [](unsigned char c) { return isAsciiAlnum(c) || isUrlLegalMark(c); });
+  return percentEscaped(source,
+                        [](unsigned char c) { return isAsciiAlnum(c) || isUrlLegalMark(c); });
 }
 
 std::string getParent(std::string_view path) {

@@ -27,7 +27,10 @@ std::optional<struct stat> lstatOf(const std::string& path) {
   return st;
 }
 
-uint64_t seconds(const struct timespec& t) { return t.tv_sec > 0 ? static_cast<uint64_t>(t.tv_sec) : 0; }
+// Whole seconds toward zero; times before 1970 read as 0.
+uint64_t seconds(const struct timespec& t) {
+  return t.tv_sec > 0 ? static_cast<uint64_t>(t.tv_sec) : 0;
+}
 
 std::optional<mode_t> savedLockMode(const std::string& path) {
   char text[16] = {};

@@ -63,7 +63,10 @@ TEST_F(FileSha1, EqualsSha1sumOnMultiGibSparseFile) {
   const fs::path big = dir_ / "sparse";
   { std::ofstream(big) << "head"; }
   fs::resize_file(big, (uint64_t{3} << 30) + 5);  // past 2^31 and 2^32-1 offsets
-  { std::fstream(big, std::ios::in | std::ios::out | std::ios::binary).seekp(-4, std::ios::end) << "tail"; }
+  {
+    std::fstream out(big, std::ios::in | std::ios::out | std::ios::binary);
+    out.seekp(-4, std::ios::end) << "tail";
+  }
   const auto hash = FileMD5HashCreateWithPath(big);
   ASSERT_TRUE(hash);
   EXPECT_EQ(*hash, sha1sumOf(big));

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -162,6 +163,31 @@ TEST_F(UtilFiles, MoveFailsOnExistingDestination) {
   EXPECT_EQ(read("c"), "a");
 }
 
+// rename() cannot cross file systems: the move copies, then removes.
+TEST_F(UtilFiles, MoveAcrossFileSystems) {
+  struct stat shm {}, work {};
+  if (stat("/dev/shm", &shm) != 0 || stat(base_.c_str(), &work) != 0 || shm.st_dev == work.st_dev) {
+    GTEST_SKIP() << "no second file system at /dev/shm";
+  }
+  std::string templ = "/dev/shm/nbmove-XXXXXX";
+  ASSERT_NE(mkdtemp(templ.data()), nullptr);
+  const fs::path other = templ;
+  const std::string src = (other / "tree").string();
+  fs::create_directories(src + "/sub");
+  std::ofstream(src + "/sub/f") << "f";
+  fs::create_symlink("sub/f", src + "/link");
+  EXPECT_TRUE(Util::movefile(src, at("moved")));
+  EXPECT_FALSE(Util::existfile(src));
+  EXPECT_EQ(read("moved/sub/f"), "f");
+  EXPECT_EQ(read("moved/link"), "f");
+
+  write("back", "b");
+  std::ofstream((other / "taken").string()) << "t";
+  EXPECT_FALSE(Util::movefile(at("back"), (other / "taken").string()));
+  EXPECT_EQ(read("back"), "b");
+  fs::remove_all(other);
+}
+
 TEST_F(UtilFiles, CopyThroughTemporaryName) {
   write("src", "fresh");
   write("dst", "stale");
@@ -233,8 +259,10 @@ TEST_F(UtilFiles, DeleteRemovesAtOnce) {
 
   write("mixed/f1", "");
   write("mixed/sub/f2", "");
+  fs::create_symlink(at("mixed/sub"), at("mixed/link-to-sub"));
   EXPECT_TRUE(Util::deletefileinfolder(at("mixed"), false));
   EXPECT_FALSE(Util::existfile(at("mixed/f1")));
+  EXPECT_FALSE(Util::checklinkdir(at("mixed/link-to-sub")));  // the link, not its folder
   EXPECT_TRUE(Util::existfile(at("mixed/sub/f2")));
   EXPECT_TRUE(Util::deletefileinfolder(at("missing"), false));
 }
