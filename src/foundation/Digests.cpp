@@ -1,9 +1,6 @@
 // Digests and checksums of StringHelpers.h.
 
 #include <array>
-#include <memory>
-#include <mutex>
-#include <unordered_map>
 
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
@@ -39,18 +36,6 @@ CrcTable makeCrcTable(uint32_t polynomial) {
   return table;
 }
 
-// Tables are built once per polynomial; callers use very few polynomials.
-const CrcTable& crcTable(uint32_t polynomial) {
-  static std::mutex mutex;
-  static std::unordered_map<uint32_t, std::unique_ptr<CrcTable>> tables;
-  std::lock_guard lock(mutex);
-  auto& slot = tables[polynomial];
-  if (!slot) {
-    slot = std::make_unique<CrcTable>(makeCrcTable(polynomial));
-  }
-  return *slot;
-}
-
 constexpr uint32_t kStandardSeed = 0xFFFFFFFFU;
 constexpr uint32_t kStandardPolynomial = 0xEDB88320U;
 
@@ -81,7 +66,10 @@ uint32_t crc32WithSeed(std::string_view bytes, uint32_t seed, uint32_t polynomia
   if (seed == kStandardSeed && polynomial == kStandardPolynomial) {
     return crc32(bytes);
   }
-  const CrcTable& table = crcTable(polynomial);
+  // The standard parameters went to zlib above; other polynomials are rare
+  // enough that building their table per call (2 KiB of shifts) is cheaper
+  // than guarding a shared cache.
+  const CrcTable table = makeCrcTable(polynomial);
   uint32_t reg = seed;
   for (unsigned char b : bytes) {
     reg = (reg >> 8) ^ table[(reg ^ b) & 0xFFU];
