@@ -4,6 +4,7 @@
 
 #include <glib.h>
 
+#include "foundation/UtilFiles.h"
 #include "platform/DesktopApps.h"
 #include "platform/GObjectPtr.h"
 #include "platform/Log.h"
@@ -82,6 +83,17 @@ std::string getComputerPath(const std::string& word) {
     }
   }
   return {};
+}
+
+std::vector<platform::AppChoice> openWithChoices(const std::string& ext,
+                                                 const std::string& cacheTemp) {
+  if (cacheTemp.empty() || ext.find('/') != std::string::npos ||
+      ext.find("..") != std::string::npos || ext.find('\0') != std::string::npos) {
+    return {};
+  }
+  const std::string probe = cacheTemp + "/temp" + ext;
+  createfile(probe);  // leaves a file that is already there alone
+  return platform::appsForFile(probe);
 }
 
 void systemPreferenceWithNetwork() {

@@ -5,6 +5,9 @@
 
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "platform/DesktopApps.h"
 
 namespace nb::Util {
 
@@ -27,6 +30,13 @@ std::string iconFromFileType(const std::string& name);
 // The user's folder for "desktop", "documents", "music", "video" or
 // "pictures" (exactly so spelt); "" for any other word.
 std::string getComputerPath(const std::string& word);
+
+// The applications that can open files of the extension `ext` as a page
+// gives it (".pdf"), asked about the probe file "<cacheTemp>/temp<ext>",
+// which is made empty when missing and left for the next time. An extension
+// holding "/" or ".." never becomes a path: it has no applications.
+std::vector<platform::AppChoice> openWithChoices(const std::string& ext,
+                                                 const std::string& cacheTemp);
 
 // Opens the system's network settings with the first of the known tools that
 // is installed (GNOME Settings, then the NetworkManager editor); nothing

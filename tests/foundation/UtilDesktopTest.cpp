@@ -50,5 +50,19 @@ TEST_F(UtilDesktopTest, FinderTargetHasNoLinuxAnswer) {
   EXPECT_EQ(Util::getfindertarget(42), std::optional<std::string>(""));
 }
 
+TEST_F(UtilDesktopTest, OpenWithProbeIsMadeOnceAndPageTextNeverBecomesAPath) {
+  const fs::path temp = root() / "cachetemp";
+  fs::create_directories(temp);
+  // No application in the test home claims this type.
+  EXPECT_TRUE(Util::openWithChoices(".nbunclaimed", temp.string()).empty());
+  EXPECT_TRUE(fs::exists(temp / "temp.nbunclaimed"));
+
+  for (const char* hostile : {"/../../evil", "x/../../evil", "..", "/x"}) {
+    EXPECT_TRUE(Util::openWithChoices(hostile, temp.string()).empty()) << hostile;
+  }
+  EXPECT_FALSE(fs::exists(root() / "evil"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(temp), fs::directory_iterator()), 1);
+}
+
 }  // namespace
 }  // namespace nb
