@@ -4,6 +4,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -95,6 +96,8 @@ TEST_F(UtilSessionTest, FavouritesFileIsMadeWhenMissing) {
 TEST_F(UtilSessionTest, SecondInstanceSeesTheLockOfTheFirst) {
   const fs::path runtime = root() / "run";
   fs::create_directories(runtime);
+  const char* saved = std::getenv("XDG_RUNTIME_DIR");
+  const std::string previous = saved != nullptr ? saved : "";
   setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
 
   // Another process holding the lock: an open file description of its own.
@@ -112,7 +115,11 @@ TEST_F(UtilSessionTest, SecondInstanceSeesTheLockOfTheFirst) {
   ::close(late);
 
   EXPECT_FALSE(Util::didProgressLaunched("../escape"));
-  unsetenv("XDG_RUNTIME_DIR");
+  if (saved != nullptr) {
+    setenv("XDG_RUNTIME_DIR", previous.c_str(), 1);
+  } else {
+    unsetenv("XDG_RUNTIME_DIR");
+  }
 }
 
 TEST_F(UtilSessionTest, HideLoginFlag) {
