@@ -142,6 +142,8 @@ std::string lockFileFor(const std::string& bundleIdentifier) {
   std::string dir = platform::runtimeDir();
   if (dir.empty()) {
     dir = platform::configHome();
+    std::error_code ec;
+    fs::create_directories(dir, ec);
   }
   if (dir.empty() || bundleIdentifier.find('/') != std::string::npos || bundleIdentifier.empty() ||
       bundleIdentifier == "." || bundleIdentifier == "..") {
