@@ -180,11 +180,11 @@ bool writeEntry(zip_t* archive, const fs::path& root, const Entry& entry) {
   if (zip_stat_index(archive, entry.index, 0, &st) != 0) {
     return false;
   }
-  const auto bytes = readEntry(archive, entry.index, st.size);
-  if (!bytes) {
-    return false;
-  }
   if (entry.kind == EntryKind::kLink) {
+    const auto bytes = readEntry(archive, entry.index, st.size);
+    if (!bytes) {
+      return false;
+    }
     const fs::path temp = path->string() + ".nblink";
     fs::remove(temp, ec);
     fs::create_symlink(*bytes, temp, ec);
@@ -194,7 +194,24 @@ bool writeEntry(zip_t* archive, const fs::path& root, const Entry& entry) {
     fs::rename(temp, *path, ec);
     return !ec;
   }
-  if (!platform::writeFileAtomically(path->string(), *bytes, entry.mode)) {
+  ZipFilePtr file(zip_fopen_index(archive, entry.index, 0));
+  if (!file) {
+    return false;
+  }
+  // Streamed: a package may hold files larger than is wise to keep in memory.
+  const auto copy = [&file](int fd) {
+    std::string chunk(64 * 1024, '\0');
+    for (;;) {
+      const zip_int64_t n = zip_fread(file.get(), chunk.data(), chunk.size());
+      if (n <= 0) {
+        return n == 0;
+      }
+      if (!platform::writeAll(fd, std::string_view(chunk.data(), static_cast<size_t>(n)))) {
+        return false;
+      }
+    }
+  };
+  if (!platform::writeFileAtomically(path->string(), copy, entry.mode)) {
     return false;
   }
   setTimes(*path, entry.mtime);

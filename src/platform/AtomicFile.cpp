@@ -13,8 +13,6 @@
 
 namespace nb::platform {
 
-namespace {
-
 bool writeAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     const ssize_t n = ::write(fd, bytes.data(), bytes.size());
@@ -29,16 +27,19 @@ bool writeAll(int fd, std::string_view bytes) {
   return true;
 }
 
-}  // namespace
-
 bool writeFileAtomically(const std::string& path, std::string_view bytes, mode_t mode) {
+  return writeFileAtomically(path, [bytes](int fd) { return writeAll(fd, bytes); }, mode);
+}
+
+bool writeFileAtomically(const std::string& path, const std::function<bool(int fd)>& fill,
+                         mode_t mode) {
   std::string temp = path + ".XXXXXX";
   const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0) {
     NBLOG_WARN("cannot write {}: {}", path, std::strerror(errno));
     return false;
   }
-  const bool written = writeAll(fd, bytes) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
+  const bool written = fill(fd) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
   const bool closed = ::close(fd) == 0;
   if (!written || !closed || ::rename(temp.c_str(), path.c_str()) != 0) {
     NBLOG_WARN("cannot write {}: {}", path, std::strerror(errno));

@@ -1,5 +1,6 @@
 #include "foundation/UtilDesktop.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -11,6 +12,18 @@ namespace {
 namespace fs = std::filesystem;
 
 class UtilDesktopTest : public test::TempHome {};
+
+// GLib keeps the XDG folders of its first look-up for the life of the
+// process. Tests that reach GIO's type and application registries run their
+// body in a child process, so that later tests of this program still see
+// their own temporary HOME.
+#define NB_IN_CHILD_PROCESS(body)                                                   \
+  EXPECT_EXIT(                                                                      \
+      {                                                                             \
+        body;                                                                       \
+        std::exit(::testing::Test::HasFailure() ? 1 : 0);                           \
+      },                                                                            \
+      ::testing::ExitedWithCode(0), "")
 
 TEST_F(UtilDesktopTest, SpecialFoldersFollowUserDirsWithHomeFallbacks) {
   std::ofstream(home() / ".config/user-dirs.dirs")
@@ -34,16 +47,20 @@ TEST_F(UtilDesktopTest, SpecialFoldersFollowUserDirsWithHomeFallbacks) {
 }
 
 TEST_F(UtilDesktopTest, IconOfAnExtensionEqualsIconOfANameWithIt) {
-  EXPECT_EQ(Util::iconFromFileType("pdf"), Util::iconFromFileType("report.pdf"));
-  EXPECT_EQ(Util::iconFromFileType("txt"), Util::iconFromFileType("/a.b/notes.txt"));
-  EXPECT_FALSE(Util::iconFromFileType("png").empty());
+  NB_IN_CHILD_PROCESS({
+    EXPECT_EQ(Util::iconFromFileType("pdf"), Util::iconFromFileType("report.pdf"));
+    EXPECT_EQ(Util::iconFromFileType("txt"), Util::iconFromFileType("/a.b/notes.txt"));
+    EXPECT_FALSE(Util::iconFromFileType("png").empty());
+  });
 }
 
 TEST_F(UtilDesktopTest, NothingIsOpenedForAnEmptyPathOrTheChooserWord) {
-  EXPECT_FALSE(Util::openPath("", "", ""));
-  EXPECT_FALSE(Util::openPath((home() / "x").string(), "openwith", ""));
-  EXPECT_FALSE(Util::openPath((home() / "x").string(), "", "no.such.app.desktop"));
-  EXPECT_FALSE(Util::openWebUrl(""));
+  NB_IN_CHILD_PROCESS({
+    EXPECT_FALSE(Util::openPath("", "", ""));
+    EXPECT_FALSE(Util::openPath((home() / "x").string(), "openwith", ""));
+    EXPECT_FALSE(Util::openPath((home() / "x").string(), "", "no.such.app.desktop"));
+    EXPECT_FALSE(Util::openWebUrl(""));
+  });
 }
 
 TEST_F(UtilDesktopTest, FinderTargetHasNoLinuxAnswer) {
@@ -51,17 +68,19 @@ TEST_F(UtilDesktopTest, FinderTargetHasNoLinuxAnswer) {
 }
 
 TEST_F(UtilDesktopTest, OpenWithProbeIsMadeOnceAndPageTextNeverBecomesAPath) {
-  const fs::path temp = root() / "cachetemp";
-  fs::create_directories(temp);
-  // No application in the test home claims this type.
-  EXPECT_TRUE(Util::openWithChoices(".nbunclaimed", temp.string()).empty());
-  EXPECT_TRUE(fs::exists(temp / "temp.nbunclaimed"));
+  NB_IN_CHILD_PROCESS({
+    const fs::path temp = root() / "cachetemp";
+    fs::create_directories(temp);
+    // No application in the test home claims this type.
+    EXPECT_TRUE(Util::openWithChoices(".nbunclaimed", temp.string()).empty());
+    EXPECT_TRUE(fs::exists(temp / "temp.nbunclaimed"));
 
-  for (const char* hostile : {"/../../evil", "x/../../evil", "..", "/x"}) {
-    EXPECT_TRUE(Util::openWithChoices(hostile, temp.string()).empty()) << hostile;
-  }
-  EXPECT_FALSE(fs::exists(root() / "evil"));
-  EXPECT_EQ(std::distance(fs::directory_iterator(temp), fs::directory_iterator()), 1);
+    for (const char* hostile : {"/../../evil", "x/../../evil", "..", "/x"}) {
+      EXPECT_TRUE(Util::openWithChoices(hostile, temp.string()).empty()) << hostile;
+    }
+    EXPECT_FALSE(fs::exists(root() / "evil"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(temp), fs::directory_iterator()), 1);
+  });
 }
 
 }  // namespace
