@@ -1,0 +1,191 @@
+#pragma once
+// Internal to the JSON codec: the layout of the nodes behind strings, arrays
+// and objects, the block that holds a parsed document, and the key hash.
+// Nothing outside src/foundation/Json*.cpp includes this.
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+#include "foundation/JsonValue.h"
+
+namespace nb::detail {
+
+// One block of memory for all nodes of one parsed document: nodes are carved
+// from it one after the other and freed together when the last value of the
+// document goes. Allocation is a pointer bump, which is most of why parsing is
+// fast. The count is of outside references only; nodes inside the block do not
+// count each other.
+class JsonArena {
+ public:
+  JsonArena() = default;
+  JsonArena(const JsonArena&) = delete;
+  JsonArena& operator=(const JsonArena&) = delete;
+  ~JsonArena();
+
+  // `bytes` of 16-byte aligned storage. Throws std::bad_alloc.
+  void* allocate(std::size_t bytes) {
+    bytes = (bytes + 15) & ~std::size_t{15};
+    if (static_cast<std::size_t>(end_ - cursor_) < bytes) {
+      grow(bytes);
+    }
+    void* p = cursor_;
+    cursor_ += bytes;
+    return p;
+  }
+
+  void retain() noexcept { refs_.fetch_add(1, std::memory_order_relaxed); }
+  // Frees the arena (and with it the whole document) at the last release.
+  void release() noexcept;
+
+ private:
+  void grow(std::size_t bytes);
+
+  struct Chunk {
+    Chunk* next;
+    std::size_t size;
+  };
+  std::atomic<std::uint64_t> refs_{0};
+  Chunk* chunks_ = nullptr;
+  char* cursor_ = nullptr;
+  char* end_ = nullptr;
+  std::size_t nextChunkSize_ = 64 * 1024;
+};
+
+enum class NodeStorage : std::uint8_t {
+  Heap,    // its own reference count; freed at the last release
+  Arena,   // lives in a parsed document's arena
+  Static,  // lives for the whole program
+};
+
+struct JsonNode {
+  JsonArena* arena = nullptr;  // Arena storage only
+  std::atomic<std::uint32_t> refs{1};
+  NodeStorage storage = NodeStorage::Heap;
+
+  void retain() noexcept {
+    if (storage == NodeStorage::Heap) {
+      refs.fetch_add(1, std::memory_order_relaxed);
+    } else if (storage == NodeStorage::Arena) {
+      arena->retain();
+    }
+  }
+  // `kind` tells which node this is, so that a heap node can free its content.
+  void release(JsonKind kind) noexcept;
+
+  // Access to JsonValue internals for the codec.
+  static JsonValue wrap(JsonKind kind, JsonNode* node) noexcept {
+    JsonValue v;
+    v.kind_ = kind;
+    v.data_.node = node;
+    return v;
+  }
+  static JsonNode* of(const JsonValue& v) noexcept { return v.holdsNode() ? v.data_.node : nullptr; }
+  static std::uint64_t bits(const JsonValue& v) noexcept { return v.data_.u; }
+  static JsonValue number(JsonKind kind, std::uint64_t bits) noexcept {
+    JsonValue v;
+    v.kind_ = kind;
+    v.data_.u = bits;
+    return v;
+  }
+  // Places a value in arena memory without touching reference counts: nodes
+  // inside an arena never count each other.
+  static void placeRaw(JsonValue* slot, const JsonValue& v) noexcept {
+    std::memcpy(static_cast<void*>(slot), static_cast<const void*>(&v), sizeof(JsonValue));
+  }
+  static void placeMemberRaw(JsonMember* slot, const JsonValue& key, const JsonValue& value) noexcept {
+    placeRaw(&slot->key_, key);
+    placeRaw(&slot->value_, value);
+  }
+  static void placeMember(JsonMember* slot, JsonValue key, JsonValue value) noexcept {
+    new (&slot->key_) JsonValue(std::move(key));
+    new (&slot->value_) JsonValue(std::move(value));
+  }
+};
+
+struct JsonStringNode : JsonNode {
+  std::uint64_t hash = 0;
+  std::size_t length = 0;
+  // `length` bytes follow, then a NUL.
+  char* chars() noexcept { return reinterpret_cast<char*>(this + 1); }
+  const char* chars() const noexcept { return reinterpret_cast<const char*>(this + 1); }
+  std::string_view view() const noexcept { return {chars(), length}; }
+  static std::size_t bytesFor(std::size_t length) noexcept { return sizeof(JsonStringNode) + length + 1; }
+};
+
+struct JsonArrayNode : JsonNode {
+  std::size_t count = 0;
+  // `count` values follow.
+  JsonValue* elements() noexcept { return reinterpret_cast<JsonValue*>(this + 1); }
+  const JsonValue* elements() const noexcept { return reinterpret_cast<const JsonValue*>(this + 1); }
+  static std::size_t bytesFor(std::size_t count) noexcept {
+    return sizeof(JsonArrayNode) + count * sizeof(JsonValue);
+  }
+};
+
+// An object: the hash table of `capacity` slots, each 0 (empty) or a member's
+// index + 1, then the members in order. The table is sized about 1.33 slots a
+// member and never has fewer slots than members; probing is linear.
+struct JsonObjectNode : JsonNode {
+  std::uint32_t count = 0;
+  std::uint32_t capacity = 0;
+  std::uint32_t* slots() noexcept { return reinterpret_cast<std::uint32_t*>(this + 1); }
+  const std::uint32_t* slots() const noexcept { return reinterpret_cast<const std::uint32_t*>(this + 1); }
+  JsonMember* members() noexcept {
+    return reinterpret_cast<JsonMember*>(reinterpret_cast<char*>(this + 1) + tableBytes(capacity));
+  }
+  const JsonMember* members() const noexcept {
+    return reinterpret_cast<const JsonMember*>(reinterpret_cast<const char*>(this + 1) +
+                                               tableBytes(capacity));
+  }
+  static std::size_t tableBytes(std::size_t capacity) noexcept {
+    return (capacity * sizeof(std::uint32_t) + 15) & ~std::size_t{15};
+  }
+  static std::size_t bytesFor(std::size_t count, std::size_t capacity) noexcept {
+    return sizeof(JsonObjectNode) + tableBytes(capacity) + count * sizeof(JsonMember);
+  }
+
+  const JsonValue* find(std::string_view key, std::uint64_t hash) const noexcept;
+  // Builds the table over members()[0, count). A member whose key repeats an
+  // earlier one hands that one its value and is dropped (count shrinks); the
+  // members are moved bitwise, so repeats are only allowed in arena nodes,
+  // where nothing is counted or destroyed.
+  void index() noexcept;
+};
+
+// Slots for an object of n members: the smallest table size at least n * 1.33.
+std::uint32_t jsonObjectCapacity(std::size_t members) noexcept;
+
+// The key hash: agrees with byte equality of the UTF-8 text.
+inline std::uint64_t jsonHash(const char* p, std::size_t n) noexcept {
+  constexpr std::uint64_t kMul = 0x9E3779B97F4A7C15ull;
+  std::uint64_t h = 0x27D4EB2F165667C5ull ^ (n * kMul);
+  while (n >= 8) {
+    std::uint64_t w;
+    std::memcpy(&w, p, 8);
+    h = (h ^ w) * kMul;
+    h ^= h >> 32;
+    p += 8;
+    n -= 8;
+  }
+  if (n > 0) {
+    std::uint64_t w = 0;
+    std::memcpy(&w, p, n);
+    h = (h ^ w ^ (std::uint64_t{n} << 56)) * kMul;
+  }
+  h ^= h >> 29;
+  h *= 0xBF58476D1CE4E5B9ull;
+  h ^= h >> 32;
+  return h;
+}
+
+const JsonStringNode* asStringNode(const JsonValue& v) noexcept;
+
+// A heap string node holding `s` (the shared empty node for "").
+JsonValue makeHeapString(std::string_view s);
+// The shared empty string node.
+JsonNode* emptyStringNode() noexcept;
+
+}  // namespace nb::detail
