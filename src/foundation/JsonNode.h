@@ -4,6 +4,8 @@
 // Nothing outside src/foundation/Json*.cpp includes this.
 
 #include <atomic>
+#include <bit>
+#include <new>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -83,12 +85,18 @@ struct JsonNode {
     return v;
   }
   static JsonNode* of(const JsonValue& v) noexcept { return v.holdsNode() ? v.data_.node : nullptr; }
-  static std::uint64_t bits(const JsonValue& v) noexcept { return v.data_.u; }
-  static JsonValue number(JsonKind kind, std::uint64_t bits) noexcept {
-    JsonValue v;
-    v.kind_ = kind;
-    v.data_.u = bits;
-    return v;
+  // A value from its kind and bits (a node pointer for String, Array and
+  // Object, the bit pattern of the number otherwise), counting no reference.
+  static void placeParts(JsonValue* slot, JsonKind kind, std::uint64_t bits) noexcept {
+    auto* v = new (slot) JsonValue();
+    v->kind_ = kind;
+    if (kind == JsonKind::Double) {
+      v->data_.d = std::bit_cast<double>(bits);
+    } else if (kind >= JsonKind::String) {
+      v->data_.node = reinterpret_cast<JsonNode*>(static_cast<std::uintptr_t>(bits));
+    } else {
+      v->data_.u = bits;
+    }
   }
   // Places a value in arena memory without touching reference counts: nodes
   // inside an arena never count each other.

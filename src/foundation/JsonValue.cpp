@@ -116,6 +116,9 @@ const JsonValue* JsonObjectNode::find(std::string_view key, std::uint64_t hash) 
 }
 
 void JsonObjectNode::index() noexcept {
+  if (capacity == 0) {
+    return;
+  }
   std::uint32_t* table = slots();
   std::fill_n(table, capacity, 0u);
   JsonMember* all = members();
@@ -277,7 +280,7 @@ std::span<const JsonMember> JsonValue::members() const noexcept {
   return {o->members(), o->count};
 }
 
-const JsonValue& JsonValue::operator[](std::size_t index) const noexcept {
+const JsonValue& JsonValue::at(std::size_t index) const noexcept {
   auto all = elements();
   return index < all.size() ? all[index] : null();
 }

@@ -15,6 +15,7 @@
 #include <concepts>
 #include <initializer_list>
 #include <span>
+#include <type_traits>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -114,8 +115,20 @@ class JsonValue {
   // An object's members in its own order (today: first appearance in the text
   // or insertion order, but no caller may depend on it); empty otherwise.
   std::span<const JsonMember> members() const noexcept;
-  // The element at `index`, or the shared null when out of range or no array.
-  const JsonValue& operator[](std::size_t index) const noexcept;
+  // The element at `index`, or the shared null when out of range (negative
+  // included) or no array. A template so that v[0] is not ambiguous with the
+  // key look-up.
+  template <std::integral I>
+    requires(!std::same_as<I, bool>)
+  const JsonValue& operator[](I index) const noexcept {
+    if constexpr (std::is_signed_v<I>) {
+      if (index < 0) {
+        return null();
+      }
+    }
+    return at(static_cast<std::size_t>(index));
+  }
+  const JsonValue& at(std::size_t index) const noexcept;
   // The member's value for exactly this key (case-sensitive), or nullptr when
   // absent or when this is not an object.
   const JsonValue* find(std::string_view key) const noexcept;
