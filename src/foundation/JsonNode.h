@@ -189,6 +189,45 @@ inline std::uint64_t jsonHash(const char* p, std::size_t n) noexcept {
   return h;
 }
 
+// Decodes the UTF-8 sequence at p (lead byte 0x80 or above, `avail` bytes
+// readable): its length with the code point in `cp`; 0 when malformed
+// (overlong, surrogate, above U+10FFFF, bad continuation); -1 when the input
+// ends inside it.
+inline int decodeUtf8(const char* p, std::size_t avail, std::uint32_t& cp) noexcept {
+  const auto* u = reinterpret_cast<const unsigned char*>(p);
+  const unsigned char lead = u[0];
+  int length = 0;
+  unsigned char low = 0x80;
+  unsigned char high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+    cp = lead & 0x1Fu;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    cp = lead & 0x0Fu;
+    low = lead == 0xE0 ? 0xA0 : 0x80;
+    high = lead == 0xED ? 0x9F : 0xBF;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    cp = lead & 0x07u;
+    low = lead == 0xF0 ? 0x90 : 0x80;
+    high = lead == 0xF4 ? 0x8F : 0xBF;
+  } else {
+    return 0;
+  }
+  for (int i = 1; i < length; ++i) {
+    if (static_cast<std::size_t>(i) >= avail) {
+      return -1;
+    }
+    const unsigned char b = u[i];
+    if (b < (i == 1 ? low : 0x80) || b > (i == 1 ? high : 0xBF)) {
+      return 0;
+    }
+    cp = (cp << 6) | (b & 0x3Fu);
+  }
+  return length;
+}
+
 const JsonStringNode* asStringNode(const JsonValue& v) noexcept;
 
 // A heap string node holding `s` (the shared empty node for "").

@@ -520,46 +520,15 @@ bool JsonParser::allowedCodePoint(std::uint32_t cp) const {
   return cp != 0 && !(cp >= 0xFDD0 && cp <= 0xFDEF) && (cp & 0xFFFE) != 0xFFFE;
 }
 
-// Checks the UTF-8 sequence at `p` (a byte of 0x80 or more) and steps over it:
-// no overlong forms, no surrogates, nothing above U+10FFFF.
+// Checks the UTF-8 sequence at `p` (a byte of 0x80 or more) and steps over it.
 bool JsonParser::scanUtf8(const char*& p) {
-  const auto* u = reinterpret_cast<const unsigned char*>(p);
-  const auto avail = static_cast<std::size_t>(end_ - p);
-  const unsigned char lead = u[0];
-  std::size_t length = 0;
   std::uint32_t cp = 0;
-  unsigned char low = 0x80;
-  unsigned char high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-    cp = lead & 0x1Fu;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    cp = lead & 0x0Fu;
-    low = lead == 0xE0 ? 0xA0 : 0x80;
-    high = lead == 0xED ? 0x9F : 0xBF;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    cp = lead & 0x07u;
-    low = lead == 0xF0 ? 0x90 : 0x80;
-    high = lead == 0xF4 ? 0x8F : 0xBF;
-  } else {
+  const int length = detail::decodeUtf8(p, static_cast<std::size_t>(end_ - p), cp);
+  if (length < 0) {
     p_ = p;
-    return fail(kIllegalUtf8);
+    return fail("End of buffer reached while parsing UTF8 in string.");
   }
-  for (std::size_t i = 1; i < length; ++i) {
-    if (i >= avail) {
-      p_ = p;
-      return fail("End of buffer reached while parsing UTF8 in string.");
-    }
-    const unsigned char b = u[i];
-    if (b < (i == 1 ? low : 0x80) || b > (i == 1 ? high : 0xBF)) {
-      p_ = p;
-      return fail(kIllegalUtf8);
-    }
-    cp = (cp << 6) | (b & 0x3Fu);
-  }
-  if (!allowedCodePoint(cp)) {
+  if (length == 0 || !allowedCodePoint(cp)) {
     p_ = p;
     return fail(kIllegalUtf8);
   }

@@ -78,7 +78,10 @@ constexpr std::array<std::uint32_t, 40> kCapacities = {
 struct StaticEmptyString {
   JsonStringNode node;
   char nul = '\0';
-  StaticEmptyString() { node.storage = NodeStorage::Static; }
+  StaticEmptyString() {
+    node.storage = NodeStorage::Static;
+    node.hash = jsonHash("", 0);
+  }
 };
 
 }  // namespace

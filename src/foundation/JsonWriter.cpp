@@ -30,37 +30,6 @@ constexpr std::array<char, 128> kEscapes = [] {
   return table;
 }();
 
-// Length of the well-formed UTF-8 sequence at s[i], or 0.
-std::size_t utf8Length(std::string_view s, std::size_t i) {
-  const auto lead = static_cast<unsigned char>(s[i]);
-  std::size_t length = 0;
-  unsigned char low = 0x80;
-  unsigned char high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    low = lead == 0xE0 ? 0xA0 : 0x80;
-    high = lead == 0xED ? 0x9F : 0xBF;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    low = lead == 0xF0 ? 0x90 : 0x80;
-    high = lead == 0xF4 ? 0x8F : 0xBF;
-  } else {
-    return 0;
-  }
-  if (s.size() - i < length) {
-    return 0;
-  }
-  for (std::size_t k = 1; k < length; ++k) {
-    const auto b = static_cast<unsigned char>(s[i + k]);
-    if (b < (k == 1 ? low : 0x80) || b > (k == 1 ? high : 0xBF)) {
-      return 0;
-    }
-  }
-  return length;
-}
-
 class Writer {
  public:
   explicit Writer(std::string& out) : out_(out) {}
@@ -172,11 +141,12 @@ bool Writer::writeEscaped(std::string_view s, bool checkUtf8) {
   for (std::size_t i = 0; i < s.size();) {
     const auto c = static_cast<unsigned char>(s[i]);
     if (c >= 0x80) {
-      std::size_t length = checkUtf8 ? utf8Length(s, i) : 1;
-      if (length == 0) {
+      std::uint32_t cp = 0;
+      const int length = checkUtf8 ? detail::decodeUtf8(s.data() + i, s.size() - i, cp) : 1;
+      if (length <= 0) {
         return false;
       }
-      i += length;
+      i += static_cast<std::size_t>(length);
       continue;
     }
     const char escape = kEscapes[c];
