@@ -27,9 +27,9 @@ class JsonArena {
   JsonArena& operator=(const JsonArena&) = delete;
   ~JsonArena();
 
-  // `bytes` of 16-byte aligned storage. Throws std::bad_alloc.
+  // `bytes` of 8-byte aligned storage. Throws std::bad_alloc.
   void* allocate(std::size_t bytes) {
-    bytes = (bytes + 15) & ~std::size_t{15};
+    bytes = (bytes + 7) & ~std::size_t{7};
     if (static_cast<std::size_t>(end_ - cursor_) < bytes) {
       grow(bytes);
     }
@@ -53,7 +53,7 @@ class JsonArena {
   Chunk* chunks_ = nullptr;
   char* cursor_ = nullptr;
   char* end_ = nullptr;
-  std::size_t nextChunkSize_ = 64 * 1024;
+  static constexpr std::size_t kChunkSize = 64 * 1024;
 };
 
 enum class NodeStorage : std::uint8_t {
@@ -114,8 +114,8 @@ struct JsonNode {
 };
 
 struct JsonStringNode : JsonNode {
-  std::uint64_t hash = 0;
-  std::size_t length = 0;
+  std::uint32_t length = 0;
+  std::uint32_t hash = 0;  // jsonHash of the text; 0 in long parsed values, never keys
   // `length` bytes follow, then a NUL.
   char* chars() noexcept { return reinterpret_cast<char*>(this + 1); }
   const char* chars() const noexcept { return reinterpret_cast<const char*>(this + 1); }
@@ -149,13 +149,13 @@ struct JsonObjectNode : JsonNode {
                                                tableBytes(capacity));
   }
   static std::size_t tableBytes(std::size_t capacity) noexcept {
-    return (capacity * sizeof(std::uint32_t) + 15) & ~std::size_t{15};
+    return (capacity * sizeof(std::uint32_t) + 7) & ~std::size_t{7};
   }
   static std::size_t bytesFor(std::size_t count, std::size_t capacity) noexcept {
     return sizeof(JsonObjectNode) + tableBytes(capacity) + count * sizeof(JsonMember);
   }
 
-  const JsonValue* find(std::string_view key, std::uint64_t hash) const noexcept;
+  const JsonValue* find(std::string_view key, std::uint32_t hash) const noexcept;
   // Builds the table over members()[0, count). A member whose key repeats an
   // earlier one hands that one its value and is dropped (count shrinks); the
   // members are moved bitwise, so repeats are only allowed in arena nodes,
@@ -163,11 +163,15 @@ struct JsonObjectNode : JsonNode {
   void index() noexcept;
 };
 
+static_assert(sizeof(JsonNode) == 16 && sizeof(JsonStringNode) == 24 && sizeof(JsonArrayNode) == 24 &&
+              sizeof(JsonObjectNode) == 24 && sizeof(JsonValue) == 16 && sizeof(JsonMember) == 32);
+
 // Slots for an object of n members: the smallest table size at least n * 1.33.
 std::uint32_t jsonObjectCapacity(std::size_t members) noexcept;
 
-// The key hash: agrees with byte equality of the UTF-8 text.
-inline std::uint64_t jsonHash(const char* p, std::size_t n) noexcept {
+// The key hash: agrees with byte equality of the UTF-8 text. Texts are at
+// most 4 GiB - 1 bytes (the readers refuse larger input).
+inline std::uint32_t jsonHash(const char* p, std::size_t n) noexcept {
   constexpr std::uint64_t kMul = 0x9E3779B97F4A7C15ull;
   std::uint64_t h = 0x27D4EB2F165667C5ull ^ (n * kMul);
   while (n >= 8) {
@@ -185,8 +189,7 @@ inline std::uint64_t jsonHash(const char* p, std::size_t n) noexcept {
   }
   h ^= h >> 29;
   h *= 0xBF58476D1CE4E5B9ull;
-  h ^= h >> 32;
-  return h;
+  return static_cast<std::uint32_t>(h ^ (h >> 32));
 }
 
 // Decodes the UTF-8 sequence at p (lead byte 0x80 or above, `avail` bytes

@@ -91,6 +91,10 @@ JsonParser::JsonParser(std::string_view input, Grammar grammar)
 JsonParser::~JsonParser() = default;
 
 std::optional<JsonValue> JsonParser::parse() {
+  if (static_cast<std::size_t>(end_ - p_) > std::numeric_limits<std::uint32_t>::max()) {
+    fail("Documents of 4 GiB or more are not read.");
+    return std::nullopt;
+  }
   arena_ = std::make_unique<detail::JsonArena>();
   if (grammar_ == Grammar::Lenient && end_ - p_ >= 3 && std::memcmp(p_, "\xEF\xBB\xBF", 3) == 0) {
     p_ += 3;
@@ -159,7 +163,7 @@ bool JsonParser::parseValue(Raw& out, int depth) {
     case '"': {
       ++p_;
       JsonStringNode* s = nullptr;
-      if (!parseString(s)) {
+      if (!parseString(s, false)) {
         return false;
       }
       out = {reinterpret_cast<std::uintptr_t>(s), JsonKind::String};
@@ -245,7 +249,7 @@ bool JsonParser::parseObject(Raw& out, int depth) {
     }
     ++p_;
     JsonStringNode* key = nullptr;
-    if (!parseString(key)) {
+    if (!parseString(key, true)) {
       return false;
     }
     skipWhitespace();
@@ -386,7 +390,7 @@ bool JsonParser::parseBigInteger(Raw& out, const char* start, bool negative) {
   return true;
 }
 
-bool JsonParser::parseString(JsonStringNode*& out) {
+bool JsonParser::parseString(JsonStringNode*& out, bool isKey) {
   const char* start = p_;
   const char* p = p_;
   for (;;) {
@@ -396,12 +400,12 @@ bool JsonParser::parseString(JsonStringNode*& out) {
     }
     auto c = static_cast<unsigned char>(*p);
     if (c == '"') {
-      out = internString(start, static_cast<std::size_t>(p - start));
+      out = internString(start, static_cast<std::size_t>(p - start), isKey);
       p_ = p + 1;
       return true;
     }
     if (c == '\\') {
-      return parseEscapedRest(start, p, out);
+      return parseEscapedRest(start, p, out, isKey);
     }
     if (c < 0x20) {
       p_ = p;
@@ -413,7 +417,8 @@ bool JsonParser::parseString(JsonStringNode*& out) {
   }
 }
 
-bool JsonParser::parseEscapedRest(const char* start, const char* firstSpecial, JsonStringNode*& out) {
+bool JsonParser::parseEscapedRest(const char* start, const char* firstSpecial, JsonStringNode*& out,
+                                  bool isKey) {
   scratch_.assign(start, firstSpecial);
   const char* p = firstSpecial;
   for (;;) {
@@ -425,7 +430,7 @@ bool JsonParser::parseEscapedRest(const char* start, const char* firstSpecial, J
     }
     auto c = static_cast<unsigned char>(*p);
     if (c == '"') {
-      out = internString(scratch_.data(), scratch_.size());
+      out = internString(scratch_.data(), scratch_.size(), isKey);
       p_ = p + 1;
       return true;
     }
@@ -538,14 +543,19 @@ bool JsonParser::scanUtf8(const char*& p) {
 
 // Texts that repeat in a document (the keys of every record of a list, kinds,
 // states) are made once: a small table of recent texts, four probes deep.
-JsonStringNode* JsonParser::internString(const char* bytes, std::size_t length) {
+// Long values (hashes, paths, URLs) rarely repeat; they skip the table and
+// the hash, which only keys need.
+JsonStringNode* JsonParser::internString(const char* bytes, std::size_t length, bool isKey) {
   if (length == 0) {
     return static_cast<JsonStringNode*>(detail::emptyStringNode());
   }
-  const std::uint64_t hash = detail::jsonHash(bytes, length);
-  const std::uint64_t step = length + 8;
+  if (!isKey && length > kLongValue) {
+    return newString(bytes, length, 0);
+  }
+  const std::uint32_t hash = detail::jsonHash(bytes, length);
+  const std::uint32_t step = static_cast<std::uint32_t>(length) + 8;
   CacheSlot* first = &cache_[hash & 1023];
-  for (std::uint64_t i = 0; i < 4; ++i) {
+  for (std::uint32_t i = 0; i < 4; ++i) {
     CacheSlot& slot = cache_[(hash + i * step) & 1023];
     if (slot.node == nullptr) {
       slot = {hash, newString(bytes, length, hash)};
@@ -559,12 +569,12 @@ JsonStringNode* JsonParser::internString(const char* bytes, std::size_t length) 
   return first->node;
 }
 
-JsonStringNode* JsonParser::newString(const char* bytes, std::size_t length, std::uint64_t hash) {
+JsonStringNode* JsonParser::newString(const char* bytes, std::size_t length, std::uint32_t hash) {
   auto* node = new (allocate(JsonStringNode::bytesFor(length))) JsonStringNode();
   node->storage = detail::NodeStorage::Arena;
   node->arena = arena_.get();
   node->hash = hash;
-  node->length = length;
+  node->length = static_cast<std::uint32_t>(length);
   std::memcpy(node->chars(), bytes, length);
   node->chars()[length] = '\0';
   return node;

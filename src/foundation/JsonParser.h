@@ -47,7 +47,7 @@ class JsonParser {
     Raw value;
   };
   struct CacheSlot {
-    std::uint64_t hash;
+    std::uint32_t hash;
     detail::JsonStringNode* node;
   };
 
@@ -61,14 +61,16 @@ class JsonParser {
   bool parseBigInteger(Raw& out, const char* start, bool negative);
   bool parseLiteral(Raw& out, std::string_view word, JsonKind kind, std::uint64_t bits);
   // Reads a string after its opening quote into a (cached) arena node.
-  bool parseString(detail::JsonStringNode*& out);
+  bool parseString(detail::JsonStringNode*& out, bool isKey);
   bool scanUtf8(const char*& p);
-  bool parseEscapedRest(const char* start, const char* firstSpecial, detail::JsonStringNode*& out);
+  bool parseEscapedRest(const char* start, const char* firstSpecial, detail::JsonStringNode*& out,
+                        bool isKey);
   bool appendEscape(const char*& p);
   bool readHex4(const char*& p, std::uint32_t& out);
   bool allowedCodePoint(std::uint32_t cp) const;
-  detail::JsonStringNode* internString(const char* bytes, std::size_t length);
-  detail::JsonStringNode* newString(const char* bytes, std::size_t length, std::uint64_t hash);
+  detail::JsonStringNode* internString(const char* bytes, std::size_t length, bool isKey);
+  static constexpr std::size_t kLongValue = 32;
+  detail::JsonStringNode* newString(const char* bytes, std::size_t length, std::uint32_t hash);
   void* allocate(std::size_t bytes);
   JsonValue adopt(const Raw& root);
 

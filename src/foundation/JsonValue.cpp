@@ -4,6 +4,8 @@
 #include <array>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
+#include <stdexcept>
 #include <new>
 
 #include "foundation/Json.h"
@@ -21,9 +23,10 @@ JsonArena::~JsonArena() {
 }
 
 void JsonArena::grow(std::size_t bytes) {
-  std::size_t size = std::max(nextChunkSize_, bytes + sizeof(Chunk) + 16);
-  // Chunks double up to 4 MiB, so a large document takes few of them.
-  nextChunkSize_ = std::min<std::size_t>(nextChunkSize_ * 2, 4 * 1024 * 1024);
+  // Chunks stay small enough for malloc to serve them from memory it keeps:
+  // larger ones would be mapped and unmapped for every document, and the page
+  // faults of fresh mappings cost more than the whole parse.
+  std::size_t size = std::max(kChunkSize, bytes + sizeof(Chunk) + 16);
   auto* c = static_cast<Chunk*>(std::malloc(size));
   if (c == nullptr) {
     throw std::bad_alloc();
@@ -94,13 +97,13 @@ std::uint32_t jsonObjectCapacity(std::size_t members) noexcept {
   return it == kCapacities.end() ? static_cast<std::uint32_t>(wanted) : *it;
 }
 
-const JsonValue* JsonObjectNode::find(std::string_view key, std::uint64_t hash) const noexcept {
+const JsonValue* JsonObjectNode::find(std::string_view key, std::uint32_t hash) const noexcept {
   if (capacity == 0) {
     return nullptr;
   }
   const std::uint32_t* table = slots();
   const JsonMember* all = members();
-  std::uint32_t i = static_cast<std::uint32_t>(hash % capacity);
+  std::uint32_t i = hash % capacity;
   for (std::uint32_t probes = 0; probes < capacity; ++probes) {
     std::uint32_t slot = table[i];
     if (slot == 0) {
@@ -128,7 +131,7 @@ void JsonObjectNode::index() noexcept {
   std::uint32_t kept = 0;
   for (std::uint32_t m = 0; m < count; ++m) {
     const JsonStringNode* k = asStringNode(all[m].keyValue());
-    std::uint32_t i = static_cast<std::uint32_t>(k->hash % capacity);
+    std::uint32_t i = k->hash % capacity;
     bool repeated = false;
     for (; table[i] != 0; i = (i + 1 == capacity) ? 0 : i + 1) {
       JsonMember& earlier = all[table[i] - 1];
@@ -163,9 +166,12 @@ JsonValue makeHeapString(std::string_view s) {
   if (s.empty()) {
     return JsonNode::wrap(JsonKind::String, emptyStringNode());
   }
+  if (s.size() > std::numeric_limits<std::uint32_t>::max()) {
+    throw std::length_error("JSON text of 4 GiB or more");
+  }
   void* mem = ::operator new(JsonStringNode::bytesFor(s.size()));
   auto* node = new (mem) JsonStringNode();
-  node->length = s.size();
+  node->length = static_cast<std::uint32_t>(s.size());
   node->hash = jsonHash(s.data(), s.size());
   std::memcpy(node->chars(), s.data(), s.size());
   node->chars()[s.size()] = '\0';
