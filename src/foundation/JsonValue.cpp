@@ -336,14 +336,35 @@ bool operator==(const JsonValue& a, const JsonValue& b) noexcept {
 
 // --- Builders ------------------------------------------------------------------
 
-JsonObjectBuilder& JsonObjectBuilder::set(std::string_view key, JsonValue value) & {
-  for (auto& [k, v] : members_) {
-    if (k.asString() == key) {
-      v = std::move(value);
-      return *this;
+std::size_t JsonObjectBuilder::position(std::string_view key) const {
+  constexpr std::size_t kScanLimit = 16;
+  if (members_.size() <= kScanLimit) {
+    for (std::size_t i = 0; i < members_.size(); ++i) {
+      if (members_[i].first.asString() == key) {
+        return i;
+      }
+    }
+    return members_.size();
+  }
+  if (index_.empty()) {
+    for (std::size_t i = 0; i < members_.size(); ++i) {
+      index_.emplace(members_[i].first.asString(), i);
     }
   }
+  auto it = index_.find(key);
+  return it != index_.end() ? it->second : members_.size();
+}
+
+JsonObjectBuilder& JsonObjectBuilder::set(std::string_view key, JsonValue value) & {
+  const std::size_t at = position(key);
+  if (at < members_.size()) {
+    members_[at].second = std::move(value);
+    return *this;
+  }
   members_.emplace_back(JsonValue(key), std::move(value));
+  if (!index_.empty()) {
+    index_.emplace(members_.back().first.asString(), at);
+  }
   return *this;
 }
 
@@ -354,8 +375,8 @@ JsonObjectBuilder& JsonObjectBuilder::setNestedJson(std::string_view key, std::s
   return *this;
 }
 
-bool JsonObjectBuilder::contains(std::string_view key) const noexcept {
-  return std::ranges::any_of(members_, [key](const auto& m) { return m.first.asString() == key; });
+bool JsonObjectBuilder::contains(std::string_view key) const {
+  return position(key) < members_.size();
 }
 
 JsonValue JsonObjectBuilder::build() {
@@ -371,6 +392,7 @@ JsonValue JsonObjectBuilder::build() {
   node->count = static_cast<std::uint32_t>(n);
   node->index();  // the keys are unique, so nothing is dropped
   members_.clear();
+  index_.clear();
   return JsonNode::wrap(JsonKind::Object, node);
 }
 

@@ -16,6 +16,7 @@
 #include <initializer_list>
 #include <span>
 #include <type_traits>
+#include <unordered_map>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -222,13 +223,19 @@ class JsonObjectBuilder {
   JsonObjectBuilder&& setNestedJson(std::string_view key, std::string_view jsonText) && {
     return std::move(setNestedJson(key, jsonText));
   }
-  bool contains(std::string_view key) const noexcept;
+  bool contains(std::string_view key) const;
   std::size_t size() const noexcept { return members_.size(); }
   // The finished object; the builder is left empty and may be reused.
   JsonValue build();
 
  private:
+  // Position of a key among members_, or members_.size().
+  std::size_t position(std::string_view key) const;
+
   std::vector<std::pair<JsonValue, JsonValue>> members_;
+  // Key -> position, kept once the object outgrows a plain scan. The views
+  // point into the key nodes, which do not move.
+  mutable std::unordered_map<std::string_view, std::size_t> index_;
 };
 
 // Builds an array for writing: JsonArrayBuilder().push(1).push("a").build().

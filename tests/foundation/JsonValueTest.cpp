@@ -55,6 +55,20 @@ TEST(JsonValue, RepeatedKeyKeepsTheLastValue) {
   EXPECT_EQ(v["a"].asInt64(), 2);
   JsonValue built = JsonObjectBuilder().set("a", 1).set("b", 2).set("a", 3).build();
   EXPECT_EQ(JSONString(built), R"({"a":3,"b":2})");
+  // Past a plain scan the builder looks keys up in its index.
+  JsonObjectBuilder many;
+  for (int round = 0; round < 2; ++round) {
+    for (int i = 0; i < 40; ++i) {
+      many.set("k" + std::to_string(i), round * 100 + i);
+    }
+  }
+  EXPECT_TRUE(many.contains("k39"));
+  EXPECT_FALSE(many.contains("k40"));
+  JsonValue m = many.build();
+  EXPECT_EQ(m.size(), 40u);
+  EXPECT_EQ(m["k0"].asInt64(), 100);
+  EXPECT_EQ(m.members()[39].key(), "k39");
+  EXPECT_EQ(many.size(), 0u);
 }
 
 TEST(JsonValue, OutOfRangeAndWrongKindGiveTheSharedNull) {
