@@ -3,6 +3,7 @@
 // and objects, the block that holds a parsed document, and the key hash.
 // Nothing outside src/foundation/Json*.cpp includes this.
 
+#include <algorithm>
 #include <atomic>
 #include <bit>
 #include <new>
@@ -22,7 +23,11 @@ namespace nb::detail {
 // count each other.
 class JsonArena {
  public:
-  JsonArena() = default;
+  // `sizeHint`: the expected size of the whole tree. A small document's tree
+  // lives as long as any value of it is kept, so its first chunk is sized to
+  // it rather than to a large document's.
+  explicit JsonArena(std::size_t sizeHint) noexcept
+      : nextChunkSize_(std::clamp<std::size_t>(sizeHint, 256, kChunkSize)) {}
   JsonArena(const JsonArena&) = delete;
   JsonArena& operator=(const JsonArena&) = delete;
   ~JsonArena();
@@ -54,6 +59,7 @@ class JsonArena {
   char* cursor_ = nullptr;
   char* end_ = nullptr;
   static constexpr std::size_t kChunkSize = 64 * 1024;
+  std::size_t nextChunkSize_;
 };
 
 enum class NodeStorage : std::uint8_t {

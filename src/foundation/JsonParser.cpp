@@ -33,7 +33,8 @@ std::optional<JsonValue> JsonParser::parse() {
     fail("Documents of 4 GiB or more are not read.");
     return std::nullopt;
   }
-  arena_ = std::make_unique<detail::JsonArena>();
+  // A tree takes about twice its text (node headers and tables).
+  arena_ = std::make_unique<detail::JsonArena>(static_cast<std::size_t>(end_ - p_) * 2 + 128);
   if (grammar_ == Grammar::Lenient && end_ - p_ >= 3 && std::memcmp(p_, "\xEF\xBB\xBF", 3) == 0) {
     p_ += 3;
   }

@@ -26,7 +26,8 @@ void JsonArena::grow(std::size_t bytes) {
   // Chunks stay small enough for malloc to serve them from memory it keeps:
   // larger ones would be mapped and unmapped for every document, and the page
   // faults of fresh mappings cost more than the whole parse.
-  std::size_t size = std::max(kChunkSize, bytes + sizeof(Chunk) + 16);
+  std::size_t size = std::max(nextChunkSize_, bytes + sizeof(Chunk) + 16);
+  nextChunkSize_ = kChunkSize;
   auto* c = static_cast<Chunk*>(std::malloc(size));
   if (c == nullptr) {
     throw std::bad_alloc();
