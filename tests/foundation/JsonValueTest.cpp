@@ -1,6 +1,7 @@
 #include <thread>
 #include <vector>
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include "foundation/Json.h"
@@ -39,12 +40,12 @@ TEST(JsonValue, LookUpIsExactAndFindsEveryMemberOfAFullTable) {
   // Many members, each found by its own key.
   JsonObjectBuilder big;
   for (int i = 0; i < 1000; ++i) {
-    big.set("key" + std::to_string(i), i);
+    big.set(fmt::format("key{}", i), i);
   }
   JsonValue b = big.build();
   ASSERT_EQ(b.size(), 1000u);
   for (int i = 0; i < 1000; ++i) {
-    EXPECT_EQ(b["key" + std::to_string(i)].asInt64(), i);
+    EXPECT_EQ(b[fmt::format("key{}", i)].asInt64(), i);
   }
   EXPECT_EQ(b.find("key1000"), nullptr);
 }
@@ -59,7 +60,7 @@ TEST(JsonValue, RepeatedKeyKeepsTheLastValue) {
   JsonObjectBuilder many;
   for (int round = 0; round < 2; ++round) {
     for (int i = 0; i < 40; ++i) {
-      many.set("k" + std::to_string(i), round * 100 + i);
+      many.set(fmt::format("k{}", i), round * 100 + i);
     }
   }
   EXPECT_TRUE(many.contains("k39"));
@@ -116,7 +117,7 @@ TEST(JsonValue, EqualityComparesContent) {
 TEST(JsonValue, ManyThreadsReadAndCopyOneDocument) {
   std::string text = R"({"list":[)";
   for (int i = 0; i < 200; ++i) {
-    text += (i ? "," : "") + std::string(R"({"id":)") + std::to_string(i) + R"(,"name":"n"})";
+    text += fmt::format(R"({}{{"id":{},"name":"n"}})", i ? "," : "", i);
   }
   text += "]}";
   JsonValue root = parse(text);
