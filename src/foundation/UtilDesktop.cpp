@@ -4,6 +4,7 @@
 
 #include <glib.h>
 
+#include "foundation/Json.h"
 #include "foundation/UtilFiles.h"
 #include "platform/DesktopApps.h"
 #include "platform/GObjectPtr.h"
@@ -13,6 +14,9 @@
 namespace nb::Util {
 
 namespace {
+
+// The chooser entry's text; the language tables are keyed by it.
+constexpr const char* kOtherApplication = "其他...";
 
 struct SpecialFolder {
   const char* word;
@@ -94,6 +98,15 @@ std::vector<platform::AppChoice> openWithChoices(const std::string& ext,
   const std::string probe = cacheTemp + "/temp" + ext;
   createfile(probe);  // leaves a file that is already there alone
   return platform::appsForFile(probe);
+}
+
+std::string methodsWithOpen(const std::string& ext, const std::string& cacheTemp) {
+  JsonArrayBuilder list;
+  for (const auto& app : openWithChoices(ext, cacheTemp)) {
+    list.push(JsonObjectBuilder().set("openpath", app.id).set("name", app.name).build());
+  }
+  list.push(JsonObjectBuilder().set("openpath", "openwith").set("name", kOtherApplication).build());
+  return JSONString(JsonObjectBuilder().set("list", list.build()).build()).value_or("");
 }
 
 void systemPreferenceWithNetwork() {

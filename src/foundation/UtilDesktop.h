@@ -38,6 +38,11 @@ std::string getComputerPath(const std::string& word);
 std::vector<platform::AppChoice> openWithChoices(const std::string& ext,
                                                  const std::string& cacheTemp);
 
+// The JSON text {"list":[{"openpath":<desktop id>,"name":<name>}, ...]} of
+// openWithChoices, always ending with {"openpath":"openwith","name":"其他..."}
+// (the entry that lets the user choose any application).
+std::string methodsWithOpen(const std::string& ext, const std::string& cacheTemp);
+
 // Opens the system's network settings with the first of the known tools that
 // is installed (GNOME Settings, then the NetworkManager editor); nothing
 // otherwise.

@@ -74,9 +74,12 @@ TEST_F(UtilDesktopTest, OpenWithProbeIsMadeOnceAndPageTextNeverBecomesAPath) {
     // No application in the test home claims this type.
     EXPECT_TRUE(Util::openWithChoices(".nbunclaimed", temp.string()).empty());
     EXPECT_TRUE(fs::exists(temp / "temp.nbunclaimed"));
+    EXPECT_EQ(Util::methodsWithOpen(".nbunclaimed", temp.string()),
+              R"({"list":[{"openpath":"openwith","name":"其他..."}]})");
 
     for (const char* hostile : {"/../../evil", "x/../../evil", "..", "/x"}) {
       EXPECT_TRUE(Util::openWithChoices(hostile, temp.string()).empty()) << hostile;
+      EXPECT_NE(Util::methodsWithOpen(hostile, temp.string()).find("openwith"), std::string::npos);
     }
     EXPECT_FALSE(fs::exists(root() / "evil"));
     EXPECT_EQ(std::distance(fs::directory_iterator(temp), fs::directory_iterator()), 1);
