@@ -304,4 +304,9 @@ bool UserData::ClearDecryptPath(std::string_view path) const {
   return checkIsDecryptPath(path) && deleteItem(path);
 }
 
+bool UserData::deleteUserFolder() const {
+  const std::string folder = userFolder();
+  return liesInside(folder, configPath_) && deleteItem(folder);
+}
+
 }  // namespace nb

@@ -152,6 +152,11 @@ class UserData {
   bool ClearTransCachePath(std::string_view path) const;
   bool ClearDecryptPath(std::string_view path) const;
 
+  // Removes the signed-in user's folder U with everything in it, for a
+  // sign-out that deletes the user's records. Refuses (false) unless U lies
+  // strictly inside the configuration folder.
+  bool deleteUserFolder() const;
+
  private:
   std::string userFolder() const;  // U, not created
 
