@@ -3,10 +3,10 @@
 #include <sys/stat.h>
 
 #include <array>
+#include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <random>
-#include <sstream>
 
 #include <openssl/rand.h>
 #include <unicode/locid.h>

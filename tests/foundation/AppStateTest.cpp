@@ -2,12 +2,16 @@
 
 #include <filesystem>
 #include <fstream>
+#include <atomic>
 #include <set>
+#include <thread>
 
 #include "foundation/AppState.h"
 #include "foundation/Json.h"
 #include "foundation/LanguageBundle.h"
+#include "platform/MainThread.h"
 #include "support/FakeAppState.h"
+#include "support/PumpMainThread.h"
 #include "support/TempHome.h"
 
 namespace nb {
@@ -38,6 +42,25 @@ TEST(AppStateDefault, RegistrationReplacesAndClears) {
   }
   EXPECT_EQ(Util::getAppDelegate()->serverInfo(), nullptr);
   EXPECT_TRUE(Util::getAppDelegate()->bLinkNetwork());
+}
+
+TEST(AppStateFake, RecordsWhetherACommandRanOnTheMainThread) {
+  test::ScopedAppState app;
+  test::pumpMainThread();  // makes this thread the main thread
+  std::atomic<bool> done = false;
+  std::thread worker([&] {
+    Util::getAppDelegate()->gSetMessageCount(R"({"count":0})");
+    platform::MainThread::postAndWait([] { Util::getAppDelegate()->logoutByError(); });
+    done = true;
+  });
+  EXPECT_TRUE(test::pumpMainThreadUntil([&] { return done; }));
+  worker.join();
+  const auto calls = app->calls();
+  ASSERT_EQ(calls.size(), 2u);
+  EXPECT_EQ(calls[0], (test::FakeAppState::Call{"gSetMessageCount", R"({"count":0})"}));
+  EXPECT_FALSE(calls[0].onMainThread);
+  EXPECT_EQ(calls[1].name, "logoutByError");
+  EXPECT_TRUE(calls[1].onMainThread);
 }
 
 TEST(PageEventTest, NamesMustBeIdentifiers) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "api/ServerInfo.h"
+#include "platform/MainThread.h"
 
 namespace nb::test {
 
@@ -49,8 +50,9 @@ void FakeAppState::clear() {
 }
 
 void FakeAppState::record(std::string name, std::string argument) {
+  const bool onMain = platform::MainThread::isMainThread();
   std::lock_guard lock(mutex_);
-  calls_.push_back({std::move(name), std::move(argument)});
+  calls_.push_back({std::move(name), std::move(argument), onMain});
 }
 
 std::shared_ptr<ServerInfo> FakeAppState::serverInfo() {

@@ -26,7 +26,12 @@ class FakeAppState : public AppState {
   struct Call {
     std::string name;
     std::string argument;
-    bool operator==(const Call&) const = default;
+    // Whether the command arrived on the main thread (platform::MainThread);
+    // not part of equality, so expectations can be written as {name, arg}.
+    bool onMainThread = false;
+    bool operator==(const Call& other) const {
+      return name == other.name && argument == other.argument;
+    }
   };
 
   // --- What the fake answers (set by the test) -------------------------------
