@@ -47,13 +47,13 @@ TEST(AppStateDefault, RegistrationReplacesAndClears) {
 TEST(AppStateFake, RecordsWhetherACommandRanOnTheMainThread) {
   test::ScopedAppState app;
   test::pumpMainThread();  // makes this thread the main thread
-  std::atomic<bool> done = false;
+  std::atomic<bool> done{false};
   std::thread worker([&] {
     Util::getAppDelegate()->gSetMessageCount(R"({"count":0})");
     platform::MainThread::postAndWait([] { Util::getAppDelegate()->logoutByError(); });
     done = true;
   });
-  EXPECT_TRUE(test::pumpMainThreadUntil([&] { return done; }));
+  EXPECT_TRUE(test::pumpMainThreadUntil([&] { return done.load(); }));
   worker.join();
   const auto calls = app->calls();
   ASSERT_EQ(calls.size(), 2u);
