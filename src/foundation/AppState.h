@@ -2,8 +2,9 @@
 // What the lower layers need of the application shell. The shell's
 // AppDelegate implements AppState and registers itself at start-up with
 // setAppDelegate(); tests register a recording fake. Until something is
-// registered every caller meets a do-nothing state (see NullAppState below),
-// so a library used without a shell never crashes on a missing delegate.
+// registered every caller meets a do-nothing state (see getAppDelegate
+// below), so a library used without a shell never crashes on a missing
+// delegate.
 
 #include <cstdint>
 #include <memory>
