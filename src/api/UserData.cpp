@@ -15,6 +15,7 @@
 #include "api/ClientId.h"
 #include "api/ServerInfo.h"
 #include "foundation/Json.h"
+#include "foundation/UtilFiles.h"
 #include "foundation/UtilUrl.h"
 #include "platform/AppFolders.h"
 #include "platform/Log.h"
@@ -287,26 +288,17 @@ bool UserData::checkIsDecryptPath(std::string_view path) const {
   return liesInside(path, getDecryptPath());
 }
 
-namespace {
-
-bool deleteItem(std::string_view path) {
-  std::error_code ec;
-  return fs::remove_all(fs::path(path), ec) > 0 && !ec;
-}
-
-}  // namespace
-
 bool UserData::ClearTransCachePath(std::string_view path) const {
-  return checkIsTransCachePath(path) && deleteItem(path);
+  return checkIsTransCachePath(path) && Util::deletefile(std::string(path));
 }
 
 bool UserData::ClearDecryptPath(std::string_view path) const {
-  return checkIsDecryptPath(path) && deleteItem(path);
+  return checkIsDecryptPath(path) && Util::deletefile(std::string(path));
 }
 
 bool UserData::deleteUserFolder() const {
   const std::string folder = userFolder();
-  return liesInside(folder, configPath_) && deleteItem(folder);
+  return liesInside(folder, configPath_) && Util::deletefile(folder);
 }
 
 }  // namespace nb

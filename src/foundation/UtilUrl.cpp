@@ -3,17 +3,20 @@
 #include <sys/stat.h>
 
 #include <array>
+#include <chrono>
 #include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <random>
 
+#include <fmt/format.h>
 #include <openssl/rand.h>
 #include <unicode/locid.h>
 #include <unicode/unistr.h>
 
 #include "foundation/AppState.h"
 #include "foundation/LanguageBundle.h"
+#include "foundation/StringHelpers.h"
 #include "platform/AppFolders.h"
 #include "platform/Log.h"
 
@@ -176,6 +179,15 @@ std::string getChangeTokenError(std::string_view text) {
     return std::string(text);
   }
   return localizedStringForKey("请求失败,确定是否连接网络后，再重试");
+}
+
+std::string getwebloginkey() {
+  // The other clients count from the start of 2001, 978307200 s after 1970.
+  constexpr double kSince2001 = 978307200.0;
+  const auto now = std::chrono::system_clock::now().time_since_epoch();
+  const double seconds = std::chrono::duration<double>(now).count() - kSince2001;
+  // fmt writes the point whatever the process locale, as "%f" does in C.
+  return sha1HexDigest(getcomputerid() + fmt::format("{:.6f}", seconds));
 }
 
 bool checkLinkPathHaveConfigPath(std::string_view folder, std::string_view configFolder) {

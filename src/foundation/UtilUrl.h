@@ -47,6 +47,10 @@ std::string getGMTDate(std::time_t when);
 // network" text.
 std::string getChangeTokenError(std::string_view text);
 
+// SHA-1 hex of the computer id followed by the seconds since 2001-01-01 in
+// "%f" form: a one-time key for the web sign-in.
+std::string getwebloginkey();
+
 // Both folders lower-cased with exactly one trailing "/": true when they are
 // equal or either lies inside the other (a folder to link must neither be,
 // hold, nor lie inside the configuration folder).

@@ -108,6 +108,12 @@ TEST_F(ComputerIdTest, EmptyOrMissingMachineIdGivesAKeptRandomId) {
   EXPECT_EQ(st.st_mode & 0077, 0u);
 }
 
+TEST_F(ComputerIdTest, WebLoginKeyIsAFreshSha1) {
+  const std::string key = getwebloginkey();
+  EXPECT_EQ(key.size(), 40u);
+  EXPECT_EQ(key.find_first_not_of("0123456789abcdef"), std::string::npos);
+}
+
 TEST_F(ComputerIdTest, UnwritableFallbackStillGivesAnId) {
   EXPECT_FALSE(computerIdFrom(root() / "absent", root() / "no" / "such" / "dir" / "id").empty());
   EXPECT_FALSE(getcomputerid().empty());
