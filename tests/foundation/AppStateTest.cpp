@@ -67,8 +67,10 @@ TEST(PageEventTest, NamesMustBeIdentifiers) {
   for (const char* good : {"LinkStatus", "gCheckUpdate", "_x1", "a"}) {
     EXPECT_TRUE(PageEvent::isEventName(good)) << good;
   }
-  for (const char* bad : {"", "1abc", "a b", "a\");alert(1);//", "a-b", "ä",
-                          "x234567890123456789012345678901234567890123456789012345678901234"}) {
+  EXPECT_TRUE(PageEvent::isEventName(std::string(64, 'a')));
+  const std::vector<std::string> bad_names = {"",    "1abc", "a b", "a\");alert(1);//",
+                                              "a-b", "ä",    std::string(65, 'a')};
+  for (const std::string& bad : bad_names) {
     EXPECT_FALSE(PageEvent::isEventName(bad)) << bad;
     EXPECT_FALSE(PageEvent::fromJsonText(bad, "{}").has_value()) << bad;
   }
