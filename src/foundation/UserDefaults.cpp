@@ -3,14 +3,14 @@
 #include <filesystem>
 
 #include "foundation/Json.h"
-#include "platform/XdgDirs.h"
+#include "platform/AppFolders.h"
 #include "platform/AtomicFile.h"
 #include "platform/Log.h"
 
 namespace nb {
 
 UserDefaults& UserDefaults::standardUserDefaults() {
-  static UserDefaults defaults(platform::homeDir() + "/.veskocfg/userdefaults.json");
+  static UserDefaults defaults((platform::configFolder() / "userdefaults.json").string());
   return defaults;
 }
 

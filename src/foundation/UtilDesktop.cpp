@@ -5,7 +5,10 @@
 #include <glib.h>
 
 #include "foundation/Json.h"
+#include "foundation/AppState.h"
 #include "foundation/UtilFiles.h"
+#include "foundation/UtilUrl.h"
+#include "platform/MainThread.h"
 #include "platform/DesktopApps.h"
 #include "platform/GObjectPtr.h"
 #include "platform/Log.h"
@@ -70,6 +73,17 @@ bool openPath(const std::string& path, const std::string& type, const std::strin
   return type != "openwith" && platform::openFile(path);
 }
 
+void MyOpenFile(const std::string& path, const std::string& type, const std::string& specify) {
+  if (path.empty()) {
+    return;
+  }
+  if (specify == "openwith" || (specify.empty() && type == "openwith")) {
+    platform::MainThread::post([path] { getAppDelegate()->openwith(path); });
+    return;
+  }
+  openPath(path, type, specify);
+}
+
 bool openWebUrl(const std::string& url) { return !url.empty() && platform::openUri(url); }
 
 std::string iconFromFileType(const std::string& name) {
@@ -105,7 +119,8 @@ std::string methodsWithOpen(const std::string& ext, const std::string& cacheTemp
   for (const auto& app : openWithChoices(ext, cacheTemp)) {
     list.push(JsonObjectBuilder().set("openpath", app.id).set("name", app.name).build());
   }
-  list.push(JsonObjectBuilder().set("openpath", "openwith").set("name", kOtherApplication).build());
+  const std::string other = localizedStringForKey(kOtherApplication);
+  list.push(JsonObjectBuilder().set("openpath", "openwith").set("name", other).build());
   return JSONString(JsonObjectBuilder().set("list", list.build()).build()).value_or("");
 }
 

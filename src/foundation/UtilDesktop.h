@@ -19,6 +19,11 @@ namespace nb::Util {
 // accepted the request.
 bool openPath(const std::string& path, const std::string& type, const std::string& specify);
 
+// The same, except that "openwith" (as the application, or as the type
+// without one) asks the application state to let the user choose an
+// application: posted to the main thread, not waited for.
+void MyOpenFile(const std::string& path, const std::string& type, const std::string& specify);
+
 // Opens the URL with the default browser.
 bool openWebUrl(const std::string& url);
 
@@ -39,8 +44,8 @@ std::vector<platform::AppChoice> openWithChoices(const std::string& ext,
                                                  const std::string& cacheTemp);
 
 // The JSON text {"list":[{"openpath":<desktop id>,"name":<name>}, ...]} of
-// openWithChoices, always ending with {"openpath":"openwith","name":"其他..."}
-// (the entry that lets the user choose any application).
+// openWithChoices, always ending with {"openpath":"openwith","name":<"其他..."
+// in the chosen language>} (the entry that lets the user choose any application).
 std::string methodsWithOpen(const std::string& ext, const std::string& cacheTemp);
 
 // Opens the system's network settings with the first of the known tools that

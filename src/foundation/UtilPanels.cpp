@@ -2,9 +2,10 @@
 
 #include <filesystem>
 
+#include "foundation/UtilUrl.h"
 #include "platform/GObjectPtr.h"
 #include "platform/Log.h"
-#include "platform/XdgDirs.h"
+#include "platform/AppFolders.h"
 
 namespace nb::Util {
 
@@ -20,7 +21,7 @@ constexpr const char* kPromptOpen = "打开";
 constexpr const char* kMessageChooseApp = "选择一个应用程序以打开文稿\"%@\"。";
 constexpr const char* kCancel = "取消";
 
-std::string text(const char* key) { return key; }
+std::string text(const char* key) { return localizedStringForKey(key); }
 
 PanelPtr makeChooser(GtkWindow* parent, const char* title, GtkFileChooserAction action,
                      const std::string& folder) {
@@ -29,7 +30,7 @@ PanelPtr makeChooser(GtkWindow* parent, const char* title, GtkFileChooserAction 
                                              text(kPromptChoose).c_str(), GTK_RESPONSE_ACCEPT,
                                              nullptr));
   auto* chooser = GTK_FILE_CHOOSER(panel.get());
-  const std::string start = folder.empty() ? platform::homeDir() : folder;
+  const std::string start = folder.empty() ? platform::homeFolder().string() : folder;
   gtk_file_chooser_set_current_folder(chooser, start.c_str());
   gtk_file_chooser_set_local_only(chooser, TRUE);
   return panel;

@@ -1,7 +1,6 @@
 #include "platform/XdgDirs.h"
 
-#include <pwd.h>
-#include <unistd.h>
+#include "platform/AppFolders.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -43,29 +42,19 @@ std::string expandUserDirValue(std::string value, const std::string& home) {
 
 }  // namespace
 
-std::string homeDir() {
-  if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') {
-    return home;
-  }
-  if (const passwd* pw = getpwuid(getuid()); pw != nullptr && pw->pw_dir != nullptr) {
-    return pw->pw_dir;
-  }
-  return {};
-}
-
 std::string configHome() {
   std::string dir = absoluteEnv("XDG_CONFIG_HOME");
   if (!dir.empty()) {
     return dir;
   }
-  const std::string home = homeDir();
+  const std::string home = platform::homeFolder().string();
   return home.empty() ? std::string() : home + "/.config";
 }
 
 std::string runtimeDir() { return absoluteEnv("XDG_RUNTIME_DIR"); }
 
 std::string userSpecialDir(const std::string& key, const std::string& fallbackName) {
-  const std::string home = homeDir();
+  const std::string home = platform::homeFolder().string();
   if (home.empty()) {
     return {};
   }

@@ -9,9 +9,6 @@
 
 namespace nb::platform {
 
-// $HOME, else the password database's home folder; "" when neither exists.
-std::string homeDir();
-
 // $XDG_CONFIG_HOME when absolute, else $HOME/.config.
 std::string configHome();
 
@@ -20,7 +17,7 @@ std::string runtimeDir();
 
 // A folder of ~/.config/user-dirs.dirs by its key without the XDG_ and _DIR
 // parts ("DESKTOP", "DOCUMENTS", "MUSIC", "VIDEOS", "PICTURES", ...). When the
-// file has no such line, $HOME joined with `fallbackName`; "" without HOME.
+// file has no such line, $HOME joined with `fallbackName`.
 std::string userSpecialDir(const std::string& key, const std::string& fallbackName);
 
 }  // namespace nb::platform

@@ -4,6 +4,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "foundation/AppState.h"
+#include "support/FakeAppState.h"
+#include "support/PumpMainThread.h"
 #include "support/TempHome.h"
 
 namespace nb {
@@ -61,6 +64,19 @@ TEST_F(UtilDesktopTest, NothingIsOpenedForAnEmptyPathOrTheChooserWord) {
     EXPECT_FALSE(Util::openPath((home() / "x").string(), "", "no.such.app.desktop"));
     EXPECT_FALSE(Util::openWebUrl(""));
   });
+}
+
+TEST_F(UtilDesktopTest, OpenWithAsksTheApplicationStateOnTheMainThread) {
+  auto fake = std::make_shared<test::FakeAppState>();
+  setAppDelegate(fake);
+  Util::MyOpenFile("/srv/a.txt", "", "openwith");
+  Util::MyOpenFile("/srv/b.txt", "openwith", "");
+  Util::MyOpenFile("", "openwith", "");
+  EXPECT_EQ(fake->count("openwith"), 0u);  // posted, not run on the caller's thread
+  test::pumpMainThread();
+  using Call = test::FakeAppState::Call;
+  EXPECT_EQ(fake->calls(), (std::vector<Call>{{"openwith", "/srv/a.txt"}, {"openwith", "/srv/b.txt"}}));
+  setAppDelegate(nullptr);
 }
 
 TEST_F(UtilDesktopTest, FinderTargetHasNoLinuxAnswer) {
