@@ -1,14 +1,65 @@
 #include "foundation/UtilWebPackage.h"
 
+#include <mutex>
 #include <thread>
 
+#include "foundation/AppState.h"
 #include "foundation/StringHelpers.h"
 #include "foundation/UtilFiles.h"
 #include "foundation/UtilZip.h"
+#include "platform/AppFolders.h"
 #include "platform/AtomicFile.h"
 #include "platform/Log.h"
+#include "platform/MainThread.h"
 
 namespace nb::Util {
+
+namespace {
+
+struct ActiveQuery {
+  std::mutex mutex;
+  std::function<bool()> query;  // guarded by mutex
+};
+
+ActiveQuery& activeQuery() {
+  static ActiveQuery state;
+  return state;
+}
+
+bool applicationIsActive() {
+  auto& state = activeQuery();
+  std::function<bool()> query;
+  {
+    std::lock_guard<std::mutex> lock(state.mutex);
+    query = state.query;
+  }
+  return query && query();
+}
+
+}  // namespace
+
+void setApplicationActiveQuery(std::function<bool()> query) {
+  auto& state = activeQuery();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  state.query = std::move(query);
+}
+
+void initLoadResourcFileName(const std::string& name, const std::string& html, bool set,
+                             const std::string& version) {
+  if (!set) {
+    const bool active = applicationIsActive();
+    getAppDelegate()->setBUpdateUI(active);
+    if (active) {
+      return;
+    }
+  }
+  const WebPackageFolders folders{platform::configFolder().string(),
+                                  platform::installDataFolder().string()};
+  if (installWebPackage(folders, UserDefaults::standardUserDefaults(), name, html, version) ==
+      WebPackageOutcome::kInstalled) {
+    platform::MainThread::post([] { getAppDelegate()->refreshWithUIByLoginFinish(); });
+  }
+}
 
 std::string webPackageDigestKey(const std::string& name) { return name + "nubren"; }
 

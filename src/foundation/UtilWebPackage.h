@@ -47,4 +47,19 @@ WebPackageOutcome installWebPackage(const WebPackageFolders& folders, UserDefaul
                                     const std::string& version,
                                     std::chrono::milliseconds settle = std::chrono::seconds(2));
 
+// Registers how to tell whether one of the program's windows is the active
+// one (the shell does so at start-up); until then the program counts as not
+// active. Thread-safe.
+void setApplicationActiveQuery(std::function<bool()> query);
+
+// The program's entry to the install. With `set` off while the program is
+// active, only marks the install as waiting (setBUpdateUI of the application
+// state: the housekeeping timer calls again later); otherwise clears that
+// mark and runs installWebPackage on the configuration folder, the install
+// data folder and the standard user defaults, then, when it installed, asks
+// the application state to reload its pages (posted to the main thread, not
+// waited for).
+void initLoadResourcFileName(const std::string& name, const std::string& html, bool set,
+                             const std::string& version);
+
 }  // namespace nb::Util

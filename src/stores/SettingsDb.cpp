@@ -6,6 +6,7 @@
 
 #include <filesystem>
 
+#include "api/UserData.h"
 #include "foundation/FMDatabase.h"
 #include "foundation/FMResultSet.h"
 #include "foundation/UtilSession.h"
@@ -71,6 +72,11 @@ void protectStoreFile(const std::string& path) {
 }
 
 }  // namespace
+
+SettingsDb& SettingsDb::shareSettingDb() {
+  static SettingsDb store(UserData::shareUserData().getsetting());
+  return store;
+}
 
 SettingsDb::SettingsDb(const std::string& path) { initpath(path); }
 

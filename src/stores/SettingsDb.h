@@ -21,6 +21,10 @@ namespace nb {
 
 class SettingsDb : public MySqlite {
  public:
+  // The process-wide store, opened on `getsetting` of the session
+  // ("vesettings3.db" in the configuration folder) at first use.
+  static SettingsDb& shareSettingDb();
+
   // A store on `path`, opened at once with the integrity check on.
   explicit SettingsDb(const std::string& path);
   // Opens (or re-opens) the store on `path`.
@@ -80,8 +84,6 @@ class SettingsDb : public MySqlite {
   std::optional<SettingInfo> getSettingInfo();
 
  private:
-  SettingsDb() = default;
-
   void setColumn(const char* column, const SqlValue& value);
   bool flagColumn(const char* column, bool fallback);
   int64_t numberColumn(const char* column, int64_t fallback);

@@ -7,6 +7,9 @@
 #include "foundation/StringHelpers.h"
 #include "foundation/UtilZip.h"
 #include "platform/AtomicFile.h"
+#include "foundation/AppState.h"
+#include "platform/AppFolders.h"
+#include "support/FakeAppState.h"
 #include "support/TempHome.h"
 
 namespace nb {
@@ -103,6 +106,18 @@ TEST_F(UtilWebPackageTest, BrokenDownloadLeavesDefaultsAndIsStillDeleted) {
   EXPECT_EQ(defaults_->stringForKey("startnubren"), shippedDigest_);
   EXPECT_EQ(page(), "shipped");
   EXPECT_FALSE(fs::exists(temp()));
+}
+
+TEST_F(UtilWebPackageTest, DeferredWhileTheProgramIsActive) {
+  auto fake = std::make_shared<test::FakeAppState>();
+  setAppDelegate(fake);
+  Util::setApplicationActiveQuery([] { return true; });
+  Util::initLoadResourcFileName("start", "index.html", false, "1.0");
+  Util::setApplicationActiveQuery(nullptr);
+  setAppDelegate(nullptr);
+  using Call = test::FakeAppState::Call;
+  EXPECT_EQ(fake->calls(), (std::vector<Call>{{"setBUpdateUI", "1"}}));
+  EXPECT_FALSE(fs::exists(platform::configFolder() / "UI"));
 }
 
 }  // namespace

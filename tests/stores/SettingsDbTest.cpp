@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "api/UserData.h"
 #include "foundation/FMDatabase.h"
 #include "foundation/FMDatabaseAdditions.h"
 #include "support/TempHome.h"
@@ -47,6 +48,13 @@ TEST_F(SettingsDbTest, FirstOpenSeedsDefaults) {
   EXPECT_EQ(store.getuserinfo().userid, -1);
   EXPECT_EQ(store.getuserinfo().refreshtoken, "");
   EXPECT_EQ(store.getuserinfo().device, std::nullopt);
+}
+
+TEST_F(SettingsDbTest, SharedStoreLivesOnTheSessionsSettingsFile) {
+  SettingsDb& shared = SettingsDb::shareSettingDb();
+  EXPECT_EQ(&shared, &SettingsDb::shareSettingDb());
+  EXPECT_EQ(shared.strFilePath(), UserData::shareUserData().getsetting());
+  EXPECT_TRUE(fs::exists(shared.strFilePath()));
 }
 
 TEST_F(SettingsDbTest, FileIsOwnerOnlyInAnOwnerOnlyFolder) {
