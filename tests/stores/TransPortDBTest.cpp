@@ -3,10 +3,14 @@
 
 #include "stores/TransPortDB.h"
 
+#include <memory>
+#include <sstream>
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <spdlog/sinks/ostream_sink.h>
 
+#include "platform/Log.h"
 #include "stores/TransPortDBFixture.h"
 
 namespace nb::test {
@@ -59,6 +63,30 @@ TEST_F(TransPortDBOpenTest, OlderFileGetsItsLaterColumnsBackFilledOnce) {
   again.setPath(old);
   EXPECT_EQ(number("select uploadtime from OPENHISTORY"), 5);
   EXPECT_EQ(number("select stat from Download"), 1);
+}
+
+TEST_F(TransPortDBOpenTest, ATableThatCannotBeMadeIsLoggedAndTheRestIsMade) {
+  const std::string odd = (root() / "odd.db").string();
+  {
+    FMDatabase db(odd);
+    ASSERT_TRUE(db.open());
+    ASSERT_TRUE(db.executeUpdate("create table other(a int)"));
+    ASSERT_TRUE(db.executeUpdate("create index TaskDir on other(a)"));  // takes the name
+  }
+  std::ostringstream out;
+  auto sink = std::make_shared<spdlog::sinks::ostream_sink_mt>(out);
+  platform::addLogSink(sink);
+  TransPortDB reopened;
+  reopened.setPath(odd);
+  platform::removeLogSink(sink);
+
+  EXPECT_NE(out.str().find("error to create TaskDir"), std::string::npos);
+  EXPECT_EQ(out.str().find("error to create Download"), std::string::npos);
+  ASSERT_TRUE(reopened.nodeArray().has_value());
+  EXPECT_TRUE(reopened.nodeArray()->empty());
+  TransportItem item = record(1, "/a");
+  EXPECT_TRUE(reopened.Add_Upload(item, "/"));
+  EXPECT_EQ(reopened.GetUploadCount(), 1);
 }
 
 // The file a client leaves behind when it ends in the middle of transfers:
