@@ -67,6 +67,18 @@ TEST_F(NBHTTPRequestTest, GetWithoutBodySendsZeroLengthAndNoContentType) {
   EXPECT_EQ(call.header("Content-Type"), std::nullopt);
 }
 
+TEST_F(NBHTTPRequestTest, EachMethodArrivesWithItsBody) {
+  const std::pair<std::string, std::string> cases[] = {{"PUT", "raw\x01bytes"}, {"PUT", ""}, {"POST", "x=1"}};
+  for (const auto& [method, body] : cases) {
+    service_.on(method, "/m", [](const FakeCall& call) { return FakeReply::text(call.method + ":" + call.body); },
+                kOpen);
+    const auto response = send(method, "/m", std::nullopt, body);
+    EXPECT_EQ(response.statusCode, 200);
+    EXPECT_EQ(response.body, method + ":" + body);
+    EXPECT_EQ(lastCall().header("Content-Length"), std::to_string(body.size()));
+  }
+}
+
 TEST_F(NBHTTPRequestTest, HeadersGoOutInTheirOrderOfPrecedence) {
   NBHTTPRequest request("http://h/p", "POST",
                         platform::HttpHeaders{{"X-A", "1"}, {"Content-Length", "999"}, {"User-Agent", "x"}},
