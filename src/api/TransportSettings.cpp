@@ -2,6 +2,9 @@
 
 #include <mutex>
 
+#include "api/ServerInfo.h"
+#include "foundation/AppState.h"
+
 namespace nb {
 
 namespace {
@@ -14,6 +17,21 @@ struct Installed {
 Installed& installed() {
   static Installed instance;
   return instance;
+}
+
+// The shell's texts and the server configuration's certificate rule.
+TransportSettings fromApplication() {
+  const auto app = Util::getAppDelegate();
+  const auto info = ServerInfo::current();
+  TransportSettings settings{.userAgent = app->userAgentString(),
+                             .source = info->strSource(),
+                             .acceptLanguage = app->languageWithRequestString()};
+  switch (info->tlsMode()) {
+    case ServerInfo::TlsMode::System: break;
+    case ServerInfo::TlsMode::CAFile: settings.tls.caFile = info->strCAFile(); break;
+    case ServerInfo::TlsMode::Insecure: settings.tls.insecure = true; break;
+  }
+  return settings;
 }
 
 }  // namespace
@@ -32,7 +50,7 @@ TransportSettings currentTransportSettings() {
     source = slot.source;
   }
   // Called outside the lock: the source may itself take locks of its own.
-  return source ? source() : TransportSettings{};
+  return source ? source() : fromApplication();
 }
 
 }  // namespace nb

@@ -1,8 +1,8 @@
 #pragma once
 // What every request to the service takes from the application and the
 // server configuration: the user-agent text, the language, and how TLS
-// servers are checked. The shell and the server configuration install a
-// source once they know these; until then requests go out with the defaults.
+// servers are checked. By default they are read from the application state
+// and ServerInfo::current() at each request; tests may install their own.
 
 #include <functional>
 #include <string>
@@ -27,7 +27,8 @@ struct TransportSettings {
 // Called on the thread of each request, so it must be thread-safe and quick.
 using TransportSettingsSource = std::function<TransportSettings()>;
 
-// Installs the process-wide source; an empty function restores the defaults.
+// Installs the process-wide source; an empty function restores the reading
+// of the application state.
 // Safe from any thread.
 void setTransportSettingsSource(TransportSettingsSource source);
 

@@ -2,6 +2,8 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <string_view>
 
@@ -20,7 +22,29 @@ void initialiseCurlOnce() {
 struct Sink {
   std::string body;
   HttpHeaders headers;
+  // Idle time-out bookkeeping: when a byte last moved either way.
+  std::chrono::steady_clock::duration idleLimit{};
+  std::chrono::steady_clock::time_point lastMove = std::chrono::steady_clock::now();
+  curl_off_t lastDown = 0;
+  curl_off_t lastUp = 0;
+  bool idledOut = false;
 };
+
+// curl's own low-speed check averages over several seconds, so a freshly sent
+// body would hide an idle server for that long; we watch the counters instead.
+int onProgress(void* user, curl_off_t, curl_off_t downNow, curl_off_t, curl_off_t upNow) {
+  auto* sink = static_cast<Sink*>(user);
+  const auto now = std::chrono::steady_clock::now();
+  if (downNow != sink->lastDown || upNow != sink->lastUp) {
+    sink->lastDown = downNow;
+    sink->lastUp = upNow;
+    sink->lastMove = now;
+    return 0;
+  }
+  if (now - sink->lastMove < sink->idleLimit) return 0;
+  sink->idledOut = true;
+  return 1;  // curl ends the transfer with CURLE_ABORTED_BY_CALLBACK
+}
 
 size_t onBody(char* data, size_t size, size_t count, void* user) {
   const size_t bytes = size * count;
@@ -91,10 +115,7 @@ void setTransportRules(CURL* curl, const CurlExchange& exchange) {
   // An empty proxy text overrides http_proxy and friends.
   curl_easy_setopt(curl, CURLOPT_PROXY, exchange.proxy.c_str());
 
-  const long seconds = static_cast<long>(exchange.timeout.count() > 0 ? exchange.timeout.count() : 1);
-  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, seconds);
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, seconds);
+  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, static_cast<long>(exchange.timeout.count()));
 
   const bool verify = !exchange.tls.insecure;
   curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, verify ? 1L : 0L);
@@ -146,6 +167,10 @@ CurlResult CurlEasy::perform(const CurlExchange& exchange) {
   curl_easy_setopt(handle_, CURLOPT_WRITEDATA, &sink);
   curl_easy_setopt(handle_, CURLOPT_HEADERFUNCTION, &onHeader);
   curl_easy_setopt(handle_, CURLOPT_HEADERDATA, &sink);
+  sink.idleLimit = std::max(exchange.timeout, std::chrono::seconds(1));
+  curl_easy_setopt(handle_, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(handle_, CURLOPT_XFERINFOFUNCTION, &onProgress);
+  curl_easy_setopt(handle_, CURLOPT_XFERINFODATA, &sink);
   setTransportRules(handle_, exchange);
   setMethodAndBody(handle_, exchange);
 
@@ -153,7 +178,11 @@ CurlResult CurlEasy::perform(const CurlExchange& exchange) {
   // The handle must not point at our stack once we return.
   curl_easy_setopt(handle_, CURLOPT_ERRORBUFFER, nullptr);
   if (code != CURLE_OK) {
-    result.error = std::strlen(errorText) > 0 ? std::string(errorText) : curl_easy_strerror(code);
+    if (sink.idledOut) {
+      result.error = "timed out after " + std::to_string(exchange.timeout.count()) + " s without data";
+    } else {
+      result.error = std::strlen(errorText) > 0 ? std::string(errorText) : curl_easy_strerror(code);
+    }
     result.error += " (curl " + std::to_string(static_cast<int>(code)) + ")";
     return result;
   }
