@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "api/NBHTTPRequest.h"
+#include "api/ServerInfo.h"
+#include "support/FakeAppState.h"
 #include "support/FakeService.h"
 #include "support/LogCapture.h"
 
@@ -230,6 +232,44 @@ TEST_F(NBHTTPRequestTlsTest, SelfSignedServerIsAcceptedWhenChecksAreOff) {
 TEST_F(NBHTTPRequestTlsTest, ANamedCaOfAnotherServerIsRefused) {
   FakeService other{FakeService::Options{.https = true}};
   EXPECT_EQ(statusWith({.caFile = other.caFile().string()}), 0);
+}
+
+}  // namespace
+}  // namespace nb
+
+namespace nb {
+namespace {
+
+// Without an installed source, every request reads the shell's texts and the
+// server configuration's certificate rule.
+class NBHTTPRequestAppStateTest : public ::testing::Test {
+ protected:
+  int64_t fetch() {
+    NBHTTPRequest request(service_.baseUrl() + "/echo", "GET");
+    return request.connectNetSyncWithResponse(10).statusCode;
+  }
+  void configure(const std::string& serverJson) {
+    auto info = std::make_shared<ServerInfo>(ServerInfo::Folders{});
+    ASSERT_TRUE(info->setValueWithData(serverJson));
+    app_->setServerInfo(info);
+  }
+
+  test::ScopedAppState app_;
+  FakeService service_{FakeService::Options{.https = true}};
+};
+
+TEST_F(NBHTTPRequestAppStateTest, ServerFileNamesTheCaOrOptsOut) {
+  service_.on("GET", "/echo", [](const FakeCall&) { return FakeReply::json({{"ok", 1}}); }, kOpen);
+  app_->setUserAgent("NB_SYNC;2.0;Linux;12");
+  app_->setLanguage("zh-tw");
+  configure("{}");
+  EXPECT_EQ(fetch(), 0);
+  configure(R"({"cafile":")" + service_.caFile().string() + R"("})");
+  EXPECT_EQ(fetch(), 200);
+  EXPECT_EQ(service_.calls().back().header("User-Agent"), "NB_SYNC;2.0;Linux;12");
+  EXPECT_EQ(service_.calls().back().header("Accept-Language"), app_->languageWithRequestString());
+  configure(R"({"insecure":1})");
+  EXPECT_EQ(fetch(), 200);
 }
 
 }  // namespace
