@@ -4,9 +4,8 @@
 
 #include "stores/Syncdb.h"
 
-#include <filesystem>
-
 #include "foundation/FMResultSet.h"
+#include "foundation/UtilFiles.h"
 #include "platform/Log.h"
 
 namespace nb {
@@ -36,16 +35,10 @@ constexpr const char* kCreateTables[] = {
     "CREATE INDEX IF NOT EXISTS iupid on SYNC(upid);",
 };
 
-uint64_t fileSizeOnDisk(const std::string& path) {
-  std::error_code ec;
-  const auto size = std::filesystem::file_size(path, ec);
-  return ec ? 0 : static_cast<uint64_t>(size);
-}
-
 }  // namespace
 
 std::unique_ptr<Syncdb> Syncdb::initpath(const std::string& path, FileSizeFn fileSize) {
-  const uint64_t size = fileSize ? fileSize(path) : fileSizeOnDisk(path);
+  const uint64_t size = fileSize ? fileSize(path) : Util::filesize(path);
   std::unique_ptr<Syncdb> store(new Syncdb());
   store->init(path, size <= kCheckedSizeLimit);
   if (!store->dbQueue()) return nullptr;
