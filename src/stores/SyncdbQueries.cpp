@@ -15,8 +15,6 @@ namespace {
 
 using namespace SyncStatus;
 
-constexpr const char* kSubtree = "path like ? escape '\\'";
-
 std::string withSubtree(std::string_view head, std::string_view tail = "") {
   return fmt::format("{}{}{};", head, kSubtree, tail);
 }
@@ -63,7 +61,7 @@ SyncFileItem Syncdb::get_uuidhash_file(const std::string& uuidhash) {
 
 SyncFileItem Syncdb::get_error_sub(const std::string& dir) {
   return lookup(withSubtree("select * from SYNC where ", " order by path asc limit 1"),
-                {subtreePattern(dir)});
+                {subtreeFrom(dir), subtreeTo(dir)});
 }
 
 std::string Syncdb::get_synced_hash(const std::string& filehash) {
@@ -82,8 +80,8 @@ uint64_t Syncdb::getVersionTimeByWebpath(const std::string& path) {
 }
 
 bool Syncdb::is_upload_by_path(const std::string& dir) {
-  return count(withSubtree("select count(*) from SYNC where ", " and (status=? or status=?)"),
-               {subtreePattern(dir), kUploadPending, kReupload}) > 0;
+  return count(withSubtree("select count(*) from SYNC where ", " and (+status=? or +status=?)"),
+               {subtreeFrom(dir), subtreeTo(dir), kUploadPending, kReupload}) > 0;
 }
 
 int64_t Syncdb::checkHaveFileInfo() {
@@ -93,7 +91,7 @@ int64_t Syncdb::checkHaveFileInfo() {
 std::vector<SyncFileItem> Syncdb::get_all(const std::string& path) {
   return list(withSubtree("select * from SYNC where (path=? or ",
                           ") and status!=? and status!=? order by dir desc"),
-              {path, subtreePattern(path), kRemovedOnServer, kDeletedLocally});
+              {path, subtreeFrom(path), subtreeTo(path), kRemovedOnServer, kDeletedLocally});
 }
 
 std::vector<SyncFileItem> Syncdb::get_all_dirformarkdelete(int64_t upid) {
@@ -183,8 +181,8 @@ std::vector<SyncFileItem> Syncdb::get_trans_files(const std::string& path) {
                 {kDownloadPending, kUploadPending, kReupload});
   }
   return list(withSubtree("select * from SYNC where (path =? or ",
-                          ") and (status=? or status=? or status=?)"),
-              {path, subtreePattern(path), kDownloadPending, kUploadPending, kReupload});
+                          ") and (+status=? or +status=? or +status=?)"),
+              {path, subtreeFrom(path), subtreeTo(path), kDownloadPending, kUploadPending, kReupload});
 }
 
 std::vector<SyncFileItem> Syncdb::get_all_upload_by_path(int64_t) {
@@ -201,7 +199,7 @@ int64_t Syncdb::getsyncstatuscount(const std::string& path) {
   return count(withSubtree("select count(*) from SYNC where (status!=? and status!=? and "
                            "status!=?) and (path=? or ",
                            ")"),
-               {kSynced, kSettled, kServerOnly, path, subtreePattern(path)});
+               {kSynced, kSettled, kServerOnly, path, subtreeFrom(path), subtreeTo(path)});
 }
 
 int64_t Syncdb::getFileCount(int64_t upid) {
@@ -225,9 +223,9 @@ std::pair<std::string, SqlArgs> aggregate(std::string_view what, int dir,
                         dir),
             {kRemovedOnServer, kDeletedLocally}};
   }
-  return {fmt::format("select {} from SYNC where status!=? and status!=? and {} and dir={};",
+  return {fmt::format("select {} from SYNC where status!=? and status!=? and {} and +dir={};",
                       what, kSubtree, dir),
-          {kRemovedOnServer, kDeletedLocally, subtreePattern(path)}};
+          {kRemovedOnServer, kDeletedLocally, subtreeFrom(path), subtreeTo(path)}};
 }
 
 }  // namespace

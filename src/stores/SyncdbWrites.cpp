@@ -8,8 +8,6 @@ namespace nb {
 
 namespace {
 
-constexpr const char* kSubtree = "path like ? escape '\\'";
-
 // The columns an upsert or whole-row update writes after the path, in the
 // order of the statements below.
 SqlArgs rowValues(const SyncFileItem& r) {
@@ -144,19 +142,19 @@ void Syncdb::updateErrorUpId(int64_t upid, int64_t newid) {
 
 void Syncdb::update_lock_dir(const std::string& path, int64_t status, int64_t userid) {
   write(std::string("update SYNC set lock=?,lockid=? where path=? or ") + kSubtree + ";",
-        {status, userid, path, subtreePattern(path)});
+        {status, userid, path, subtreeFrom(path), subtreeTo(path)});
 }
 
 void Syncdb::update_status_deletebyparent(const std::string& dir) {
   write(std::string("update SYNC set status=? where ") + kSubtree + ";",
-        {SyncStatus::kDeletedLocally, subtreePattern(dir)});
+        {SyncStatus::kDeletedLocally, subtreeFrom(dir), subtreeTo(dir)});
 }
 
 void Syncdb::update_status_deletebyparentwheresync(const std::string& dir) {
   using namespace SyncStatus;
   write(std::string("update SYNC set status=? where ") + kSubtree +
-            " and (status=? or status=? or status=? or status=?);",
-        {kDeletedLocally, subtreePattern(dir), kDownloadPending, kSynced, kServerOnly, kSettled});
+            " and (+status=? or +status=? or +status=? or +status=?);",
+        {kDeletedLocally, subtreeFrom(dir), subtreeTo(dir), kDownloadPending, kSynced, kServerOnly, kSettled});
 }
 
 void Syncdb::reset_del(const std::string& path) {
@@ -170,7 +168,7 @@ void Syncdb::reset_dir(const std::string& dir) {
     write("update SYNC set status = ?;", {SyncStatus::kResetMark});
   } else {
     write(std::string("update SYNC set status = ? where ") + kSubtree + ";",
-          {SyncStatus::kResetMark, subtreePattern(dir)});
+          {SyncStatus::kResetMark, subtreeFrom(dir), subtreeTo(dir)});
   }
 }
 
@@ -179,7 +177,7 @@ void Syncdb::delete_for_reset(const std::string& dir) {
     write("delete from SYNC where status=?;", {SyncStatus::kResetMark});
   } else {
     write(std::string("delete from SYNC where status=? and ") + kSubtree + ";",
-          {SyncStatus::kResetMark, subtreePattern(dir)});
+          {SyncStatus::kResetMark, subtreeFrom(dir), subtreeTo(dir)});
   }
 }
 
@@ -193,7 +191,7 @@ void Syncdb::delete_reset_webpath(int64_t upid) {
 
 void Syncdb::del_dir(const std::string& path) {
   write(std::string("delete from SYNC where path=? or ") + kSubtree + ";",
-        {path, subtreePattern(path)});
+        {path, subtreeFrom(path), subtreeTo(path)});
 }
 
 void Syncdb::del_file(const std::string& path) {
@@ -206,14 +204,14 @@ bool Syncdb::move(const std::string& path, const std::string& newpath, int64_t u
                      std::string("update sync set path = ? || substr(path,length(?)+1),"
                                  "versiontime=0 where ") +
                          kSubtree + ";",
-                     {newpath, path, subtreePattern(path)});
+                     {newpath, path, subtreeFrom(path), subtreeTo(path)});
 }
 
 bool Syncdb::rename(const std::string& path, const std::string& newpath) {
   return moveSubtree("update sync set path = ? where path = ?;", {newpath, path},
                      std::string("update sync set path = ? || substr(path,length(?)+1) where ") +
                          kSubtree + ";",
-                     {newpath, path, subtreePattern(path)});
+                     {newpath, path, subtreeFrom(path), subtreeTo(path)});
 }
 
 }  // namespace nb
