@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "stores/NodeBase.h"
 
@@ -17,6 +18,10 @@ struct DelaySyncItem {
 class DelaySyncFile : public NodeBase<DelaySyncItem> {
  public:
   using NodeBase::addNode;
+  // Appends one entry per member of a JSON object that maps extensions to
+  // delays in seconds (numbers or numeric texts, read as 64-bit); text that
+  // is not a JSON object adds nothing.
+  void addNode(std::string_view json);
 };
 
 }  // namespace nb

@@ -4,7 +4,9 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
+#include "foundation/JsonValue.h"
 #include "stores/SyncStatus.h"
 
 namespace nb {
@@ -30,6 +32,15 @@ struct SyncFileItem {
   int64_t nStatus = 0;          // SyncStatus code
   // The server's property JSON text, as received.
   std::string strProperty;
+
+  // The page form of the record, one entry of a page's file list. The caller
+  // decides the arguments: `linkType` of the entry's link (negative outside
+  // any link), `have` whether a local or cached copy is at hand, `cache`
+  // whether the path lies in a cache-mode folder, `favorite` the JSON list of
+  // the favourite groups holding the file ("" for none). "favorites" is left
+  // out when that text is empty or does not parse.
+  JsonValue convert2dictionary(int64_t linkType, int64_t have, int64_t cache,
+                               std::string_view favorite) const;
 
   static SyncFileItem notFound() {
     SyncFileItem item;

@@ -1,5 +1,6 @@
 #include "sync/SyncCenter.h"
 
+#include "api/UserData.h"
 #include "platform/Log.h"
 
 namespace nb {
@@ -13,6 +14,8 @@ void SyncCenter::setMessageStoreOpener(MessageStoreOpener opener) {
   std::lock_guard lock(mutex_);
   opener_ = std::move(opener);
 }
+
+void SyncCenter::setinit() { setinit(UserData::shareUserData().getMessageDb()); }
 
 void SyncCenter::setinit(const std::string& messageDbPath) {
   MessageStoreOpener opener;

@@ -32,7 +32,9 @@ class SyncCenter {
   void setMessageStoreOpener(MessageStoreOpener opener);
 
   // Session start, before the coordinator runs: opens the message store on
-  // `messageDbPath` and keeps it as messagedb; clears the stop flag.
+  // the session's getMessageDb (or `messageDbPath`) and keeps it as
+  // messagedb; clears the stop flag.
+  void setinit();
   void setinit(const std::string& messageDbPath);
 
   // Session end: sets the stop flag, clears the initialised flag, then

@@ -78,15 +78,5 @@ TEST_F(SyncCenterTest, FailedOpenLeavesNoStore) {
   EXPECT_TRUE(center.bInit());
 }
 
-TEST(DelaySyncFileTest, AddAndClearUnderItsLock) {
-  DelaySyncFile list;
-  list.addNode({"psd", 60});
-  list.addNode({"mp4", 3'000'000'000});
-  ASSERT_EQ(list.nodes().size(), 2u);
-  EXPECT_EQ(list.nodes()[1].delay, 3'000'000'000);
-  list.clear();
-  EXPECT_TRUE(list.nodes().empty());
-}
-
 }  // namespace
 }  // namespace nb
