@@ -158,7 +158,8 @@ FakeReply FakeAuthEndpoints::State::token(FakeService& service, const FakeCall& 
   return pairAnswer(service.tokens().issue());
 }
 
-FakeAuthEndpoints::FakeAuthEndpoints(FakeService& service) : state_(std::make_shared<State>()) {
+FakeAuthEndpoints::FakeAuthEndpoints(FakeService& service, const std::string& apiPrefix)
+    : state_(std::make_shared<State>()) {
   const FakeEndpointRules open{.isSigned = false, .needsToken = false};
   const FakeEndpointRules signedOnly{.isSigned = true, .needsToken = false};
   auto state = state_;
@@ -166,9 +167,9 @@ FakeAuthEndpoints::FakeAuthEndpoints(FakeService& service) : state_(std::make_sh
              open);
   service.on("GET", "/account/autologin/entgrant",
              [state](const FakeCall& call) { return state->entgrant(call); }, open);
-  service.on("POST", "/oauth2/token2",
+  service.on("POST", apiPrefix + "/oauth2/token2",
              [state, &service](const FakeCall& call) { return state->token(service, call); }, signedOnly);
-  service.on("GET", "/1/config/source", [state](const FakeCall& call) {
+  service.on("GET", apiPrefix + "/1/config/source", [state](const FakeCall& call) {
     std::lock_guard guard(state->lock);
     const auto found = state->configs.find(call.param("source").value_or(""));
     if (found == state->configs.end() || call.param("client_id") != kClientId) {
@@ -176,7 +177,7 @@ FakeAuthEndpoints::FakeAuthEndpoints(FakeService& service) : state_(std::make_sh
     }
     return FakeReply::text(found->second);
   }, signedOnly);
-  service.on("POST", "/1/account/activate_refresh", [state](const FakeCall& call) {
+  service.on("POST", apiPrefix + "/1/account/activate_refresh", [state](const FakeCall& call) {
     std::lock_guard guard(state->lock);
     state->activated.push_back(call.param("refresh_token").value_or(""));
     return FakeReply::json({{"ok", true}});

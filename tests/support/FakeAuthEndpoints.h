@@ -26,8 +26,10 @@ class FakeAuthEndpoints {
  public:
   static constexpr int kBadTicket = 40010;  // "error_code" of a refused ticket
 
-  // Registers every endpoint above on `service`, replacing earlier ones.
-  explicit FakeAuthEndpoints(FakeService& service);
+  // Registers every endpoint above on `service`, replacing earlier ones. The
+  // API endpoints (token, configuration, activation) stand under `apiPrefix`
+  // ("/m-api" when the service plays a server host that the passport named).
+  explicit FakeAuthEndpoints(FakeService& service, const std::string& apiPrefix = "");
 
   // Password sign-in accepts these.
   void addAccount(const std::string& username, const std::string& password);
