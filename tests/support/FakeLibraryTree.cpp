@@ -75,7 +75,7 @@ uint64_t FakeLibraryTree::now() const {
 std::string FakeLibraryTree::nextHash() {
   char text[33];
   std::snprintf(text, sizeof text, "%016llx%016llx", static_cast<unsigned long long>(mountId_),
-                static_cast<unsigned long long>(nextId_ + 1));
+                static_cast<unsigned long long>(++nextHash_));
   return text;
 }
 
@@ -143,7 +143,9 @@ FakeTreeError FakeLibraryTree::putFile(const std::string& rawPath, const std::st
   const uint64_t time = now();
   auto found = entries_.find(path);
   if (found == entries_.end()) {
-    found = entries_.emplace(path, FakeEntry{.fullpath = path, .hash = nextHash(),
+    const auto reserved = reserved_.extract(path);
+    found = entries_.emplace(path, FakeEntry{.fullpath = path,
+                                             .hash = reserved ? reserved.mapped() : nextHash(),
                                              .createDateline = createDateline ? createDateline : time})
                 .first;
   } else if (found->second.dir) {
@@ -163,6 +165,13 @@ FakeTreeError FakeLibraryTree::putFile(const std::string& rawPath, const std::st
                                         filesize, entry.lastDateline});
   record(1, entry);
   return FakeTreeError::None;
+}
+
+std::string FakeLibraryTree::reserveHash(const std::string& path) {
+  std::lock_guard guard(lock_);
+  auto& hash = reserved_[normalize(path)];
+  if (hash.empty()) hash = nextHash();
+  return hash;
 }
 
 FakeTreeError FakeLibraryTree::remove(const std::string& rawPath, const FakeMember& by) {

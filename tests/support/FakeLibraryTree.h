@@ -91,6 +91,9 @@ class FakeLibraryTree {
   FakeTreeError putFile(const std::string& path, const std::string& filehash, uint64_t filesize,
                         const FakeMember& by, uint64_t createDateline = 0,
                         uint64_t lastDateline = 0);
+  // The identifier a file at `path` will get when putFile adds it, so that
+  // create-file can name the entry before its upload has finished.
+  std::string reserveHash(const std::string& path);
   // Moves the entry (and a folder's subtree) to the trash.
   FakeTreeError remove(const std::string& path, const FakeMember& by);
   // A new name in the same folder; `newname` holds no "/".
@@ -150,7 +153,9 @@ class FakeLibraryTree {
   std::map<std::string, std::vector<FakeVersion>> versions_;  // GUARDED_BY(lock_)
   std::map<std::string, std::vector<Trashed>> trash_;         // GUARDED_BY(lock_)
   std::vector<FakeChange> feed_;                              // GUARDED_BY(lock_)
+  std::map<std::string, std::string> reserved_;               // GUARDED_BY(lock_): path -> hash
   uint64_t nextId_ = 0;                                       // GUARDED_BY(lock_)
+  uint64_t nextHash_ = 0;                                     // GUARDED_BY(lock_)
 };
 
 }  // namespace nb::test
