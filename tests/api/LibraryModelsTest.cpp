@@ -4,6 +4,9 @@
 #include "api/EntItem.h"
 #include "api/MagicItem.h"
 #include "api/MountItem.h"
+#include "api/RetEnts.h"
+#include "api/RetFileInfo.h"
+#include "api/RetMounts.h"
 #include "foundation/Json.h"
 
 namespace nb {
@@ -122,6 +125,43 @@ TEST(CompareItem, AbsentNullOrOddlyTypedMembersGiveDefaults) {
     EXPECT_EQ(item.strPropertys, "") << text;
     EXPECT_EQ(item.ullFileSize, 0u) << text;
   }
+}
+
+TEST(LibraryAnswers, ListsFollowTheArrayAndAnythingElseGivesAnEmptyList) {
+  RetMounts mounts;
+  mounts.setValueWithData(R"({"list":[{"mount_id":1},"x",{"mount_id":3}]})");
+  ASSERT_TRUE(mounts.itemlist);
+  ASSERT_EQ(mounts.itemlist->size(), 3u);
+  EXPECT_EQ((*mounts.itemlist)[0].nMountID, 1);
+  EXPECT_EQ((*mounts.itemlist)[1].nMountID, 0);
+  EXPECT_EQ((*mounts.itemlist)[2].nMountID, 3);
+
+  for (const char* body : {R"({"list":{"mount_id":1}})", R"({"other":1})", R"({"list":null})"}) {
+    RetMounts noList;
+    noList.setValueWithData(body);
+    ASSERT_TRUE(noList.itemlist) << body;
+    EXPECT_TRUE(noList.itemlist->empty()) << body;
+    RetEnts ents;
+    ents.setValueWithData(body);
+    ASSERT_TRUE(ents.itemlist) << body;
+    EXPECT_TRUE(ents.itemlist->empty()) << body;
+  }
+
+  RetEnts unread;
+  unread.setValueWithData("{}");
+  EXPECT_EQ(unread.nStatusCode(), RequestRet::kUnreadable);
+  EXPECT_FALSE(unread.itemlist);
+}
+
+TEST(LibraryAnswers, FileInfoReadsTheEntryAtTheTopLevel) {
+  RetFileInfo info;
+  info.setValueWithData(R"({"hash":"u1","fullpath":"a/b","dir":0,"filesize":3})");
+  ASSERT_TRUE(info.pItem);
+  EXPECT_EQ(info.pItem->strHash, "u1");
+  EXPECT_EQ(info.pItem->ullFileSize, 3u);
+  RetFileInfo missing;
+  missing.setValueWithData("[]");
+  EXPECT_FALSE(missing.pItem);
 }
 
 }  // namespace
