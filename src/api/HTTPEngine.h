@@ -17,10 +17,14 @@
 #include "api/RequestRet.h"
 #include "api/RetCompare.h"
 #include "api/RetCreateFile.h"
+#include "api/RetEnts.h"
 #include "api/RetFavoritesList.h"
+#include "api/RetFileInfo.h"
 #include "api/RetFileList.h"
 #include "api/RetGetDownload.h"
+#include "api/RetGetServer.h"
 #include "api/RetHotFileList.h"
+#include "api/RetMounts.h"
 #include "api/RetOpen.h"
 #include "api/RetRecover.h"
 #include "api/RetSettingList.h"
@@ -29,6 +33,7 @@
 #include "api/RetUploadCheckSum.h"
 #include "api/RetUploadInit.h"
 #include "api/RetUploadReq.h"
+#include "api/RetUserInfo.h"
 #include "api/SignKey.h"
 
 namespace nb {
@@ -103,6 +108,7 @@ class HTTPEngine {
   using TokenRefresher = std::function<std::string(const std::string& expiredToken)>;
   static void setTokenRefresher(TokenRefresher refresher);
   static std::string refreshToken(const std::string& expiredToken);
+
   // --- File calls -------------------------------------------------------------
   // Each signs, checks the marker and repeats on an expired token; `reset`
   // is the repeat count (callers pass 0). Paths are library paths ("a/b").
@@ -110,6 +116,10 @@ class HTTPEngine {
   static RetGetDownload getUrlByFileHash(const std::string& token, int64_t mountid,
                                          const std::string& filehash, const std::string& uuidhash,
                                          int reset, const std::string& webpath, int64_t stat);
+  // "stat" goes out only above 0.
+  static RetFileInfo getFileInfo(const std::string& token, const std::string& webpath,
+                                 int64_t mountid, const std::string& hid, int64_t stat,
+                                 int reset = 0);
   // `time` is the time-out in seconds; 0 means the default 60 s.
   static RetOpen getFileOpen(const std::string& token, const std::string& webpath, int64_t mountid,
                              const std::string& hid, int time, int reset = 0);
@@ -172,6 +182,9 @@ class HTTPEngine {
   static RequestRet sendFinish(const std::string& url, const std::string& session,
                                int64_t filesize);
   static RequestRet sendAbort(const std::string& url, const std::string& session);
+
+  // --- The account's own data --------------------------------------------------
+  // Each signs, checks the marker and repeats on an expired token.
   static RequestRet setFavoriteName(const std::string& token, const std::string& type,
                                     const std::string& name, int reset = 0);
   // `ents`: enterprise ids as one text.
@@ -190,6 +203,22 @@ class HTTPEngine {
                                    const std::string& mobile, const std::string& filepath,
                                    int reset = 0);
 
+  // --- Account and library calls ---------------------------------------------
+  // strJsonInfo holds the whole body of a successful answer.
+  static RetUserInfo getAccountInfo(const std::string& token, int reset = 0);
+  // Status only: no account field is read.
+  static RetUserInfo setAccountDevice(const std::string& token, const std::string& device,
+                                      const std::string& info, int reset = 0);
+  static RetMounts getMounts(const std::string& token, int reset = 0);
+  // The libraries of these organisations (sent as "3,7" under org_id).
+  static RetMounts getMounts(const std::string& token, const std::vector<int64_t>& orgids,
+                             int reset = 0);
+  // The libraries with these ids (under mount_id).
+  static RetMounts getMountsByIds(const std::string& token, const std::vector<int64_t>& mountids,
+                                  int reset = 0);
+  static RetEnts getEnts(const std::string& token, int reset = 0);
+  static RetGetServer getAccountServers(const std::string& token, const std::string& type,
+                                        int reset = 0);
 };
 
 }  // namespace nb

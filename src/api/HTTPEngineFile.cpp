@@ -45,6 +45,17 @@ RetGetDownload HTTPEngine::getUrlByFileHash(const std::string& token, int64_t mo
   }, reset);
 }
 
+RetFileInfo HTTPEngine::getFileInfo(const std::string& token, const std::string& webpath,
+                                    int64_t mountid, const std::string& hid, int64_t stat,
+                                    int reset) {
+  return call<RetFileInfo>(post("/2/file/info"), token, [&](const std::string& t) {
+    SignKeyList list = normal(t, mountid, webpath);
+    addIfNotEmpty(list, "hid", hid);
+    if (stat > 0) addValueForInteger(list, "stat", stat);
+    return list;
+  }, reset);
+}
+
 RetOpen HTTPEngine::getFileOpen(const std::string& token, const std::string& webpath,
                                 int64_t mountid, const std::string& hid, int time, int reset) {
   const Endpoint endpoint{.method = "GET", .url = apiUrl("/2/file/open"),

@@ -80,6 +80,14 @@ TEST_F(HTTPEngineFileTest, CreateFileWithoutHashSendsNothingAndBadHashIsRefused)
 
 TEST_F(HTTPEngineFileTest, InfoOpenAndListReadTheEntry) {
   const std::string hash = putDoc("a.txt", "abc");
+  const auto info = HTTPEngine::getFileInfo(token_, "docs/a.txt", kMountId, "", 0);
+  ASSERT_EQ(info.nStatusCode(), 200);
+  ASSERT_TRUE(info.pItem.has_value());
+  EXPECT_EQ(info.pItem->strHash, hash);
+  EXPECT_EQ(info.pItem->ullFileSize, 3u);
+  EXPECT_EQ(lastCall("/2/file/info").paramNames(), normalThen({}));
+  HTTPEngine::getFileInfo(token_, "docs/a.txt", kMountId, "v1", 2);
+  EXPECT_EQ(lastCall("/2/file/info").paramNames(), normalThen({"hid", "stat"}));
 
   const auto open = HTTPEngine::getFileOpen(token_, "docs/a.txt", kMountId, "", 0);
   EXPECT_EQ(open.nStatusCode(), 200);
@@ -172,6 +180,7 @@ TEST_F(HTTPEngineFileTest, DownloadUrlsLeaveOutEmptyHashAndPath) {
 TEST_F(HTTPEngineFileTest, MissingEntriesGiveTheServiceError) {
   const int notFound = test::FakeLibraryTree::errorCode(FakeTreeError::NotFound);
   const std::vector<std::pair<const char*, std::function<RequestRet()>>> calls = {
+      {"info", [&] { return HTTPEngine::getFileInfo(token_, "none", kMountId, "", 0); }},
       {"open", [&] { return HTTPEngine::getFileOpen(token_, "none", kMountId, "", 0); }},
       {"del", [&] { return HTTPEngine::setFileDel(token_, "none", kMountId); }},
       {"rename", [&] { return HTTPEngine::setFileRename(token_, "none", kMountId, "x"); }},
