@@ -11,12 +11,32 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "api/NBHTTPRequest.h"
 #include "api/RequestRet.h"
+#include "api/RetCompare.h"
+#include "api/RetCreateFile.h"
 #include "api/RetEntGrantItem.h"
+#include "api/RetEnts.h"
+#include "api/RetFavoritesList.h"
+#include "api/RetFileInfo.h"
+#include "api/RetFileList.h"
+#include "api/RetGetDownload.h"
+#include "api/RetGetServer.h"
+#include "api/RetHotFileList.h"
+#include "api/RetMounts.h"
+#include "api/RetOpen.h"
 #include "api/RetPassport.h"
+#include "api/RetRecover.h"
+#include "api/RetSettingList.h"
+#include "api/RetTemplateDownload.h"
+#include "api/RetTemplates.h"
 #include "api/RetToken.h"
+#include "api/RetUploadCheckSum.h"
+#include "api/RetUploadInit.h"
+#include "api/RetUploadReq.h"
+#include "api/RetUserInfo.h"
 #include "api/SignKey.h"
 
 namespace nb {
@@ -131,6 +151,117 @@ class HTTPEngine {
   using TokenRefresher = std::function<std::string(const std::string& expiredToken)>;
   static void setTokenRefresher(TokenRefresher refresher);
   static std::string refreshToken(const std::string& expiredToken);
+
+  // --- File calls -------------------------------------------------------------
+  // Each signs, checks the marker and repeats on an expired token; `reset`
+  // is the repeat count (callers pass 0). Paths are library paths ("a/b").
+  // Optional parameters are left out when empty (texts) or 0 (datelines).
+  static RetGetDownload getUrlByFileHash(const std::string& token, int64_t mountid,
+                                         const std::string& filehash, const std::string& uuidhash,
+                                         int reset, const std::string& webpath, int64_t stat);
+  // "stat" goes out only above 0.
+  static RetFileInfo getFileInfo(const std::string& token, const std::string& webpath,
+                                 int64_t mountid, const std::string& hid, int64_t stat,
+                                 int reset = 0);
+  // `time` is the time-out in seconds; 0 means the default 60 s.
+  static RetOpen getFileOpen(const std::string& token, const std::string& webpath, int64_t mountid,
+                             const std::string& hid, int time, int reset = 0);
+  static RetCreateFile setFileCreateFolder(const std::string& token, const std::string& webpath,
+                                           int64_t mountid, uint64_t createdateline,
+                                           uint64_t lastdateline, int reset = 0);
+  // Without a content hash nothing is sent and the status is
+  // RequestRet::kNoFileHash (an empty hash is sent). The signature covers the
+  // parameters before "filehash" and "filesize", as the service expects.
+  static RetCreateFile setFileCreateFile(const std::string& token, const std::string& webpath,
+                                         int64_t mountid,
+                                         const std::optional<std::string>& filehash,
+                                         uint64_t filesize, uint64_t dateline,
+                                         uint64_t createdateline, uint64_t lastdateline,
+                                         int reset = 0);
+  static RequestRet setFileDel(const std::string& token, const std::string& webpath,
+                               int64_t mountid, int reset = 0);
+  // `newname` is the new last component.
+  static RequestRet setFileRename(const std::string& token, const std::string& webpath,
+                                  int64_t mountid, const std::string& newname, int reset = 0);
+  // Into the folder `newparent` of the same library.
+  static RequestRet setFileMove(const std::string& token, const std::string& webpath,
+                                int64_t mountid, const std::string& newparent, int reset = 0);
+  // One page of the change feed after (dateline, index); `init` marks the
+  // first pass over the folder.
+  static RetCompare getFileCompare(const std::string& token, const std::string& webpath,
+                                   int64_t mountid, uint64_t dateline, bool init, int reset,
+                                   uint64_t index);
+  // `act` is "lock" or "unlock".
+  static RequestRet setFileLock(const std::string& token, const std::string& webpath,
+                                int64_t mountid, const std::string& act, int reset = 0);
+  // The paths go out joined by "|".
+  static RetRecover setFileRecover(const std::string& token, int64_t mountid,
+                                   const std::vector<std::string>& webpaths, int reset = 0);
+  // The first kFileListSize entries of the folder.
+  static constexpr int64_t kFileListSize = 5000;
+  static RetFileList getFileList(const std::string& token, const std::string& webpath,
+                                 int64_t mountid, const std::string& messageid,
+                                 const std::string& dialogid, int reset = 0);
+  static RequestRet setFileRevert(const std::string& token, const std::string& webpath,
+                                  int64_t mountid, const std::string& hid, int reset = 0);
+
+  // --- Storage-server session calls ------------------------------------------
+  // `url` is the storage server's base URL with scheme (RetCreateFile). Only
+  // headers travel; no signature, the marker checked, never repeated.
+  // The file name as "x-nb-upload-filename" carries it: UTF-8 bytes
+  // percent-escaped except letters, digits and the marks a URL allows
+  // (RFC 2396), so "a b+c.txt" gives "a%20b+c.txt". Nothing is decoded
+  // first: a "%" of the name is the name's own.
+  static std::string uploadFileName(std::string_view name);
+  static RetUploadInit sendInit(const std::string& url, const std::string& token,
+                                const std::string& fileName, const std::string& pathHash,
+                                const std::string& fileHash, uint64_t fileSize, int64_t mountid,
+                                const std::string& storagepoint);
+  static RetUploadCheckSum sendDownloadCheckSum(const std::string& url, const std::string& session);
+  // `data` is the body; its CRC-32 goes out in "x-nb-upload-crc".
+  static RequestRet sendUploadCheckSum(const std::string& url, const std::string& session,
+                                       const std::string& data);
+  static RetUploadReq sendReq(const std::string& url, const std::string& session);
+  static RequestRet sendFinish(const std::string& url, const std::string& session,
+                               int64_t filesize);
+  static RequestRet sendAbort(const std::string& url, const std::string& session);
+
+  // --- The account's own data --------------------------------------------------
+  // Each signs, checks the marker and repeats on an expired token.
+  static RequestRet setFavoriteName(const std::string& token, const std::string& type,
+                                    const std::string& name, int reset = 0);
+  // `ents`: enterprise ids as one text.
+  static RetTemplates getEntTemplates(const std::string& token, const std::string& ents,
+                                      int reset = 0);
+  static RetTemplateDownload getEntTemplateUrl(const std::string& token, int64_t entid,
+                                               const std::string& filehash, int reset = 0);
+  // The raw JSON text with `ret` true, or "" with `ret` false.
+  static std::string getShortcuts(const std::string& token, bool& ret, int reset = 0);
+  static RetSettingList getAccountSetting(const std::string& token, int reset = 0);
+  static RetHotFileList getHotFileList(const std::string& token, int reset = 0);
+  static RetFavoritesList getFavoritesList(const std::string& token, int reset = 0);
+  // Name and mobile go out when not empty; a picture path sends the file as
+  // a multipart body. Status only.
+  static RequestRet setAccountInfo(const std::string& token, const std::string& name,
+                                   const std::string& mobile, const std::string& filepath,
+                                   int reset = 0);
+
+  // --- Account and library calls ---------------------------------------------
+  // strJsonInfo holds the whole body of a successful answer.
+  static RetUserInfo getAccountInfo(const std::string& token, int reset = 0);
+  // Status only: no account field is read.
+  static RetUserInfo setAccountDevice(const std::string& token, const std::string& device,
+                                      const std::string& info, int reset = 0);
+  static RetMounts getMounts(const std::string& token, int reset = 0);
+  // The libraries of these organisations (sent as "3,7" under org_id).
+  static RetMounts getMounts(const std::string& token, const std::vector<int64_t>& orgids,
+                             int reset = 0);
+  // The libraries with these ids (under mount_id).
+  static RetMounts getMountsByIds(const std::string& token, const std::vector<int64_t>& mountids,
+                                  int reset = 0);
+  static RetEnts getEnts(const std::string& token, int reset = 0);
+  static RetGetServer getAccountServers(const std::string& token, const std::string& type,
+                                        int reset = 0);
 };
 
 }  // namespace nb

@@ -1,0 +1,12 @@
+#include "api/RetUploadInit.h"
+
+#include "foundation/Json.h"
+
+namespace nb {
+
+void RetUploadInit::setValueWithJson(const JsonValue& json) {
+  session = jsonTextOrEmpty(json, "session");
+  piecelen = jsonInt32(json, "piecelen");
+}
+
+}  // namespace nb
