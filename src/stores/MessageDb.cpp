@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include "api/UserData.h"
 #include "foundation/FMResultSet.h"
 #include "foundation/StringHelpers.h"
 #include "platform/Log.h"
@@ -53,6 +54,11 @@ std::shared_ptr<MessageDb> MessageDb::initpath(const std::string& path,
   db->setStrKey(messageKey(computerid, userID));
   db->init(path, true);
   return db;
+}
+
+std::shared_ptr<MessageDb> MessageDb::initpath(const std::string& path) {
+  const UserData& session = UserData::shareUserData();
+  return initpath(path, session.computerid(), session.userID());
 }
 
 std::string MessageDb::strKey() const {

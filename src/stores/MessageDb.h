@@ -52,6 +52,9 @@ class MessageDb : public MySqlite {
   // be opened at all gives a store whose operations do nothing.
   static std::shared_ptr<MessageDb> initpath(const std::string& path, std::string_view computerid,
                                              std::int64_t userID);
+  // The same for the signed-in session: the computer and user of the shared
+  // UserData. The sync centre's opener at each session start.
+  static std::shared_ptr<MessageDb> initpath(const std::string& path);
 
   // Use initpath; the store is closed until init runs.
   MessageDb() = default;
