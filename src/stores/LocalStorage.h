@@ -8,6 +8,12 @@
 // caller's thread; values reach SQL only as bound parameters. A failed write
 // is dropped; a failed read answers "" like a missing key.
 //
+// The page functions gSetLocalCache, gGetLocalCache and gDeleteLocalCache
+// read "key" (and "value") of their JSON argument and call insertItem,
+// getItem and deleteItem; an argument that is not a JSON object, or a key
+// that is not a text, does nothing (the get answers ""). A value that is not
+// a text is stored as "".
+//
 // Thread-safety: every member may be called from any thread.
 
 #include <cstdint>
