@@ -77,6 +77,27 @@ TEST_F(MessageDbCommands, MalformedCallsTable) {
   EXPECT_TRUE(db().getDialogs().empty());
 }
 
+// An empty object is a well-formed call: each command answers its own kind of
+// answer and reads every missing key as "" or 0.
+TEST_F(MessageDbCommands, EmptyObjectTable) {
+  for (const char* cmd : kAllCommands) {
+    const std::string answer = run(cmd, "{}");
+    const auto parsed = objectFromJSONString(answer);
+    ASSERT_TRUE(parsed && parsed->isObject()) << cmd << " " << answer;
+    const std::string_view name(cmd);
+    if (name == "getdialogs" || name == "getmessages" || name == "getmembers" ||
+        name == "searchmessages") {
+      EXPECT_TRUE((*parsed)["list"].isArray()) << cmd;
+    } else if (name == "getdialog") {
+      EXPECT_EQ((*parsed)["id"].asString(), "");
+    } else if (name == "getmember") {
+      EXPECT_EQ((*parsed)["member_id"].asInt64(), 0);
+    } else {
+      EXPECT_EQ(answer, "{}") << cmd;
+    }
+  }
+}
+
 TEST_F(MessageDbCommands, UsageTextsOfSomeCommandsInFull) {
   EXPECT_EQ(MessageDb::action(nullptr, JsonValue("getmessages"), JsonValue(), nullptr),
             "得到消息信息 (\"getmessages\",\"json\")\r\n"
