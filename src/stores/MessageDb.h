@@ -119,7 +119,8 @@ class MessageDb : public MySqlite {
   // Stores each element under `dialogid`; the caller's records change.
   void addDialogMessages(const std::string& dialogid, std::vector<DialogMessage>& items);
   void deleteDialogMessage(const std::string& dialogid, const std::string& messageid);
-  void deleteDialogMessages(const std::string& dialogid, const std::vector<std::string>& messageids);
+  void deleteDialogMessages(const std::string& dialogid,
+                            const std::vector<std::string>& messageids);
   // Every message of the dialog; the dialog and its members stay.
   void deleteDialogMessages(const std::string& dialogid);
   void updateDialogMessageState(const std::string& dialogid, const std::string& messageid,
@@ -131,8 +132,8 @@ class MessageDb : public MySqlite {
   std::vector<DialogMessage> getDialogMessages(const std::string& dialogid, std::uint64_t dateline,
                                                std::int64_t count, bool before);
   // Messages whose content contains `key` (LIKE rules); count 0: no limit.
-  std::vector<DialogMessage> searchDialogMessages(const std::string& dialogid, const std::string& key,
-                                                  std::int64_t count);
+  std::vector<DialogMessage> searchDialogMessages(const std::string& dialogid,
+                                                  const std::string& key, std::int64_t count);
   std::vector<DialogMessage> searchDialogMessages(const std::string& key, std::int64_t count);
 
   // --- Page commands --------------------------------------------------------

@@ -87,7 +87,8 @@ std::string delDialog(const Call& c) {
 }
 
 void handOff(const Call& c, const JsonValue& object) {
-  SocketParseMessage::parse(BaseForJosnOrObject::init<SocketActionItem>(object), c.controller, c.db);
+  SocketParseMessage::parse(BaseForJosnOrObject::init<SocketActionItem>(object), c.controller,
+                            c.db);
 }
 
 std::string addMessages(const Call& c) {
@@ -145,7 +146,8 @@ std::string addMember(const Call& c) {
 
 std::string getMember(const Call& c) {
   if (c.db == nullptr) return std::string();
-  return recordAnswer(c.db->getDialogMember(id(c.args, "dialog_id"), jsonInt64(c.args, "member_id")));
+  return recordAnswer(
+      c.db->getDialogMember(id(c.args, "dialog_id"), jsonInt64(c.args, "member_id")));
 }
 
 std::string getMembers(const Call& c) {
@@ -155,7 +157,9 @@ std::string getMembers(const Call& c) {
 }
 
 std::string delMember(const Call& c) {
-  if (c.db != nullptr) c.db->deleteDialogMember(id(c.args, "dialog_id"), jsonInt64(c.args, "member_id"));
+  if (c.db != nullptr) {
+    c.db->deleteDialogMember(id(c.args, "dialog_id"), jsonInt64(c.args, "member_id"));
+  }
   return kEmpty;
 }
 
@@ -168,9 +172,9 @@ std::string dialogSetting(const Call& c) {
 
 // How a command reads its argument.
 enum class Takes {
-  Object,  // a text holding a JSON object; anything else answers "{}"
-  Text,    // a text, handed on unparsed
-  Nothing, // not read at all
+  Object,   // a text holding a JSON object; anything else answers "{}"
+  Text,     // a text, handed on unparsed
+  Nothing,  // not read at all
 };
 
 struct Command {
@@ -209,9 +213,13 @@ std::string MessageDb::action(MessageDb* db, const JsonValue& cmd, const JsonVal
   if (!cmd.isString()) return std::string(usageText(""));
   for (const Command& command : kCommands) {
     if (command.name != cmd.asString()) continue;
-    if (command.takes == Takes::Nothing) return command.run({db, JsonValue::null(), "", controller});
+    if (command.takes == Takes::Nothing) {
+      return command.run({db, JsonValue::null(), "", controller});
+    }
     if (!json.isString()) return std::string(usageText(command.name));
-    if (command.takes == Takes::Text) return command.run({db, JsonValue::null(), json.asString(), controller});
+    if (command.takes == Takes::Text) {
+      return command.run({db, JsonValue::null(), json.asString(), controller});
+    }
     const auto args = objectFromJSONString(json.asString());
     if (!args || !args->isObject()) return kEmpty;
     return command.run({db, *args, json.asString(), controller});

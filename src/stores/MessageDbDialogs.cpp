@@ -32,7 +32,9 @@ Dialog readDialog(FMResultSet& set) {
   return d;
 }
 
-std::string selectDialog() { return fmt::format("select * from {} where dialogid = ?;", kDialogList); }
+std::string selectDialog() {
+  return fmt::format("select * from {} where dialogid = ?;", kDialogList);
+}
 
 void upsertDialog(FMDatabase& db, const Dialog& d) {
   if (hasRow(db, selectDialog(), {d.strDialogID})) {
@@ -104,7 +106,8 @@ void updateColumn(MessageDb& store, const char* sql, const std::string& dialogid
   });
 }
 
-constexpr const char* kUpdateSetting = "update {} set getsettingdateline=?,setting=? where dialogid=?;";
+constexpr const char* kUpdateSetting =
+    "update {} set getsettingdateline=?,setting=? where dialogid=?;";
 constexpr const char* kUpdateRead = "update {} set readmessagedateline=? where dialogid=?;";
 
 std::uint64_t readColumn(MessageDb& store, const std::string& dialogid, const char* column) {
@@ -124,9 +127,8 @@ void MessageDb::addDialog(const Dialog& dialog) {
 }
 
 void MessageDb::addDialogs(const std::vector<Dialog>& dialogs) {
-  inDatabase([&](FMDatabase& db) {
-    batch(db, dialogs, [&](const Dialog& d) { upsertDialog(db, d); });
-  });
+  inDatabase(
+      [&](FMDatabase& db) { batch(db, dialogs, [&](const Dialog& d) { upsertDialog(db, d); }); });
 }
 
 void MessageDb::updateDialog(std::string_view json) {

@@ -41,8 +41,7 @@ void upsertMember(FMDatabase& db, const DialogMember& m) {
       fmt::format("insert into {} (dialogid,memberid,membername,avatar,joindateline,property) "
                   "values (?,?,?,?,?,?);",
                   kDialogMember),
-      {m.strDialogID, m.nMemberID, m.strMemberName, m.strAvatar, m.ullJoinDateline,
-       m.strProperty});
+      {m.strDialogID, m.nMemberID, m.strMemberName, m.strAvatar, m.ullJoinDateline, m.strProperty});
 }
 
 std::string deleteMemberSql() {
@@ -62,7 +61,9 @@ void MessageDb::addDialogMembers(const std::vector<DialogMember>& members) {
 }
 
 void MessageDb::deleteDialogMember(const std::string& dialogid, std::int64_t memberid) {
-  inDatabase([&](FMDatabase& db) { db.executeUpdateRetry(deleteMemberSql(), {dialogid, memberid}); });
+  inDatabase([&](FMDatabase& db) {
+    db.executeUpdateRetry(deleteMemberSql(), {dialogid, memberid});
+  });
 }
 
 void MessageDb::deleteDialogMembers(const std::string& dialogid,
@@ -85,9 +86,9 @@ void MessageDb::deleteDialogAllMembers(const std::string& dialogid) {
 std::vector<DialogMember> MessageDb::getDialogMembers(const std::string& dialogid) {
   std::vector<DialogMember> members;
   inDatabase([&](FMDatabase& db) {
-    members = readAll<DialogMember>(
-        db, fmt::format("select * from {} where dialogid=?;", kDialogMember), {dialogid},
-        readMember);
+    members =
+        readAll<DialogMember>(db, fmt::format("select * from {} where dialogid=?;", kDialogMember),
+                              {dialogid}, readMember);
   });
   return members;
 }

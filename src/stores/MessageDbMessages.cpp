@@ -56,9 +56,8 @@ std::string deleteMessageSql() {
 
 std::vector<DialogMessage> query(MessageDb& store, const std::string& sql, const SqlArgs& args) {
   std::vector<DialogMessage> messages;
-  store.inDatabase([&](FMDatabase& db) {
-    messages = readAll<DialogMessage>(db, sql, args, readMessage);
-  });
+  store.inDatabase(
+      [&](FMDatabase& db) { messages = readAll<DialogMessage>(db, sql, args, readMessage); });
   return messages;
 }
 
@@ -80,14 +79,18 @@ void MessageDb::addDialogMessages(const std::string& dialogid, std::vector<Dialo
 }
 
 void MessageDb::deleteDialogMessage(const std::string& dialogid, const std::string& messageid) {
-  inDatabase([&](FMDatabase& db) { db.executeUpdateRetry(deleteMessageSql(), {dialogid, messageid}); });
+  inDatabase([&](FMDatabase& db) {
+    db.executeUpdateRetry(deleteMessageSql(), {dialogid, messageid});
+  });
 }
 
 void MessageDb::deleteDialogMessages(const std::string& dialogid,
                                      const std::vector<std::string>& messageids) {
   inDatabase([&](FMDatabase& db) {
     const std::string sql = deleteMessageSql();
-    batch(db, messageids, [&](const std::string& id) { db.executeUpdateRetry(sql, {dialogid, id}); });
+    batch(db, messageids, [&](const std::string& id) {
+      db.executeUpdateRetry(sql, {dialogid, id});
+    });
   });
 }
 
