@@ -1,0 +1,13 @@
+#include "sync/DialogAction.h"
+
+#include "stores/MessageDb.h"
+#include "sync/SyncCenter.h"
+
+namespace nb {
+
+std::string dialogAction(const JsonValue& cmd, const JsonValue& json, BaseController* controller) {
+  const std::shared_ptr<MessageDb> db = SyncCenter::shareSyncCenter().messagedb();
+  return MessageDb::action(db.get(), cmd, json, controller);
+}
+
+}  // namespace nb
