@@ -101,15 +101,16 @@ void Mountsdb::resetAllRoles(const std::vector<EntRoleEx>& roles) {
 }
 
 std::vector<EntRoleEx> Mountsdb::getRoles() {
+  // The role's optional texts keep a NULL column as "no value".
   return mountsdb::selectAll(*this, "select * from ROLE;", {}, [](FMResultSet& set) {
     EntRoleEx role;
     role.nID = set.longForColumn("role_id");
     role.nEntID = set.longForColumn("ent_id");
-    role.strName = set.stringForColumn("name").value_or("");
+    role.strName = set.stringForColumn("name");
     role.bOrgAdmin = set.longForColumn("orgadmin") >= 1;
-    role.strDescription = set.stringForColumn("description").value_or("");
+    role.strDescription = set.stringForColumn("description");
     role.strPermissions = set.stringForColumn("permissions").value_or("");
-    role.strAddTime = set.stringForColumn("addtime").value_or("");
+    role.strAddTime = set.stringForColumn("addtime");
     return role;
   });
 }

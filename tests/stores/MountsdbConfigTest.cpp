@@ -116,7 +116,8 @@ TEST_F(MountsdbConfig, OrgAdminReadsAnyPositiveValueAsSet) {
   EXPECT_TRUE(roles[0].bOrgAdmin);
   EXPECT_FALSE(roles[1].bOrgAdmin);
   EXPECT_TRUE(roles[2].bOrgAdmin);
-  EXPECT_EQ(roles[1].strName, "");  // a NULL text reads as empty
+  EXPECT_FALSE(roles[1].strName.has_value());  // NULL reads as no value
+  EXPECT_EQ(roles[1].strPermissions, "");
 }
 
 TEST_F(MountsdbConfig, ResetAllRolesReplacesTheTableAndSkipsARejectedRole) {

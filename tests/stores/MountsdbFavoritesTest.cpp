@@ -87,6 +87,32 @@ TEST_F(MountsdbFavorites, AnEmptyServerListRemovesEveryGroup) {
   EXPECT_TRUE(store->getMagics().empty());
 }
 
+// A page that answers each event by reading the groups back, as a page's
+// handler may through the bridge: the store must not be held while the
+// event runs.
+class ReadingPages : public test::FakeAppState {
+ public:
+  explicit ReadingPages(Mountsdb& store) : store_(store) {}
+  void setAllCustomEvent(const PageEvent& event) override {
+    FakeAppState::setAllCustomEvent(event);
+    groupsSeen.push_back(store_.getMagics().size());
+  }
+  std::vector<std::size_t> groupsSeen;
+
+ private:
+  Mountsdb& store_;
+};
+
+TEST_F(MountsdbFavorites, EventsRunOutsideAnyStoreJobAfterTheirWrite) {
+  store->addMagic(magic(1, 0, "a", ""));
+  auto pages = std::make_shared<ReadingPages>(*store);
+  setAppDelegate(pages);
+  store->updateAllMagic({magic(2, 0, "b", "")});
+  setAppDelegate(nullptr);
+  // After the add both groups are there; after the removal one is left.
+  EXPECT_EQ(pages->groupsSeen, (std::vector<std::size_t>{2, 1}));
+}
+
 FavoritesItem favorite(std::int64_t id, std::int64_t mountId, std::string hash) {
   FavoritesItem item;
   item.nID = id;
