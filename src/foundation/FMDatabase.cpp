@@ -65,6 +65,7 @@ bool FMDatabase::close() {
     set->setParentDB(nullptr);
     set->close();
   }
+  cachedStatements_.clear();  // finalizes
   if (db_ == nullptr) return true;
 
   BusyWait wait("close", name(), busyRetryTimeout_);
@@ -117,22 +118,26 @@ std::unique_ptr<FMStatement> FMDatabase::prepareAndBind(std::string_view sql, co
     return nullptr;
   }
   isExecutingStatement_ = true;
-  sqlite3_stmt* raw = nullptr;
-  BusyWait wait(kind, name(), busyRetryTimeout_);
-  int rc = sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &raw, nullptr);
-  while (isBusy(rc) && wait.retry()) {
-    rc = sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &raw, nullptr);
-  }
-  auto statement = std::make_unique<FMStatement>(raw, std::string(sql));
-  if (rc != SQLITE_OK || raw == nullptr) {
-    if (logsErrors_) {
-      NBSQLLOG("DB Error: {} \"{}\"", lastErrorCode(), lastErrorMessage());
-      NBSQLLOG("DB Query: {}", sql);
-      NBSQLLOG("DB Path: {}", name());
+  auto statement = takeCachedStatement(sql);
+  if (!statement) {
+    sqlite3_stmt* prepared = nullptr;
+    BusyWait wait(kind, name(), busyRetryTimeout_);
+    int rc = sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &prepared, nullptr);
+    while (isBusy(rc) && wait.retry()) {
+      rc = sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &prepared, nullptr);
     }
-    isExecutingStatement_ = false;
-    return nullptr;
+    statement = std::make_unique<FMStatement>(prepared, std::string(sql));
+    if (rc != SQLITE_OK || prepared == nullptr) {
+      if (logsErrors_) {
+        NBSQLLOG("DB Error: {} \"{}\"", lastErrorCode(), lastErrorMessage());
+        NBSQLLOG("DB Query: {}", sql);
+        NBSQLLOG("DB Path: {}", name());
+      }
+      isExecutingStatement_ = false;
+      return nullptr;
+    }
   }
+  sqlite3_stmt* raw = statement->statement();
 
   const int count = sqlite3_bind_parameter_count(raw);
   bool bound = true;
@@ -192,6 +197,23 @@ std::unique_ptr<FMResultSet> FMDatabase::executeQueryWithParameterDictionary(
   return query(sql, nullptr, &args);
 }
 
+std::unique_ptr<FMStatement> FMDatabase::takeCachedStatement(std::string_view sql) {
+  const auto found = cachedStatements_.find(std::string(sql));
+  if (found == cachedStatements_.end()) return nullptr;
+  auto statement = std::move(found->second);
+  cachedStatements_.erase(found);
+  return statement;
+}
+
+void FMDatabase::recycleStatement(std::unique_ptr<FMStatement> statement) {
+  if (!statement || statement->statement() == nullptr || db_ == nullptr) return;
+  if (statement->reset() != SQLITE_OK) return;  // finalized on the way out
+  sqlite3_clear_bindings(statement->statement());
+  if (cachedStatements_.size() >= kMaxCachedStatements) return;
+  const std::string key = statement->query();
+  cachedStatements_.try_emplace(key, std::move(statement));
+}
+
 int FMDatabase::stepUpdate(FMStatement& statement) {
   sqlite3_stmt* raw = statement.statement();
   BusyWait wait("executeUpdate", name(), busyRetryTimeout_);
@@ -225,8 +247,10 @@ bool FMDatabase::update(std::string_view sql, const SqlArgs* args, const SqlName
     NBSQLLOG("DB Query: {}", sql);
   }
   // After a failed step the finalize repeats the step's error; only a
-  // finalize that fails on its own is news.
-  const int closed = statement->close();
+  // finalize that fails on its own is news. A statement that ran well is
+  // kept for reuse.
+  const int closed = ok ? statement->reset() : statement->close();
+  if (ok && closed == SQLITE_OK) recycleStatement(std::move(statement));
   if (ok && closed != SQLITE_OK) {
     NBSQLLOG("Unknown error finalizing or resetting statement ({}: {})", closed, lastErrorMessage());
     NBSQLLOG("DB Query: {}", sql);

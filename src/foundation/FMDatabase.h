@@ -9,6 +9,9 @@
 // Busy and locked answers are retried here, 20 us apart, without a limit by
 // default (no busy handler is set inside SQLite); a wait longer than 10 s is
 // logged once.
+//
+// Finished statements are kept, one per statement text, and reused by the
+// next run of the same text.
 
 #include <cstdint>
 #include <memory>
@@ -16,6 +19,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "foundation/SqlValue.h"
 
@@ -86,6 +90,11 @@ class FMDatabase {
   bool hasOpenResultSets() const { return !openResultSets_.empty(); }
   // Called by a result set when it closes.
   void resultSetDidClose(FMResultSet* set) { openResultSets_.erase(set); }
+  // Takes back a finished statement: it is reset, unbound and kept for the
+  // next run of the same text (one idle statement per text, at most
+  // kMaxCachedStatements), else finalized.
+  void recycleStatement(std::unique_ptr<FMStatement> statement);
+  static constexpr size_t kMaxCachedStatements = 64;
 
   // 0 (the default) means busy waits have no limit.
   int busyRetryTimeout() const { return busyRetryTimeout_; }
@@ -108,6 +117,8 @@ class FMDatabase {
                                      const SqlNamedArgs* named);
   bool update(std::string_view sql, const SqlArgs* args, const SqlNamedArgs* named);
   int stepUpdate(FMStatement& statement);
+  // An idle prepared statement of `sql`, ready to bind, or nullptr.
+  std::unique_ptr<FMStatement> takeCachedStatement(std::string_view sql);
   std::string name() const;
   bool registerCollations();
 
@@ -119,6 +130,9 @@ class FMDatabase {
   bool inTransaction_ = false;
   int busyRetryTimeout_ = 0;
   std::set<FMResultSet*> openResultSets_;  // not owned; each removes itself on close
+  // Preparing is a large part of a small statement's cost; every store runs
+  // the same few texts over and over. Emptied before the handle closes.
+  std::unordered_map<std::string, std::unique_ptr<FMStatement>> cachedStatements_;
 };
 
 }  // namespace nb

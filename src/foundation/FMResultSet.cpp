@@ -31,15 +31,18 @@ FMResultSet::~FMResultSet() { close(); }
 
 void FMResultSet::close() {
   onRow_ = false;
+  FMDatabase* parent = parentDB_;
+  parentDB_ = nullptr;
   if (statement_) {
-    statement_->reset();
-    statement_.reset();  // finalizes
+    // The connection keeps the statement for the next run of the same text;
+    // without one it is finalized here.
+    if (parent != nullptr) {
+      parent->recycleStatement(std::move(statement_));
+    } else {
+      statement_.reset();
+    }
   }
-  if (parentDB_ != nullptr) {
-    FMDatabase* parent = parentDB_;
-    parentDB_ = nullptr;
-    parent->resultSetDidClose(this);
-  }
+  if (parent != nullptr) parent->resultSetDidClose(this);
 }
 
 bool FMResultSet::next() {
