@@ -27,9 +27,11 @@ class Rc4 {
   }
 
  private:
-  std::array<std::uint8_t, 256> s_{};
-  std::uint8_t i_ = 0;
-  std::uint8_t j_ = 0;
+  // Word-sized cells and indexes: byte cells cost partial-register work on
+  // every swap and run markedly slower.
+  std::array<std::uint32_t, 256> s_{};
+  std::uint32_t i_ = 0;
+  std::uint32_t j_ = 0;
 };
 
 }  // namespace nb
