@@ -21,6 +21,8 @@ if(NB_BUILD_TESTS)
   find_package(GTest REQUIRED)
   find_package(nlohmann_json REQUIRED)
   find_path(HTTPLIB_INCLUDE_DIR httplib.h REQUIRED)
+  # Debian ships cpp-httplib compiled; its flags (OpenSSL support) must match.
+  pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
 endif()
 if(NB_BUILD_BENCH)
   find_package(benchmark REQUIRED)
