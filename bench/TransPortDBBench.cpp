@@ -5,12 +5,14 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include <benchmark/benchmark.h>
 #include <fmt/format.h>
 
 #include "foundation/FMDatabase.h"
+#include "stores/SyncCache.h"
 #include "stores/TransPortDB.h"
 
 namespace {
@@ -24,6 +26,10 @@ class QueueFile {
   QueueFile() {
     std::string templ = (fs::temp_directory_path() / "nbbench-XXXXXX").string();
     dir_ = mkdtemp(templ.data()) != nullptr ? templ : fs::temp_directory_path().string();
+    // The opening's pass over opened files must not touch the real HOME.
+    user_ = std::make_unique<nb::UserData>(nb::UserData::Options{dir_, "bench", {}});
+    cache_ = std::make_unique<nb::SyncCache>(*user_);
+    store.setSession(*user_, *cache_);
     store.setPath(dir_ + "/vetransex3.db");
     store.inDatabase([](nb::FMDatabase& db) {
       db.beginTransaction();
@@ -47,6 +53,8 @@ class QueueFile {
 
  private:
   std::string dir_;
+  std::unique_ptr<nb::UserData> user_;
+  std::unique_ptr<nb::SyncCache> cache_;
 };
 
 QueueFile& queueFile() {

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "foundation/MySqlite.h"
+#include "stores/StoreTransaction.h"
 #include "stores/SyncFileItem.h"
 #include "stores/SyncNow.h"
 #include "stores/SyncVersion.h"
@@ -58,21 +59,7 @@ class Syncdb : public MySqlite {
   // it never stays open.
   void TransactionEnd();
 
-  class Transaction {
-   public:
-    explicit Transaction(Syncdb& db) : db_(db), began_(db.TransactionBegin()) {}
-    ~Transaction() {
-      if (began_) db_.TransactionEnd();
-    }
-    Transaction(const Transaction&) = delete;
-    Transaction& operator=(const Transaction&) = delete;
-    // False when another transaction was already open: its owner ends it.
-    bool began() const { return began_; }
-
-   private:
-    Syncdb& db_;
-    const bool began_;
-  };
+  using Transaction = StoreTransaction<Syncdb>;
 
   // ---- Row reading -------------------------------------------------------
   // The current row of a "select *" of SYNC (versiontime is not read).

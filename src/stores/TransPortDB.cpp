@@ -120,11 +120,6 @@ void runCleanup(MySqlite& store, const CleanupStep& step) {
 
 void TransPortDB::ClearTrans() { runCleanup(*this, kClearTrans); }
 
-void TransPortDB::ClearOpen() {
-  // The opened-file history pass is not part of this store yet: its rows are
-  // kept as they are until it is.
-}
-
 void TransPortDB::ResetError() { runCleanup(*this, kResetError); }
 
 void TransPortDB::ResetStart() { runCleanup(*this, kResetStart); }

@@ -18,6 +18,7 @@
 // wall time in whole seconds. "At or under P" means the path equals P or
 // begins with P + "/", ASCII case ignored, no character of P a wildcard.
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -25,9 +26,14 @@
 #include <vector>
 
 #include "api/DeleteUploadAllItem.h"
+#include "api/OpenTransportItem.h"
 #include "api/TransTaskItem.h"
 #include "api/TransportItem.h"
+#include "api/UserData.h"
 #include "foundation/MySqlite.h"
+#include "stores/MoveItem.h"
+#include "stores/StoreTransaction.h"
+#include "stores/SyncCache.h"
 #include "stores/TaskDir_Stx.h"
 #include "stores/TransferQueue.h"
 
@@ -53,7 +59,13 @@ class TransPortDB : public MySqlite {
 
   // Start-up clean-up, each on Download then Upload.
   void ClearTrans();  // finished rows go, except finished uploads of kind 1
-  void ClearOpen();   // pass over the opened-file history
+  // Pass over the opened-file history: rows in the transfer temporary folder
+  // go with their uploads; rows whose copy is gone (and not still arriving)
+  // go; copies edited since they last matched the server are queued as
+  // re-uploads (kind 1). With no history the opened-files folder is put into
+  // the content cache and deleted; a file the cache cannot hold goes to the
+  // Trash first, and when one cannot, the folder stays.
+  void ClearOpen();
   void ResetError();  // status 5 or more: waiting, no error, offered at once
   void ResetStart();  // running: waiting, no error, offered at once
   // One record per TaskDir row in table order, bFinish false.
@@ -157,9 +169,108 @@ class TransPortDB : public MySqlite {
   void StopUploadAll();
   void ResetUploadError();
 
+  // ---- Per-path information and bulk path changes (TransPortDBPaths.cpp).
+
+  // The upload record of the library and web path; else a download record
+  // of them (any full path, the last the query yields; ullLast 0); else a
+  // record with nIndex 0.
+  TransportItem GetTransInfo(const std::string& webpath, std::int64_t mountid);
+  // Every download, then every upload, of the library.
+  void RemoveMountid(std::int64_t mountid);
+  // Uploads then downloads of the library at or under the web path, any
+  // status ("" selects the whole library); the UnFinish form keeps finished
+  // rows.
+  void RemoveWebpath(std::int64_t mountid, const std::string& webpath);
+  void RemoveWebpathUnFinish(std::int64_t mountid, const std::string& webpath);
+  // Queues in library `newmountid`, waiting, a copy of every unfinished
+  // upload of `mountid` at or under each item's frompath, moved to its
+  // topath (which becomes the parent path). Sources and downloads stay.
+  void CopyTrans(const std::vector<MoveItem>& items, std::int64_t mountid,
+                 std::int64_t newmountid);
+  // Moves web paths of uploads, downloads and opened files from `oldwebpath`
+  // to `newwebpath` (the path and everything below it). When both full
+  // paths are given, downloads' full paths at or under `oldfullpath` move to
+  // `newfullpath` too; upload and opened-file full paths stay.
+  void RenameTrans(std::int64_t mountid, const std::string& oldwebpath,
+                   const std::string& newwebpath, const std::string& oldfullpath,
+                   const std::string& newfullpath);
+  // Uploads of the library whose full path equals `oldfullpath`.
+  void RenameTrans(std::int64_t mountid, const std::string& oldfullpath,
+                   const std::string& newfullpath);
+
+  // ---- Opened-file history (TransPortDBOpenHistory.cpp); rows are found by
+  // full path alone and every row with that path is affected.
+
+  // Updates size, last and uploadtime of the item's rows, or inserts it.
+  void AddOpenHistory(const OpenTransportItem& item);
+  void UpdateOpenHistory(const std::string& fullpath, std::uint64_t filesize, std::uint64_t last,
+                         std::uint64_t uploadtime);
+  void updateOpenUploadFinish(const std::string& fullpath);  // uploadtime = last
+  // A row with that full path and last not 0 (the last the query yields),
+  // or an empty record (nMountid 0).
+  OpenTransportItem CheckOpenHistory(const std::string& fullpath);
+  // A row with that full path whatever its last, or an empty record.
+  OpenTransportItem CheckNeedLock(const std::string& fullpath);
+  // Every row with that full path; the library and web path do not narrow it.
+  void DeleteOpenHistory(std::int64_t mountid, const std::string& webpath,
+                         const std::string& fullpath);
+
+  // The session folders (openPath, tempPath) and the content cache that
+  // ClearOpen uses; the shared instances unless set (before setPath). Both
+  // must outlive the store.
+  void setSession(UserData& user, SyncCache& cache);
+
+  // ---- Explicit transaction of the whole connection: between the two,
+  // every statement of the store, from any thread, belongs to it. Bulk
+  // additions hold it, inside the transfer engine's counter:
+  //   TransActionScope bulk;                     // api/TransActionCounter.h
+  //   TransPortDB::Transaction transaction(store);
+  //   ... queue records and folder tasks ...
+  using Transaction = StoreTransaction<TransPortDB>;
+  // True when a transaction began (false when one is open already).
+  bool TransactionBegin();
+  // Commits; a commit that fails rolls back, so no transaction stays open.
+  // Without an open transaction nothing happens.
+  void TransactionEnd();
+
+  // ---- Folder transfer tasks (TransPortDBTaskDirs.cpp). The list is guarded
+  // by nodeMutex_, taken before the store's queue, never the other way.
+
+  // Appends the task (unfinished) unless an equal one is listed, then writes
+  // its row, replacing the row of the same full path.
+  void addTaskDir(std::int64_t mountid, const std::string& webpath, const std::string& fullpath);
+  // Marks the first equal listed task finished; the table stays.
+  void addTaskDirFinish(std::int64_t mountid, const std::string& webpath,
+                        const std::string& fullpath);
+  // Deletes the row of the three values; the list stays.
+  void delTaskDir(std::int64_t mountid, const std::string& webpath, const std::string& fullpath);
+  // After a download of (`mountid`, `webpath`, `fullpath`) completed: true
+  // when the user should hear of it. A task covers the file when its web
+  // and full paths are each the file's, or a folder above it ("Docs" covers
+  // "Docs/x", not "Docs2"); an empty task path covers nothing. Without a
+  // covering task: true, `webpath` unchanged. With one: `webpath` becomes
+  // the task's; true when the task is finished and no visible unfinished
+  // download lies under its full path, and the task is then dissolved.
+  bool checkInTaskDirFinish(std::int64_t mountid, std::string& webpath,
+                            const std::string& fullpath);
+  // The same after an upload; an empty `fullpath` (upload by hash) is
+  // matched by web path alone, and a task without a full path (a copy
+  // between libraries) counts the uploads under its web path.
+  bool checkInTaskUploadDirFinish(std::int64_t mountid, std::string& webpath,
+                                  const std::string& fullpath);
+
  private:
+  std::vector<OpenTransportItem> allOpenHistory();
+  void clearOpenedFolder();
+  void clearOpenRow(const OpenTransportItem& row);
+  bool checkTask(std::int64_t mountid, std::string& webpath, const std::string& fullpath,
+                 bool upload);
+
   TransferQueue downloads_{*this, kDownloadTable};
   TransferQueue uploads_{*this, kUploadTable};
+
+  std::atomic<UserData*> user_{nullptr};  // null: UserData::shareUserData()
+  std::atomic<SyncCache*> cache_{nullptr};  // null: SyncCache::shareSyncCache()
 
   mutable std::mutex nodeMutex_;
   std::optional<std::vector<TaskDir_Stx>> nodeArray_;  // guarded by nodeMutex_

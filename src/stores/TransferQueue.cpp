@@ -81,13 +81,25 @@ TransTaskItem readTransTaskItem(FMResultSet& row, const TransferTable& table) {
 std::string atOrUnder(std::string_view column) {
   // substr and length count characters alike; the explicit collation makes
   // the prefix test ignore ASCII case as the column's own equality does.
-  return fmt::format("({0} = ? OR substr({0}, 1, length(?) + 1) COLLATE NOCASE = ?)", column);
+  return fmt::format("({0} = ? OR {1})", column, strictlyUnder(column));
 }
 
 void appendAtOrUnderArgs(SqlArgs& args, const std::string& path) {
   args.emplace_back(path);
+  appendUnderArgs(args, path);
+}
+
+std::string strictlyUnder(std::string_view column) {
+  return fmt::format("substr({0}, 1, length(?) + 1) COLLATE NOCASE = ?", column);
+}
+
+void appendUnderArgs(SqlArgs& args, const std::string& path) {
   args.emplace_back(path);
   args.emplace_back(path + "/");
+}
+
+std::string prefixRenamed(std::string_view column) {
+  return fmt::format("? || substr({}, length(?) + 1)", column);
 }
 
 std::int64_t transferNow() { return static_cast<std::int64_t>(platform::nowSeconds()); }

@@ -1,6 +1,7 @@
 #pragma once
 // A transfer store on a fresh file in a temporary HOME, with a manual clock
-// installed for the test, and raw access to its rows.
+// installed for the test, a session and content cache of its own, and raw
+// access to its rows.
 
 #include <filesystem>
 #include <memory>
@@ -10,6 +11,7 @@
 
 #include "foundation/FMDatabase.h"
 #include "foundation/FMDatabaseAdditions.h"
+#include "stores/SyncCache.h"
 #include "stores/TransPortDB.h"
 #include "support/ManualClock.h"
 #include "support/TempHome.h"
@@ -22,6 +24,15 @@ class TransPortDBTestBase : public TempHome {
  protected:
   void SetUp() override {
     TempHome::SetUp();
+    UserData::Options options;
+    options.home = home();
+    options.computerid = "test-computer";
+    user = std::make_unique<UserData>(std::move(options));
+    user->setUserID(7);
+    cache = std::make_unique<SyncCache>(*user);
+    cache->setPath(user->getcache());
+    // The opened-file pass of every opening works on this session only.
+    store.setSession(*user, *cache);
     store.setPath(path());
   }
 
@@ -58,6 +69,8 @@ class TransPortDBTestBase : public TempHome {
     return item;
   }
 
+  std::unique_ptr<UserData> user;
+  std::unique_ptr<SyncCache> cache;
   std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>(kNow);
   ScopedClockOverride clockOverride{clock};
   TransPortDB store;

@@ -60,6 +60,7 @@ TEST_F(TransPortDBOpenTest, OlderFileGetsItsLaterColumnsBackFilledOnce) {
   exec("update OPENHISTORY set uploadtime = 5");
   exec("update Download set stat = 1");
   TransPortDB again;
+  again.setSession(*user, *cache);
   again.setPath(old);
   EXPECT_EQ(number("select uploadtime from OPENHISTORY"), 5);
   EXPECT_EQ(number("select stat from Download"), 1);
@@ -77,6 +78,7 @@ TEST_F(TransPortDBOpenTest, ATableThatCannotBeMadeIsLoggedAndTheRestIsMade) {
   auto sink = std::make_shared<spdlog::sinks::ostream_sink_mt>(out);
   platform::addLogSink(sink);
   TransPortDB reopened;
+  reopened.setSession(*user, *cache);
   reopened.setPath(odd);
   platform::removeLogSink(sink);
 
@@ -125,6 +127,7 @@ class TransPortDBAbnormalEndTest : public TransPortDBTestBase {
 
 TEST_F(TransPortDBAbnormalEndTest, OpeningLeavesOnlyWaitingStoppedAndReopenedUploads) {
   TransPortDB reopened;
+  reopened.setSession(*user, *cache);
   reopened.setPath(path());
 
   for (const char* table : {"Download", "Upload"}) {
@@ -148,6 +151,7 @@ TEST_F(TransPortDBAbnormalEndTest, OpeningLeavesOnlyWaitingStoppedAndReopenedUpl
 
 TEST_F(TransPortDBAbnormalEndTest, FolderTasksAreLoadedAndDroppedAtSignOut) {
   TransPortDB reopened;
+  reopened.setSession(*user, *cache);
   EXPECT_FALSE(reopened.nodeArray().has_value());
   reopened.setPath(path());
 
