@@ -8,11 +8,15 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "api/NBHTTPRequest.h"
 #include "api/RequestRet.h"
+#include "api/RetEntGrantItem.h"
+#include "api/RetPassport.h"
+#include "api/RetToken.h"
 #include "api/SignKey.h"
 
 namespace nb {
@@ -20,6 +24,46 @@ namespace nb {
 class HTTPEngine {
  public:
   HTTPEngine() = delete;
+
+  // --- Sign-in, token and configuration calls -------------------------------
+  // (HTTPEngineSignIn.cpp, HTTPEngineToken.cpp)
+  // None of these repeats after a token refresh. A token answer that names
+  // an "api_host" moves every later call to that host.
+
+  // The update host's answer for this client version, or nothing when it
+  // did not answer 200 with a body. The scheme follows the user's own HTTPS
+  // setting only.
+  static std::optional<std::string> checkUpdates(const std::string& version);
+  // The server host of an account or of a deployment source, asked of the
+  // passport at `passportUrl` (with scheme).
+  static RetPassport passportAccount(const std::string& passportUrl, const std::string& account);
+  static RetPassport passportSource(const std::string& passportUrl, const std::string& source);
+  // A one-time sign-in key for `account` from the credentials another local
+  // program handed over; `hostUrl` has its scheme.
+  static RetEntGrantItem getEntGrant(const std::string& hostUrl, const std::string& clientid,
+                                     const std::string& secret, const std::string& account);
+  // The deployment's configuration answer, put into `json` on a 200 with the
+  // marker (then true); `json` is untouched otherwise.
+  static bool getConfigSource(const std::string& source, const std::string& clientid,
+                              std::string& json);
+  // Password sign-in: HTTPS twice, then plain HTTP once unless HTTPS is
+  // required. Stops at a 200 or at an OAuth refusal.
+  static RetToken loginMore(const std::string& username, const std::string& password,
+                            const std::string& info, const std::string& device);
+  // One password sign-in at `baseUrl` (with scheme).
+  static RetToken login(const std::string& username, const std::string& password,
+                        const std::string& info, const std::string& device,
+                        const std::string& baseUrl);
+  // Sign-in with a one-time key (sent as "nbkey").
+  static RetToken checkLogin(const std::string& nbkey, const std::string& info,
+                             const std::string& device);
+  // A fresh token pair for a refresh token; a refusal is final for this call.
+  static RetToken refreshToken(const std::string& refreshToken, const std::string& info,
+                               const std::string& device);
+  // Tells the service the session took up its refresh token; status only.
+  static RequestRet activateRefresh(const std::string& token, const std::string& refreshtoken);
+  // `length` random letters a-z; "" for a length below 1.
+  static std::string randStr(int length);
 
   // --- Parameter lists ------------------------------------------------------
   static void addValueForString(SignKeyList& list, std::string key, std::string value);

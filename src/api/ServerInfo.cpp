@@ -1,13 +1,12 @@
 #include "api/ServerInfo.h"
 
-#include <fstream>
-#include <iterator>
 #include <system_error>
 
 #include "foundation/AppState.h"
 #include "foundation/Json.h"
 #include "platform/AppFolders.h"
 #include "platform/Log.h"
+#include "platform/WholeFile.h"
 
 namespace nb {
 namespace {
@@ -16,21 +15,6 @@ namespace fs = std::filesystem;
 
 constexpr const char* kServerFile = "server.json";
 constexpr const char* kApiPath = "/m-api";
-
-// The whole file, opened for reading only: an installed file is not
-// writable, and that must not hide it.
-std::optional<std::string> readWhole(const fs::path& file) {
-  std::error_code ec;
-  if (!fs::is_regular_file(file, ec)) {
-    return std::nullopt;
-  }
-  std::ifstream in(file, std::ios::binary);
-  if (!in) {
-    NBLOG_WARN("cannot read {}", file.string());
-    return std::nullopt;
-  }
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 }  // namespace
 
@@ -59,7 +43,7 @@ void ServerInfo::checkServer() {
     if (dir.empty()) {
       continue;
     }
-    if (std::optional<std::string> bytes = readWhole(dir / kServerFile)) {
+    if (std::optional<std::string> bytes = platform::readWholeFile(dir / kServerFile)) {
       setValueWithData(*bytes, dir);
       return;
     }

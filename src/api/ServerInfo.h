@@ -65,6 +65,17 @@ class ServerInfo {
   // hosts that follow it at `host`. The update host never follows.
   void setServerHost(const std::string& host);
 
+  // Configuration discovery (ServerInfoConfig.cpp), synchronous. Reads the
+  // deployment source from config/source.json, asks the passport for its
+  // server host and the service for its client settings, caches the answer
+  // in config/config.json (falling back to that cache when the call fails)
+  // and applies the branding. Failures are skipped silently. Runs at launch
+  // before other threads read the hosts.
+  void checkConfig();
+  // Records `source` in config/source.json and runs checkConfig(), unless a
+  // source file already exists.
+  void resetSource(const std::string& source);
+
   TlsMode tlsMode() const;
 
   // --- Accessors -----------------------------------------------------------

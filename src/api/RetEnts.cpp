@@ -1,0 +1,9 @@
+#include "api/RetEnts.h"
+
+namespace nb {
+
+void RetEnts::setValueWithJson(const JsonValue& json) {
+  itemlist = BaseForJosnOrObject::initAll<EntItem>(json["list"]);
+}
+
+}  // namespace nb
