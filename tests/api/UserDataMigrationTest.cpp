@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "api/TestUserData.h"
 #include "api/UserData.h"
 #include "stores/Syncdb.h"
 #include "support/FakeAppState.h"
@@ -15,12 +16,6 @@ namespace nb {
 namespace {
 
 namespace fs = std::filesystem;
-
-class IdleWatcher final : public OpenDirectoryhandler {
- public:
-  using OpenDirectoryhandler::OpenDirectoryhandler;
-  void startMonitoring() override {}
-};
 
 // The shell's sign-in check as the shell runs it: migrate (on a task thread)
 // while U holds the old catalogue, else start the session.
@@ -52,13 +47,7 @@ class UserDataMigrationTest : public test::TempHome {
  protected:
   void SetUp() override {
     TempHome::SetUp();
-    UserData::Options options;
-    options.home = home();
-    options.computerid = "computer-1";
-    options.watcherFactory = [](const std::string& path) {
-      return std::make_unique<IdleWatcher>(path);
-    };
-    user_ = std::make_unique<UserData>(std::move(options));
+    user_ = test::makeTestUserData(home());
     user_->setUserID(7);
     user = fs::path(user_->getuserfolderpath());
     config = fs::path(user_->getconfigpath());

@@ -7,6 +7,7 @@
 #include "api/RetToken.h"
 #include "api/RetUserInfo.h"
 #include "api/ServerInfo.h"
+#include "api/TestUserData.h"
 #include "api/UserData.h"
 #include "foundation/UtilUrl.h"
 #include "support/FakeAppState.h"
@@ -22,12 +23,6 @@ using namespace std::chrono_literals;
 using test::FakeFault;
 using Call = test::FakeAppState::Call;
 
-class IdleWatcher final : public OpenDirectoryhandler {
- public:
-  using OpenDirectoryhandler::OpenDirectoryhandler;
-  void startMonitoring() override {}
-};
-
 class UserDataTokenTest : public test::TempHome {
  protected:
   void SetUp() override {
@@ -36,13 +31,7 @@ class UserDataTokenTest : public test::TempHome {
         ServerInfo::Folders{root() / "config", root() / "install", root() / "override"});
     server->setStrApiHost(service_.host());
     app_->setServerInfo(server);
-    UserData::Options options;
-    options.home = home();
-    options.computerid = "computer-1";
-    options.watcherFactory = [](const std::string& path) {
-      return std::make_unique<IdleWatcher>(path);
-    };
-    user_ = std::make_unique<UserData>(std::move(options));
+    user_ = test::makeTestUserData(home());
     pair_ = service_.tokens().issue();
     user_->setUserToken(pair_.accessToken);
     user_->setRefreshToken(pair_.refreshToken);
