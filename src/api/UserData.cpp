@@ -13,6 +13,7 @@
 #include <unicode/unistr.h>
 
 #include "api/ClientId.h"
+#include "api/HTTPEngine.h"
 #include "api/ServerInfo.h"
 #include "foundation/Json.h"
 #include "foundation/UtilFiles.h"
@@ -106,6 +107,13 @@ bool liesInside(std::string_view path, const std::string& folder) {
 
 UserData& UserData::shareUserData() {
   static UserData instance;
+  // Every web API call that meets an expired token refreshes it here.
+  static const bool installed = [] {
+    HTTPEngine::setTokenRefresher(
+        [](const std::string&) { return shareUserData().getTokenByRefresh(); });
+    return true;
+  }();
+  (void)installed;
   return instance;
 }
 

@@ -16,6 +16,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -26,6 +27,23 @@
 #include "foundation/FieldLock.h"
 
 namespace nb {
+
+class RetToken;
+class RetUserInfo;
+
+// What the session needs of the higher layers (settings, catalogue and sync
+// stores, sync centre), registered by the shell at start-up. An empty
+// function is skipped.
+struct SessionHooks {
+  // Clears the stored sign-in of the settings store.
+  std::function<void()> clearuserinfo;
+  // After a background refresh: fetch the account settings with the new
+  // access token and, on success, replace the catalogue's server settings
+  // and refill the sync centre's delay list.
+  std::function<void(const std::string& token)> reloadAccountSettings;
+  // Converts the older sync store at oldPath into a current one at newPath.
+  std::function<void(const std::string& oldPath, const std::string& newPath)> update2to3;
+};
 
 class UserData {
  public:
@@ -59,7 +77,29 @@ class UserData {
   void setRefreshToken(std::string v) { fields_.set(refreshToken_, std::move(v)); }
   void setExpiresTime(std::int64_t v) { fields_.set(expiresTime_, v); }
 
+  // Refreshes the tokens under lockToken() (held across the call, so
+  // concurrent callers refresh one after another, each with the refresh
+  // token the previous one stored) and answers the access token now current.
+  // Changes only the three token fields and never signs out.
+  std::string getTokenByRefresh();
+  // Background refresh: returns at once while another one runs. On success
+  // stores the tokens and reloads the account settings; when the server
+  // refuses the refresh token (an OAuth refusal, or a 4xx answer with a
+  // non-zero error code) signs the user out through the settings hook, the
+  // application state and exit(). No answer, error code 0 and 5xx answers
+  // keep the session. May run on any thread; the shell's sign-out calls run
+  // on the main thread, which must be running.
+  void regettoken();
+  // Whether a refresh answer is a refusal of the refresh token.
+  static bool isRefusedRefresh(const RetToken& ret);
+
+  // Registers the higher layers' part of the session (see SessionHooks).
+  static void setSessionHooks(SessionHooks hooks);
+  static SessionHooks sessionHooks();
+
   // --- Identity ----------------------------------------------------------------
+  // Copies the identity fields of an account information answer.
+  void updateUserInfoByRetUserInfo(const RetUserInfo& info);
   std::string strServerHost() const { return fields_.get(strServerHost_); }
   std::int64_t userID() const { return fields_.get(userID_); }
   std::string userEmail() const { return fields_.get(userEmail_); }
@@ -129,6 +169,21 @@ class UserData {
   static std::string computerTypeFrom(std::string_view computerName);
   // Login name of the current user.
   std::string getcomputerusername() const;
+
+  // --- Old-install migration ------------------------------------------------------
+  // Whether U still holds the older catalogue "vemountex.db": the shell's
+  // sign-in check then runs changeOldVersion before the session starts.
+  bool hasOldVersion() const;
+  // Converts and moves the older install's stores under U into
+  // U/old_version (a file already there is replaced, so the old catalogue
+  // always leaves U), deletes C/vesettings.db and C/velocalstorage.db, then
+  // tells the shell the migration is over and posts its sign-in check.
+  // Failures are logged and skipped. Run on a task-queue thread.
+  void changeOldVersion();
+  // The migration's walk of `folder`: deletes the "_old" stores, copies and
+  // converts the older stores in place and appends the files to move.
+  // Skips hidden names, "cache", "transcache", "screenshot" and U/old_version.
+  void findFileByPath(const std::string& folder, std::vector<std::string>& files);
 
   // --- Sign-out ------------------------------------------------------------------
   // Clears tokens and identity; keeps strMemberAccount, strServerHost,

@@ -24,6 +24,8 @@
 #include <vector>
 
 #include "foundation/MySqlite.h"
+#include "stores/CacheFolderItem.h"
+#include "stores/LinkFolderNode.h"
 #include "stores/StoreTransaction.h"
 #include "stores/SyncFileItem.h"
 #include "stores/SyncNow.h"
@@ -31,6 +33,7 @@
 
 namespace nb {
 
+class FMDatabase;
 class FMResultSet;
 
 class Syncdb : public MySqlite {
@@ -208,6 +211,46 @@ class Syncdb : public MySqlite {
   std::vector<SyncNow> get_sync_now();
   // Deletes the entry only while it is under way (type 1).
   void del_sync_now(const std::string& path, bool dir);
+
+  // ---- Linked, formerly linked and cache-mode folders ---------------------
+  // Keyed by web path ("" is the whole library), ASCII case ignored. The
+  // upserts update a row stored with other letter case in place, keeping its
+  // stored web path; they answer whether the update or insert ran.
+  bool add_link(const LinkFolderNode& node);
+  std::vector<LinkFolderNode> get_links();
+  // Moves the link of `path` and every link below it to the prefix
+  // `newpath`. Answers whether the statement moving the links below ran
+  // (true also when there were none).
+  bool rename_link(const std::string& path, const std::string& newpath);
+  // same: only the row of `path`; otherwise also every row below it.
+  void remove_link(const std::string& path, bool same);
+
+  // Records the link with the current wall time, or with `time` (seconds
+  // since 1970).
+  bool add_oldlink(const LinkFolderNode& node);
+  bool add_oldlink(const LinkFolderNode& node, uint64_t time);
+  // The local path the web path was last linked to, or "".
+  std::string get_oldlink(const std::string& path);
+
+  bool add_cache(const CacheFolderItem& item);
+  std::vector<CacheFolderItem> get_caches();
+  bool rename_cache(const std::string& path, const std::string& newpath);
+  void remove_cache(const std::string& path, bool same);
+
+  // ---- Conversion of an older store ---------------------------------------
+  // Converts the store of the older layout at `oldPath` (file rows naming
+  // their parent by path) into a current store at `newPath`, merging into
+  // what that file already holds; the old file is only read. A missing or
+  // unreadable old file leaves the new store with its schema only.
+  static void update2to3(const std::string& oldPath, const std::string& newPath);
+  // Copies the old rows directly under the folder `parent` ("" for the top
+  // level) with parent id `upid`, and depth first what lies below each
+  // copied folder. Only rows whose path lies directly below `parent` are
+  // taken, and the walk stops at kMaxConvertDepth, so a corrupt old store
+  // (a row naming itself or a descendant as parent) cannot make it loop.
+  static constexpr int kMaxConvertDepth = 256;
+  static void changesync(FMDatabase& old, Syncdb& store, const std::string& parent, int64_t upid,
+                         int depth = 0);
 
  private:
   Syncdb() = default;
