@@ -28,4 +28,18 @@ JsonValue SyncFileItem::convert2dictionary(int64_t linkType, int64_t have, int64
   return page.build();
 }
 
+void SyncFileItem::ChangeToCompareItem(CompareItem& item) const {
+  item.strHash = strUuidHash;
+  item.strWebPath = strWebPath;
+  item.strFileHash = strFileHash;
+  item.ullFileSize = ullFileSize;
+  item.ullCreatorTime = ullCreatorTime;
+  item.ullWebLastTime = ullLastTime;
+  item.nLastMemberID = nLastID;
+  item.strLastMemberName = strLastName;
+  item.nLock = nLock;
+  item.nLockMemberID = nLockID;
+  item.strPropertys = strProperty;
+}
+
 }  // namespace nb

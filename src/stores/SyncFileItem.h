@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "api/CompareItem.h"
 #include "foundation/JsonValue.h"
 #include "stores/SyncStatus.h"
 
@@ -41,6 +42,11 @@ struct SyncFileItem {
   // out when that text is empty or does not parse.
   JsonValue convert2dictionary(int64_t linkType, int64_t have, int64_t cache,
                                std::string_view favorite) const;
+
+  // Fills `item` as if the server had sent this row back in its change feed;
+  // the item's move target, command and folder flag stay as the caller set
+  // them.
+  void ChangeToCompareItem(CompareItem& item) const;
 
   static SyncFileItem notFound() {
     SyncFileItem item;

@@ -68,5 +68,34 @@ TEST(SyncFileItemTest, NotFoundRecord) {
   EXPECT_EQ(item.nUpID, -1);
 }
 
+TEST(SyncFileItemTest, FeedItemTakesTheRowsFieldsAndKeepsItsOwnCommand) {
+  SyncFileItem row = sample();
+  row.strUuidHash = "uuid-1";
+  row.ullCreatorTime = 99;
+  row.nLock = 1;
+  row.nLockID = 8;
+
+  CompareItem item;
+  item.strWebPathTo = "elsewhere/b.txt";
+  item.nCmd = CompareItem::kCmdDelete;
+  item.bDir = true;
+  row.ChangeToCompareItem(item);
+
+  EXPECT_EQ(item.strHash, "uuid-1");
+  EXPECT_EQ(item.strWebPath, "a/b.txt");
+  EXPECT_EQ(item.strFileHash, std::string(40, 'f'));
+  EXPECT_EQ(item.ullFileSize, 5'000'000'000u);
+  EXPECT_EQ(item.ullCreatorTime, 99u);
+  EXPECT_EQ(item.ullWebLastTime, 111u);  // the local time, not the row's web time
+  EXPECT_EQ(item.nLastMemberID, 7);
+  EXPECT_EQ(item.strLastMemberName, "Ann");
+  EXPECT_EQ(item.nLock, 1);
+  EXPECT_EQ(item.nLockMemberID, 8);
+  EXPECT_EQ(item.strPropertys, R"({"perm":"rw"})");
+  EXPECT_EQ(item.strWebPathTo, "elsewhere/b.txt");
+  EXPECT_EQ(item.nCmd, CompareItem::kCmdDelete);
+  EXPECT_TRUE(item.bDir);
+}
+
 }  // namespace
 }  // namespace nb
