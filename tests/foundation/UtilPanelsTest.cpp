@@ -1,5 +1,6 @@
 #include "foundation/UtilPanels.h"
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 
@@ -19,14 +20,21 @@ class UtilPanelsTest : public test::TempHome {
     }
   }
 
-  static std::string currentFolder(GtkWidget* panel) {
-    // The chooser loads its folder in the background; let it settle.
-    while (gtk_events_pending() != FALSE) {
-      gtk_main_iteration();
-    }
-    gchar* folder = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(panel));
-    std::string out = folder != nullptr ? folder : "";
-    g_free(folder);
+  // The chooser loads its folder in the background, later under load; wait
+  // (within a generous safety limit) until it reports `expected`.
+  static std::string currentFolder(GtkWidget* panel, const std::string& expected) {
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    std::string out;
+    do {
+      while (gtk_events_pending() != FALSE) {
+        gtk_main_iteration();
+      }
+      gchar* folder = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(panel));
+      out = folder != nullptr ? folder : "";
+      g_free(folder);
+      if (out == expected) break;
+      g_usleep(10'000);
+    } while (std::chrono::steady_clock::now() < limit);
     return out;
   }
 
@@ -58,14 +66,14 @@ TEST_F(UtilPanelsTest, ChoosersAreConfiguredAsAsked) {
   EXPECT_EQ(gtk_file_chooser_get_action(chooser), GTK_FILE_CHOOSER_ACTION_OPEN);
   EXPECT_TRUE(gtk_file_chooser_get_select_multiple(chooser));
   EXPECT_TRUE(gtk_file_chooser_get_create_folders(chooser));
-  EXPECT_EQ(currentFolder(files.get()), (home() / "start").string());
+  EXPECT_EQ(currentFolder(files.get(), (home() / "start").string()), (home() / "start").string());
 
   const auto path = Util::OpenPanelSelectPath(nullptr, "");
   chooser = GTK_FILE_CHOOSER(path.get());
   EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(path.get())), "选择路径");
   EXPECT_EQ(gtk_file_chooser_get_action(chooser), GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER);
   EXPECT_FALSE(gtk_file_chooser_get_select_multiple(chooser));
-  EXPECT_EQ(currentFolder(path.get()), home().string());
+  EXPECT_EQ(currentFolder(path.get(), home().string()), home().string());
 }
 
 TEST_F(UtilPanelsTest, CancelledModalPanelsAnswerNothing) {
