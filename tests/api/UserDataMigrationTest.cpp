@@ -22,8 +22,14 @@ namespace fs = std::filesystem;
 class ShellCheck final : public test::FakeAppState {
  public:
   explicit ShellCheck(UserData& user) : user_(user) {}
-  ~ShellCheck() override {
-    for (auto& t : tasks_) t.join();
+  ~ShellCheck() override { joinTasks(); }
+  // A task may hold the last reference to this object through
+  // getAppDelegate(); join from the test thread before letting go of it, so
+  // the destructor never runs on (and joins) the task thread itself.
+  void joinTasks() {
+    for (auto& t : tasks_) {
+      if (t.joinable()) t.join();
+    }
   }
   void checkBySqlToLogin() override {
     FakeAppState::checkBySqlToLogin();
@@ -62,6 +68,7 @@ class UserDataMigrationTest : public test::TempHome {
     test::pumpMainThread();
   }
   void TearDown() override {
+    app->joinTasks();
     setAppDelegate(nullptr);
     app.reset();
     UserData::setSessionHooks({});
