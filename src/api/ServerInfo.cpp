@@ -6,7 +6,7 @@
 #include "foundation/Json.h"
 #include "platform/AppFolders.h"
 #include "platform/Log.h"
-#include "platform/WholeFile.h"
+#include "platform/AtomicFile.h"
 
 namespace nb {
 namespace {

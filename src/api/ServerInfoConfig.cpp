@@ -8,7 +8,7 @@
 #include "api/UserData.h"
 #include "foundation/Json.h"
 #include "foundation/UtilUrl.h"
-#include "platform/WholeFile.h"
+#include "platform/AtomicFile.h"
 
 namespace nb {
 namespace {

@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "foundation/HexText.h"
+#include "platform/AtomicFile.h"
+#include "platform/UniqueFd.h"
 #include "foundation/UtilFiles.h"
 #include "stores/Rc4.h"
 
@@ -25,33 +27,14 @@ namespace {
 // no size of file needs its size in memory.
 constexpr std::size_t kChunk = 1 << 20;
 
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  bool ok() const { return fd_ >= 0; }
-  // Closes now, reporting a failed close (a late write error).
-  bool close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd < 0 || ::close(fd) == 0;
-  }
+using platform::UniqueFd;
 
- private:
-  int fd_;
-};
-
-Fd openRead(const std::string& path) { return Fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC)); }
+UniqueFd openRead(const std::string& path) { return UniqueFd(::open(path.c_str(), O_RDONLY | O_CLOEXEC)); }
 
 // A fresh temporary file; a stale one from an earlier failure goes first.
-Fd openTemp(const std::string& path) {
+UniqueFd openTemp(const std::string& path) {
   ::unlink(path.c_str());
-  return Fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+  return UniqueFd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
 }
 
 // Reads up to `size` bytes; fewer only at the end of the file; -1 on error.
@@ -67,16 +50,6 @@ ssize_t readSome(int fd, char* data, std::size_t size) {
   return static_cast<ssize_t>(done);
 }
 
-bool writeAll(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
 
 // Moves the finished temporary file over `destination`. The lock flag of a
 // file there is cleared first, and a folder there is removed, as the entry
@@ -117,14 +90,14 @@ std::optional<std::uint64_t> encipher(int in, int out, const std::string& key,
     const auto size = static_cast<std::size_t>(n);
     cipher.process(buffer.data(), size);
     if (sha1 != nullptr) EVP_DigestUpdate(sha1, buffer.data(), size);
-    if (!writeAll(out, buffer.data(), size)) return std::nullopt;
+    if (!platform::writeAll(out, std::string_view(buffer.data(), size))) return std::nullopt;
     total += size;
   }
 }
 
 bool writeEmpty(const std::string& target) {
   const std::string temp = target + ".nbcopy";
-  Fd out = openTemp(temp);
+  UniqueFd out = openTemp(temp);
   if (!out.ok() || !out.close()) {
     ::unlink(temp.c_str());
     return false;
@@ -137,16 +110,16 @@ using DigestContext = std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)>;
 }  // namespace
 
 bool writeCacheEntry(const std::string& source, const std::string& entry, const std::string& key) {
-  Fd in = openRead(source);
+  UniqueFd in = openRead(source);
   if (!in.ok()) return false;
   struct stat info{};
   if (::fstat(in.get(), &info) != 0 || S_ISDIR(info.st_mode)) return false;
   const std::string temp = entry + ".nbcopy";
-  Fd out = openTemp(temp);
+  UniqueFd out = openTemp(temp);
   if (!out.ok()) return false;
   const auto expected = static_cast<std::uint64_t>(info.st_size);
   auto head = header(expected);
-  bool ok = writeAll(out.get(), head.data(), head.size());
+  bool ok = platform::writeAll(out.get(), std::string_view(head.data(), head.size()));
   const auto written = ok ? encipher(in.get(), out.get(), key, nullptr) : std::nullopt;
   ok = written.has_value();
   if (ok && *written != expected) {
@@ -164,7 +137,7 @@ bool writeCacheEntry(const std::string& source, const std::string& entry, const 
 
 CacheReadResult readCacheEntry(const std::string& entry, const std::string& target,
                                const std::string& key) {
-  Fd in = openRead(entry);
+  UniqueFd in = openRead(entry);
   if (!in.ok()) return CacheReadResult::kFailed;
   struct stat info{};
   if (::fstat(in.get(), &info) != 0 || S_ISDIR(info.st_mode)) return CacheReadResult::kFailed;
@@ -181,7 +154,7 @@ CacheReadResult readCacheEntry(const std::string& entry, const std::string& targ
   if (size == kCacheHeaderSize) return done(writeEmpty(target));
 
   const std::string temp = target + ".nbcopy";
-  Fd out = openTemp(temp);
+  UniqueFd out = openTemp(temp);
   if (!out.ok()) return CacheReadResult::kFailed;
   DigestContext sha1(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
   bool ok = sha1 && EVP_DigestInit_ex(sha1.get(), EVP_sha1(), nullptr) == 1 &&

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/WholeFile.h"
+#include "platform/AtomicFile.h"
 #include "support/TempHome.h"
 
 namespace nb::platform {
@@ -16,7 +16,7 @@ std::string readFile(const fs::path& file) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-TEST(WholeFile, ReplacesTheWholeFileAndLeavesNothingBeside) {
+TEST(AtomicFile, ReplacesTheWholeFileAndLeavesNothingBeside) {
   const fs::path dir = test::makeTempDir();
   const fs::path file = dir / "config.json";
   ASSERT_TRUE(writeFileAtomically(file, std::string(100000, 'a')));
@@ -30,7 +30,7 @@ TEST(WholeFile, ReplacesTheWholeFileAndLeavesNothingBeside) {
   fs::remove_all(dir);
 }
 
-TEST(WholeFile, FailureLeavesTheOldContent) {
+TEST(AtomicFile, FailureLeavesTheOldContent) {
   const fs::path dir = test::makeTempDir();
   EXPECT_FALSE(writeFileAtomically(dir / "missing" / "file", "x"));
   // A folder in the way of the rename: the write fails and no temporary stays.
