@@ -20,7 +20,7 @@
 
 #include <openssl/evp.h>
 
-#include "foundation/StringHelpers.h"
+#include "foundation/text/StringHelpers.h"
 
 namespace {
 

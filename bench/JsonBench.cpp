@@ -5,7 +5,7 @@
 #include <benchmark/benchmark.h>
 #include <rapidjson/document.h>
 
-#include "foundation/Json.h"
+#include "foundation/json/Json.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <benchmark/benchmark.h>
 #include <fmt/format.h>
 
-#include "stores/MessageDb.h"
+#include "stores/messages/MessageDb.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <benchmark/benchmark.h>
 #include <fmt/format.h>
 
-#include "foundation/MySqlite.h"
+#include "foundation/sqlite/MySqlite.h"
 
 namespace {
 

@@ -13,9 +13,9 @@
 
 #include <benchmark/benchmark.h>
 
-#include "foundation/StringHelpers.h"
-#include "foundation/UtilFiles.h"
-#include "stores/SyncCache.h"
+#include "foundation/text/StringHelpers.h"
+#include "foundation/util/UtilFiles.h"
+#include "stores/cache/SyncCache.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <benchmark/benchmark.h>
 #include <fmt/format.h>
 
-#include "stores/Syncdb.h"
+#include "stores/syncdb/Syncdb.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include <benchmark/benchmark.h>
 #include <fmt/format.h>
 
-#include "foundation/FMDatabase.h"
-#include "stores/SyncCache.h"
-#include "stores/TransPortDB.h"
+#include "foundation/sqlite/FMDatabase.h"
+#include "stores/cache/SyncCache.h"
+#include "stores/transfer/TransPortDB.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "foundation/Json.h"
+#include "foundation/json/Json.h"
 #include "platform/Log.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include "sync/DialogAction.h"
 
-#include "stores/MessageDb.h"
+#include "stores/messages/MessageDb.h"
 #include "sync/SyncCenter.h"
 
 namespace nb {

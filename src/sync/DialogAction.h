@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "foundation/JsonValue.h"
+#include "foundation/json/JsonValue.h"
 
 namespace nb {
 

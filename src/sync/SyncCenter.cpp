@@ -1,6 +1,6 @@
 #include "sync/SyncCenter.h"
 
-#include "api/UserData.h"
+#include "api/session/UserData.h"
 #include "platform/Log.h"
 
 namespace nb {

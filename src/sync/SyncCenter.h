@@ -12,8 +12,8 @@
 #include <mutex>
 #include <string>
 
-#include "foundation/MySqlite.h"
-#include "stores/DelaySyncFile.h"
+#include "foundation/sqlite/MySqlite.h"
+#include "stores/catalogue/DelaySyncFile.h"
 
 namespace nb {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "api/ServerInfo.h"
+#include "api/server/ServerInfo.h"
 #include "platform/MainThread.h"
 
 namespace nb::test {

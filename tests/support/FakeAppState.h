@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/AppState.h"
+#include "foundation/app/AppState.h"
 
 namespace nb::test {
 

@@ -1,9 +1,9 @@
 #include "support/FakeDriveFixture.h"
 
-#include "api/HTTPEngine.h"
-#include "api/ServerInfo.h"
-#include "api/UserData.h"
-#include "foundation/StringHelpers.h"
+#include "api/calls/HTTPEngine.h"
+#include "api/server/ServerInfo.h"
+#include "api/session/UserData.h"
+#include "foundation/text/StringHelpers.h"
 
 namespace nb::test {
 

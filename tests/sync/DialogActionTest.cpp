@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "stores/MessageDb.h"
+#include "stores/messages/MessageDb.h"
 #include "support/TempHome.h"
 #include "sync/DialogAction.h"
 #include "sync/SyncCenter.h"

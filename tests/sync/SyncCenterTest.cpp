@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "foundation/FMDatabaseAdditions.h"
+#include "foundation/sqlite/FMDatabaseAdditions.h"
 #include "support/TempHome.h"
 
 namespace nb {

@@ -1,9 +1,0 @@
-#include "api/RetCatchScreen.h"
-
-#include "foundation/Json.h"
-
-namespace nb {
-
-void RetCatchScreen::setValueWithJson(const JsonValue& json) { url = jsonTextOrEmpty(json, "url"); }
-
-}  // namespace nb

@@ -1,9 +1,0 @@
-#include "api/RetEnts.h"
-
-namespace nb {
-
-void RetEnts::setValueWithJson(const JsonValue& json) {
-  itemlist = BaseForJosnOrObject::initAll<EntItem>(json["list"]);
-}
-
-}  // namespace nb

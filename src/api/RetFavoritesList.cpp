@@ -1,9 +1,0 @@
-#include "api/RetFavoritesList.h"
-
-namespace nb {
-
-void RetFavoritesList::setValueWithJson(const JsonValue& json) {
-  itemlist = BaseForJosnOrObject::initAll<FavoritesItem>(json["list"]);
-}
-
-}  // namespace nb

@@ -1,9 +1,0 @@
-#include "api/RetFileInfo.h"
-
-namespace nb {
-
-void RetFileInfo::setValueWithJson(const JsonValue& json) {
-  pItem = BaseForJosnOrObject::init<CompareItem>(json);
-}
-
-}  // namespace nb

@@ -1,0 +1,28 @@
+#include "api/session/LanService.h"
+
+#include <atomic>
+
+namespace nb {
+namespace {
+
+class NoLanService final : public LanService {
+ public:
+  void checkHttp() override {}
+};
+
+std::atomic<std::shared_ptr<LanService>>& registered() {
+  static std::atomic<std::shared_ptr<LanService>> service;
+  return service;
+}
+
+}  // namespace
+
+void setLanService(std::shared_ptr<LanService> service) { registered().store(std::move(service)); }
+
+std::shared_ptr<LanService> getLanService() {
+  static const std::shared_ptr<LanService> none = std::make_shared<NoLanService>();
+  std::shared_ptr<LanService> service = registered().load();
+  return service ? service : none;
+}
+
+}  // namespace nb

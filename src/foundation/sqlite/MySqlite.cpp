@@ -1,0 +1,171 @@
+#include "foundation/sqlite/MySqlite.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+
+#include "foundation/sqlite/FMResultSet.h"
+#include "platform/Log.h"
+
+namespace nb {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Files SQLite keeps beside a database; a leftover one would be replayed
+// into whatever file next takes the database's name.
+constexpr const char* kCompanions[] = {"-journal", "-wal", "-shm"};
+
+bool integrityOk(FMDatabase& db) {
+  auto set = db.executeQuery("pragma integrity_check");
+  if (!set || !set->next()) return false;
+  const bool ok = set->stringForColumnIndex(0) == "ok";
+  set->close();
+  return ok;
+}
+
+void syncFile(const fs::path& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+// Copies `from` over `to` so that `to` is either the old file or the whole
+// new copy, never a partial one.
+bool copyReplacing(const fs::path& from, const fs::path& to) {
+  fs::path temp = to;
+  temp += ".tmp";
+  std::error_code ec;
+  fs::copy_file(from, temp, fs::copy_options::overwrite_existing, ec);
+  if (!ec) {
+    syncFile(temp);
+    fs::rename(temp, to, ec);
+  }
+  if (ec) {
+    NBSQLLOG("could not copy {} to {}: {}", from.string(), to.string(), ec.message());
+    std::error_code ignored;
+    fs::remove(temp, ignored);
+    return false;
+  }
+  return true;
+}
+
+// Moves `from` to `to` (replacing it); falls back to a copy, removing
+// `from` only once the copy is complete.
+bool moveReplacing(const fs::path& from, const fs::path& to) {
+  std::error_code ec;
+  fs::rename(from, to, ec);
+  if (!ec) return true;
+  if (!copyReplacing(from, to)) return false;
+  fs::remove(from, ec);
+  return true;
+}
+
+double wallClockSeconds() {
+  using namespace std::chrono;
+  return duration<double>(system_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace
+
+void MySqlite::createTable(bool) {}
+
+void MySqlite::updateTable() {}
+
+void MySqlite::openQueue(const std::string& path) {
+  auto queue = FMDatabaseQueue::databaseQueueWithPath(path);
+  std::shared_ptr<FMDatabaseQueue> previous;
+  {
+    std::lock_guard lock(mutex_);
+    previous = std::move(dbQueue_);
+    dbQueue_ = std::move(queue);
+  }
+  // `previous` closes its connection here, once no job holds it any more.
+}
+
+void MySqlite::init(const std::string& path, bool integrity) {
+  setStrFilePath(path);
+  openQueue(path);
+  createTable(integrity);
+  updateTable();
+  if (!integrity || checkIntegrity()) return;
+  NBSQLLOG("integrity check failed, restoring {} from its backup", path);
+  reset();
+  openQueue(path);
+  createTable(integrity);
+  updateTable();
+}
+
+void MySqlite::setPath(const std::string& path, bool integrity) { init(path, integrity); }
+
+bool MySqlite::inDatabase(const FMDatabaseQueue::Job& job) {
+  const auto queue = dbQueue();
+  return queue && queue->inDatabase(job);
+}
+
+bool MySqlite::checkIntegrity() {
+  bool ok = false;
+  inDatabase([&](FMDatabase& db) { ok = integrityOk(db); });
+  return ok;
+}
+
+void MySqlite::backup() {
+  const std::string path = strFilePath();
+  if (!path.empty()) {
+    // Check and copy in one job: no write of another thread lands mid-copy.
+    inDatabase([&](FMDatabase& db) {
+      if (integrityOk(db)) copyReplacing(path, path + "_old");
+    });
+  }
+  ftBackupTime_ = wallClockSeconds();
+}
+
+void MySqlite::reset() {
+  close();
+  const std::string path = strFilePath();
+  if (path.empty()) return;
+  const std::string error = path + "_error";
+  std::error_code ec;
+  if (fs::exists(path, ec) && !moveReplacing(path, error)) {
+    NBSQLLOG("could not set {} aside; it stays in place", path);
+    return;
+  }
+  for (const char* suffix : kCompanions) {
+    const std::string companion = path + suffix;
+    if (!fs::exists(companion, ec)) continue;
+    if (!moveReplacing(companion, error + suffix)) fs::remove(companion, ec);
+  }
+  const std::string old = path + "_old";
+  if (!fs::exists(old, ec)) return;
+  if (copyReplacing(old, path)) moveReplacing(old, path + "_old_reset");
+}
+
+void MySqlite::close() {
+  if (const auto queue = dbQueue()) queue->close();
+}
+
+std::shared_ptr<FMDatabaseQueue> MySqlite::dbQueue() const {
+  std::lock_guard lock(mutex_);
+  return dbQueue_;
+}
+
+void MySqlite::setDbQueue(std::shared_ptr<FMDatabaseQueue> queue) {
+  std::lock_guard lock(mutex_);
+  dbQueue_ = std::move(queue);
+}
+
+std::string MySqlite::strFilePath() const {
+  std::lock_guard lock(mutex_);
+  return strFilePath_;
+}
+
+void MySqlite::setStrFilePath(std::string path) {
+  std::lock_guard lock(mutex_);
+  strFilePath_ = std::move(path);
+}
+
+}  // namespace nb
