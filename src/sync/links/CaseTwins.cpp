@@ -62,7 +62,8 @@ std::string resolveCaseTwins(const std::string& folder, const std::string& path)
   std::string resolved = folder;
   while (!resolved.empty() && resolved.back() == '/') resolved.pop_back();
   if (path.size() <= resolved.size() + 1) return path;
-  const std::vector<std::string> names = splitNames(std::string_view(path).substr(resolved.size() + 1));
+  const std::vector<std::string> names =
+      splitNames(std::string_view(path).substr(resolved.size() + 1));
   size_t i = 0;
   for (; i < names.size(); ++i) {
     std::string name = names[i];

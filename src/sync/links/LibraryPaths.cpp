@@ -20,22 +20,21 @@ std::string libraryFolder(const UserData& user, int64_t nMountID) {
 }  // namespace
 
 std::string getsyncdbpath(const UserData& user, int64_t nMountID) {
-  return libraryFolder(user, nMountID) + "/vesyncdbex3.db";
+  return libraryFolder(user, nMountID) + "/" + kSyncDbName;
 }
 
 std::string getsynctranscachepath(const UserData& user, int64_t nMountID) {
   return libraryFolder(user, nMountID) + "/cache";
 }
 
-std::string gGetNormalSyncPath(const UserData& user, Syncdb* store, const std::string& strMountName,
-                               const std::string& webPath) {
+std::string gGetNormalSyncPath(const UserData& user, Syncdb* store,
+                               const std::string& strMountName, const std::string& webPath) {
   if (!isSafeWebPath(webPath)) return "";
   if (store) {
     std::string old = store->get_oldlink(webPath);
     if (!old.empty()) return old;
   }
-  const std::string base =
-      user.getnormalsyncpath() + "/" + safeFolderName(strMountName);
+  const std::string base = user.getnormalsyncpath() + "/" + safeFolderName(strMountName);
   return webPath.empty() ? base : base + "/" + webPath;
 }
 

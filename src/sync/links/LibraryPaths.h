@@ -18,6 +18,9 @@ class UserData;
 
 namespace links {
 
+// The file name of a library's sync store inside its folder.
+inline constexpr const char* kSyncDbName = "vesyncdbex3.db";
+
 // Creates the library's folder "<user folder>/<id>" in the session `user`
 // and answers the path of the library's sync store in it.
 std::string getsyncdbpath(const UserData& user, int64_t nMountID);
@@ -26,11 +29,12 @@ std::string getsynctranscachepath(const UserData& user, int64_t nMountID);
 
 // The local folder to propose when the user links `webPath`: the folder it
 // was last linked to when the store remembers one, else the default sync
-// folder of `user`, the library's name and the web path ("<sync folder>/<name>" for
-// the whole library). The name is made one safe path component; an unsafe
-// web path gets "". `store` may be null (nothing remembered).
-std::string gGetNormalSyncPath(const UserData& user, Syncdb* store, const std::string& strMountName,
-                               const std::string& webPath);
+// folder of `user`, the library's name and the web path ("<sync
+// folder>/<name>" for the whole library). The name is made one safe path
+// component; an unsafe web path gets "". `store` may be null (nothing
+// remembered).
+std::string gGetNormalSyncPath(const UserData& user, Syncdb* store,
+                               const std::string& strMountName, const std::string& webPath);
 
 // "0" or "1" for a page: for a folder, "0" when it lies in a link; for a
 // file, "0" when something exists at its local path, "1" when nothing does
