@@ -16,6 +16,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
+bool isAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
 char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 std::string foldedKey(std::string_view name) {
@@ -68,6 +70,8 @@ std::string resolveCaseTwins(const std::string& folder, const std::string& path)
   for (; i < names.size(); ++i) {
     std::string name = names[i];
     if (!name.empty() && !existsNoFollow(resolved + "/" + name)) {
+      // Only a name with an ASCII letter can have a twin: spare the listing.
+      if (std::none_of(name.begin(), name.end(), isAsciiLetter)) break;
       name = caseTwinFor(Util::entryNames(resolved), name);
       if (name.empty()) break;
     }
