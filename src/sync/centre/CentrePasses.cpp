@@ -25,6 +25,7 @@ bool CentrePasses::bRegetServer() { return center_.bRegetServer(); }
 bool CentrePasses::bCompareNow() { return center_.bCompareNow(); }
 
 bool CentrePasses::retryRenames() {
+  if (stop_.stop_requested()) return false;
   bool started = false;
   for (const auto& manager : center_.synclist()) {
     if (!manager->bStart()) continue;
@@ -62,6 +63,7 @@ int CentrePasses::refreshCatalogue() {
 }
 
 void CentrePasses::afterRefresh() {
+  if (stop_.stop_requested()) return;
   center_.setBFirst(false);
   const auto app = Util::getAppDelegate();
   UserData& user = UserData::shareUserData();
@@ -81,6 +83,7 @@ void CentrePasses::afterRefresh() {
 bool CentrePasses::compareQueueEmpty() { return center_.taskqueue().operationCount() == 0; }
 
 void CentrePasses::startCycle() {
+  if (stop_.stop_requested()) return;
   center_.compareproc();
   center_.setBCompareNow(false);
 }

@@ -1,7 +1,8 @@
 #pragma once
 // The sync centre's work at each step of a coordinator pass, for one
-// session. A coordinator whose session has ended (its stop requested) does
-// no more work that would reach the next session's registry.
+// session. A coordinator whose session has ended (its stop requested) may
+// still be finishing a pass while the next session starts: it then does no
+// more work that would reach the next session's registry or flags.
 
 #include <stop_token>
 
