@@ -40,6 +40,28 @@ TEST_F(SyncCenterSessionTest, FirstPassMakesAndStartsAManagerPerStoredLibrary) {
   EXPECT_FALSE(center().bCompareNow());
 }
 
+TEST_F(SyncCenterSessionTest, FirstRefreshReloadsFavouritesAFailedOneKeepsThem) {
+  drive_->setFavoriteFiles(nlohmann::json::array({{{"fav_id", 2}, {"mount_id", 7}, {"hash", "h1"}}}));
+  runCoordinatorPass();
+  EXPECT_EQ(Mountsdb::shareMountsdb().getTypeForHash("h1"), std::vector<int64_t>{2});
+
+  // The next session's first refresh fails to fetch them.
+  center().exit();
+  center().setinit((root() / "m2.db").string(), false);
+  drive_->setFavoriteFiles(nlohmann::json::array());
+  api_.fail("/1/favorites/get_all_files", test::FakeFault::errorCode(50000, 500));
+  runCoordinatorPass();
+  EXPECT_EQ(Mountsdb::shareMountsdb().getTypeForHash("h1"), std::vector<int64_t>{2});
+  EXPECT_EQ(app().count("setBResetHotFile"), 2U);
+}
+
+TEST_F(SyncCenterSessionTest, OfflineRefreshUsesTheStoredCatalogue) {
+  app().setLinkNetwork(false);
+  runCoordinatorPass();
+  EXPECT_TRUE(manager());
+  EXPECT_TRUE(center().bInit());
+}
+
 TEST_F(SyncCenterSessionTest, RefreshRequestPicksUpANewLibraryAtTheNextPass) {
   runCoordinatorPass();
   MountItem other = mountItem();
