@@ -5,6 +5,7 @@
 
 #include "foundation/text/StringHelpers.h"
 #include "platform/Log.h"
+#include "sync/centre/SyncStates.h"
 #include "sync/links/CaseTwins.h"
 #include "sync/links/SafeWebPath.h"
 
@@ -215,7 +216,7 @@ std::string LinkFolder::relativeRathByFullPath(const std::string& fullPath) cons
 }
 
 int64_t LinkFolder::linkTypeByWebPath(const std::string& webPath, std::string* parent) const {
-  return rulingType(webPath, parent).value_or(-1);
+  return rulingType(webPath, parent).value_or(LinkType::kNone);
 }
 
 bool LinkFolder::haveNode() const {

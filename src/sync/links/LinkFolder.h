@@ -70,8 +70,8 @@ class LinkFolder : public NodeBase<LinkFolderNode> {
 
   // Copies of all links in list order.
   std::vector<LinkFolderNode> getLinkNodes() const { return nodes(); }
-  // nType of the ruling link, -1 when the path lies in no link; `parent`
-  // as for checkLinkByWebPath.
+  // nType of the ruling link (LinkType), LinkType::kNone when the path
+  // lies in no link; `parent` as for checkLinkByWebPath.
   int64_t linkTypeByWebPath(const std::string& webPath, std::string* parent = nullptr) const;
   bool haveNode() const;
 
