@@ -10,22 +10,15 @@ SyncCenter& SyncCenter::shareSyncCenter() {
   return center;
 }
 
-void SyncCenter::setMessageStoreOpener(MessageStoreOpener opener) {
-  std::lock_guard lock(mutex_);
-  opener_ = std::move(opener);
-}
-
 void SyncCenter::setinit() { setinit(UserData::shareUserData().getMessageDb()); }
 
 void SyncCenter::setinit(const std::string& messageDbPath) {
-  MessageStoreOpener opener;
-  {
-    std::lock_guard lock(mutex_);
-    opener = opener_;
-  }
   // Opened outside the lock: opening runs store jobs that may take a while.
-  std::shared_ptr<MySqlite> store = opener ? opener(messageDbPath) : nullptr;
-  if (!store) NBLOG_ERROR("SyncCenter could not open the message store {}", messageDbPath);
+  std::shared_ptr<MessageDb> store = MessageDb::initpath(messageDbPath);
+  if (!store->dbQueue()) {
+    NBLOG_ERROR("SyncCenter could not open the message store {}", messageDbPath);
+    store.reset();
+  }
   {
     std::lock_guard lock(mutex_);
     messagedb_ = std::move(store);
@@ -37,7 +30,7 @@ void SyncCenter::setinit(const std::string& messageDbPath) {
 void SyncCenter::exit() {
   bOut_ = true;
   bInit_ = false;
-  std::shared_ptr<MySqlite> store;
+  std::shared_ptr<MessageDb> store;
   {
     std::lock_guard lock(mutex_);
     store = std::move(messagedb_);
@@ -47,7 +40,7 @@ void SyncCenter::exit() {
   store->close();
 }
 
-std::shared_ptr<MySqlite> SyncCenter::messageStore() const {
+std::shared_ptr<MessageDb> SyncCenter::messagedb() const {
   std::lock_guard lock(mutex_);
   return messagedb_;
 }

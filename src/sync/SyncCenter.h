@@ -7,33 +7,24 @@
 // Every member is safe from any thread.
 
 #include <atomic>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 
-#include "foundation/sqlite/MySqlite.h"
 #include "stores/catalogue/DelaySyncFile.h"
+#include "stores/messages/MessageDb.h"
 
 namespace nb {
-
-// The session's message store (a MySqlite with a cipher key). Only its
-// users need the full type; the centre holds it as its store base.
-class MessageDb;
 
 class SyncCenter {
  public:
   // Made at first use, kept for the life of the process.
   static SyncCenter& shareSyncCenter();
 
-  // Opens a message store on a path (initpath); nullptr when it cannot be
-  // opened. Registered at start-up by the layer that knows the store.
-  using MessageStoreOpener = std::function<std::shared_ptr<MySqlite>(const std::string& path)>;
-  void setMessageStoreOpener(MessageStoreOpener opener);
-
   // Session start, before the coordinator runs: opens the message store on
-  // the session's getMessageDb (or `messageDbPath`) and keeps it as
-  // messagedb; clears the stop flag.
+  // the session's getMessageDb (or `messageDbPath`), keyed for the shared
+  // session's computer and user, and keeps it as messagedb; clears the stop
+  // flag. A file that cannot be opened leaves no store and logs an error.
   void setinit();
   void setinit(const std::string& messageDbPath);
 
@@ -44,12 +35,7 @@ class SyncCenter {
   void exit();
 
   // The message store of the current session; nullptr between sessions.
-  // Db must be the store's class (MessageDb derives from MySqlite).
-  template <typename Db = MessageDb>
-  std::shared_ptr<Db> messagedb() const {
-    return std::static_pointer_cast<Db>(messageStore());
-  }
-  std::shared_ptr<MySqlite> messageStore() const;
+  std::shared_ptr<MessageDb> messagedb() const;
 
   DelaySyncFile& delaySyncFile() { return delaySyncFile_; }
 
@@ -64,8 +50,7 @@ class SyncCenter {
   DelaySyncFile delaySyncFile_;
 
   mutable std::mutex mutex_;
-  MessageStoreOpener opener_;               // guarded by mutex_
-  std::shared_ptr<MySqlite> messagedb_;     // guarded by mutex_
+  std::shared_ptr<MessageDb> messagedb_;  // guarded by mutex_
 };
 
 }  // namespace nb
