@@ -4,7 +4,7 @@
 // setAppDelegate(); tests register a recording fake. Until something is
 // registered every caller meets a do-nothing state (see getAppDelegate
 // below), so a library used without a shell never crashes on a missing
-// delegate.
+// delegate; its commands log an error, so a missing registration shows.
 
 #include <cstdint>
 #include <memory>
@@ -87,7 +87,8 @@ namespace Util {
 
 // The registered application state, or the do-nothing default: never null.
 // The do-nothing default answers empty texts, the English language, no
-// HTTPS, network up, no server configuration, and ignores every command.
+// HTTPS, network up, no server configuration, and drops every command with
+// an error in the log.
 // Holding the returned pointer keeps that state alive. Thread-safe.
 std::shared_ptr<AppState> getAppDelegate();
 
