@@ -43,7 +43,8 @@ struct SessionHooks {
   std::function<void(const std::string& token)> reloadAccountSettings;
   // Converts the older sync store at oldPath into a current one at newPath;
   // true when the new store was made and filled. Registered by the stores
-  // (registerStoreSeams).
+  // (registerStoreSeams); while empty, the migration logs an error and
+  // leaves every older sync store where it is.
   std::function<bool(const std::string& oldPath, const std::string& newPath)> update2to3;
 };
 
