@@ -10,6 +10,7 @@
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <type_traits>
 
 #include <gtest/gtest.h>
 
@@ -404,6 +405,10 @@ TEST_F(SyncCacheTest, FolderCopyAddsEveryFileUnderItsHash) {
   }
   EXPECT_EQ(cache->getFullPathByFileHash(sha1HexDigest("lock")), "");
 }
+
+// The list's clear (forget the extra roots) and the cache's clear (empty
+// the default root) must not be mixed up: only the cache's is reachable.
+static_assert(!std::is_convertible_v<SyncCache&, NodeBase<std::string>&>);
 
 TEST(SyncCacheUnsetTest, NothingHappensBeforeSetPath) {
   UserData::Options options;
