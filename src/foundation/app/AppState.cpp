@@ -8,7 +8,7 @@ namespace nb {
 namespace {
 
 // The state callers meet while no shell is registered: answers what a
-// signed-out client without windows would, and drops every command with an
+// signed-out client without windows would, and drops the commands with an
 // error in the log.
 class NullAppState final : public AppState {
  public:
@@ -34,8 +34,46 @@ class NullAppState final : public AppState {
   void setBUpdateUI(bool) override { missing("setBUpdateUI"); }
   void refreshWithUIByLoginFinish() override { missing("refreshWithUIByLoginFinish"); }
 
+  bool bLockScreen() override { return false; }
+  bool bRecyclebin() override { return false; }
+  bool bPromptMessage() override { return false; }
+  bool bNeedLoading() override { return false; }
+  void setBNeedLoading(bool) override {}
+  void loadFinishForLaunchpad() override { missing("loadFinishForLaunchpad"); }
+  void setBResetHotFile(bool) override { missing("setBResetHotFile"); }
+  void showLaunchpadForTab(const std::string&) override { missing("showLaunchpadForTab"); }
+  std::shared_ptr<platform::OperationQueue> taskQueue() override {
+    missing("taskQueue");
+    return nullptr;
+  }
+  std::vector<std::shared_ptr<BaseWebWindowController>> checkCurrent(int64_t) override {
+    return {};
+  }
+  std::vector<std::shared_ptr<BaseWebWindowController>> checkCurrent(
+      int64_t, const std::string&) override {
+    return {};
+  }
+  void gCompareNotifyReset(const std::string&) override { missing("gCompareNotifyReset"); }
+  void lastUpdateDatelineForLaunchpad(const std::string&) override {
+    missing("lastUpdateDatelineForLaunchpad");
+  }
+  std::string favritePathString() override {
+    missing("favritePathString");
+    return {};
+  }
+  bool findFavorite(const std::string&) override { return false; }
+  bool initFavoriteFind(const std::string&) override { return false; }
+  void initFavoriteClear() override { missing("initFavoriteClear"); }
+  void deleteFavorite(const std::string&) override { missing("deleteFavorite"); }
+  void uploadSyncDb() override { missing("uploadSyncDb"); }
+  void setGrowlNotificationDescripation(const std::string&,
+                                        const std::optional<std::string>&) override {
+    missing("setGrowlNotificationDescripation");
+  }
+
  private:
-  // A command that reaches no shell is a wiring fault worth seeing.
+  // A command that reaches no shell has no sensible silent default: it is a
+  // wiring fault worth seeing.
   static void missing(const char* what) {
     NBLOG_ERROR("no application shell registered for {}", what);
   }

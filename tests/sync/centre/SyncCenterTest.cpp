@@ -1,4 +1,4 @@
-#include "sync/SyncCenter.h"
+#include "sync/centre/SyncCenter.h"
 
 #include <filesystem>
 
@@ -30,8 +30,10 @@ class SyncCenterTest : public test::TempHome {
 TEST_F(SyncCenterTest, SessionStartOpensTheMessageStoreAndTheEndClosesIt) {
   EXPECT_EQ(&SyncCenter::shareSyncCenter(), &center);
   EXPECT_EQ(center.messagedb(), nullptr);
-  center.setinit(path());
-  EXPECT_TRUE(center.bInit());
+  center.setinit(path(), false);
+  // Set once the session's libraries are loaded, not by the start itself.
+  EXPECT_FALSE(center.bInit());
+  EXPECT_TRUE(center.bFirst());
   EXPECT_FALSE(center.bOut());
   const std::shared_ptr<MessageDb> store = center.messagedb();
   ASSERT_TRUE(store);
@@ -47,23 +49,23 @@ TEST_F(SyncCenterTest, SessionStartOpensTheMessageStoreAndTheEndClosesIt) {
 // A holder of the old store (a page command under way) must not reopen the
 // keyed file without its key after the session ended.
 TEST_F(SyncCenterTest, ClosedMessageStoreRefusesLaterJobs) {
-  center.setinit(path());
+  center.setinit(path(), false);
   const std::shared_ptr<MessageDb> held = center.messagedb();
   held->addDialog(dialog("before"));
   center.exit();
   held->addDialog(dialog("after"));
   EXPECT_TRUE(held->getDialogs().empty());
 
-  center.setinit(path());  // the next session of the same user
+  center.setinit(path(), false);  // the next session of the same user
   const auto dialogs = center.messagedb()->getDialogs();
   ASSERT_EQ(dialogs.size(), 1u);
   EXPECT_EQ(dialogs[0].strDialogID, "before");
 }
 
 TEST_F(SyncCenterTest, FailedOpenLeavesNoStore) {
-  center.setinit((root() / "no-folder" / "x.db").string());
+  center.setinit((root() / "no-folder" / "x.db").string(), false);
   EXPECT_EQ(center.messagedb(), nullptr);
-  EXPECT_TRUE(center.bInit());
+  EXPECT_FALSE(center.bOut());
 }
 
 }  // namespace
