@@ -122,15 +122,6 @@ bool removeAnything(const std::string& path) {
   return !ec;
 }
 
-std::vector<std::string> entryNames(const std::string& folder) {
-  std::vector<std::string> names;
-  std::error_code ec;
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    names.push_back(it->path().filename().string());
-  }
-  return names;
-}
-
 bool mergeFolder(const std::string& from, const std::string& to, bool replace, bool move) {
   if (!existfile(from)) return true;
   if (!isdir(from)) return copyfile(from, to, replace);
@@ -145,6 +136,15 @@ bool mergeFolder(const std::string& from, const std::string& to, bool replace, b
 }
 
 }  // namespace
+
+std::vector<std::string> entryNames(const std::string& folder) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    names.push_back(it->path().filename().string());
+  }
+  return names;
+}
 
 bool createfolder(const std::string& path) {
   if (const auto st = statOf(path)) return S_ISDIR(st->st_mode);

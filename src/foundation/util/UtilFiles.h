@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace nb::Util {
 
@@ -30,6 +31,9 @@ bool existfile(const std::string& path);
 // True unless the folder lists an entry other than dot names and "Icon\r";
 // also true for a folder that cannot be listed or a missing path.
 bool isemptydir(const std::string& path);
+// The names of a folder's entries, without dot names, in the order the
+// file system lists them; none when the folder cannot be listed.
+std::vector<std::string> entryNames(const std::string& folder);
 
 // ---- Moving, copying, deleting ---------------------------------------------
 // Copies keep symbolic links as links, and file permissions and modification

@@ -54,9 +54,9 @@ int CentrePasses::refreshCatalogue() {
   if (stop_.stop_requested()) return -1;
   int result = 0;
   if (app->bLinkNetwork()) {
-    result = center_.getDataFromServer();
-  } else if ((result = center_.loadmounts()) == 1) {
-    result = center_.getDataFromServer();
+    result = center_.getDataFromServer(stop_);
+  } else if ((result = center_.loadmounts(stop_)) == 1) {
+    result = center_.getDataFromServer(stop_);
   }
   // A session that ended meanwhile gets no more of this coordinator's work.
   return stop_.stop_requested() ? -1 : result;

@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -81,13 +82,47 @@ class SyncCenter {
   // A copy of the registry in creation order.
   std::vector<std::shared_ptr<SyncManager>> synclist() const;
 
-  // Creates a manager for the library, appends it and starts it.
-  bool createmount(const MountItem& mount);
-  // Managers for every stored library that has none. 1 when no library is
-  // stored, else 0; sets bInit.
-  int loadmounts();
-  // The catalogue refresh: -1 when a sign-out was seen, else as loadmounts.
-  int getDataFromServer();
+  // --- Catalogue ----------------------------------------------------------------
+  // `stop` is the stop token of the coordinator running the call (none for
+  // page calls): once it is requested, or bOut is set, the session is over
+  // and nothing more is registered or removed for it.
+  //
+  // Creates a manager for the library, appends it and starts it; does
+  // nothing when the library already has one or the session is over.
+  // Creations run one at a time, so a refresh and a page racing on one new
+  // library make one manager. Always true.
+  bool createmount(const MountItem& mount, const std::stop_token& stop = {});
+  // Managers for every stored library that has none (others re-read their
+  // name and permissions). 1 when no library is stored, else 0; ends the
+  // first refresh and sets bInit.
+  int loadmounts(const std::stop_token& stop = {});
+  // The catalogue refresh: enterprises, then libraries (also after a failed
+  // enterprise step). -1 when the session ended during it, else as
+  // resetMounts.
+  int getDataFromServer(const std::stop_token& stop = {});
+  // Enterprises from the web API into the catalogue, with their page events
+  // and then the template refresh. 1 when the list was not fetched or is
+  // empty, -1 when the session ended, else 0.
+  int resetEnts(const std::stop_token& stop = {});
+  // Libraries from the web API into the catalogue: a library no longer
+  // listed loses its manager, rows, transfers and folder; page events and
+  // "gCompareNotifyReset" unless this is the session's first refresh. Falls
+  // back to loadmounts when the list was not fetched. Result of loadmounts,
+  // or -1 when the session ended.
+  int resetMounts(const std::stop_token& stop = {});
+  // Removes the library of an organisation (page function gNotice); an
+  // organisation with no stored library changes nothing. Always true.
+  bool removemount(int64_t orgId);
+  // Deletes the library's folder in the user folder, for good, but only
+  // inside the configuration folder.
+  void deleteSyncDbByMountid(int64_t mountId);
+
+  // Fetches the templates of the enterprises named by an id text such as
+  // "12,40,0". Registered by the layer that keeps the templates; until then
+  // getentstemplate logs an error and fetches nothing.
+  using EntsTemplateRefresh = std::function<void(const std::string& entIds)>;
+  void setEntsTemplateRefresh(EntsTemplateRefresh refresh);
+  void getentstemplate(const std::string& entIds);
   // Reloads the favourite files from the server; a failed request keeps
   // the stored ones.
   void resetFavorites();
@@ -145,6 +180,9 @@ class SyncCenter {
   struct Coordinator;
 
   SyncCenter();
+  bool sessionEnded(const std::stop_token& stop) const;
+  // The steps of resetMounts for a library the server no longer lists.
+  void removeLibrary(int64_t mountId);
   std::shared_ptr<Coordinator> startCoordinator(bool thread);
 
   std::atomic<bool> bOut_{false};
@@ -157,6 +195,10 @@ class SyncCenter {
   platform::OperationQueue taskqueue_{kCompareQueueWidth};
 
   mutable std::mutex mutex_;
+  // Held across a whole createmount: the check for an existing manager and
+  // the append see one registry. Taken before mutex_, never under it.
+  std::mutex createLock_;
+  EntsTemplateRefresh entsTemplateRefresh_;                // guarded by mutex_
   std::shared_ptr<MessageDb> messagedb_;                   // guarded by mutex_
   std::vector<std::shared_ptr<SyncManager>> synclist_;     // guarded by mutex_
   std::vector<std::shared_ptr<Directoryhandler>> handlerlist_;  // guarded by mutex_

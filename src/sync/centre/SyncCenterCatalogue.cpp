@@ -8,17 +8,32 @@
 
 namespace nb {
 
-bool SyncCenter::createmount(const MountItem& mount) {
+bool SyncCenter::createmount(const MountItem& mount, const std::stop_token& stop) {
+  std::lock_guard creating(createLock_);
+  if (sessionEnded(stop) || GetSyncManager(mount.nMountID)) return true;
   auto manager = SyncManager::initwithmount(mount, *this);
+  bool registered = false;
   {
     std::lock_guard lock(mutex_);
-    synclist_.push_back(manager);
+    // exit() empties the registry under this lock: a session that ended
+    // while the manager was made must not find it in the next one.
+    if (!sessionEnded(stop)) {
+      synclist_.push_back(manager);
+      registered = true;
+    }
+  }
+  if (!registered) {
+    manager->exit();
+    for (const auto& link : manager->linkfolder().getLinkNodes()) {
+      stopWatch(link.strFullPath, manager);
+    }
+    return true;
   }
   manager->start();
   return true;
 }
 
-int SyncCenter::loadmounts() {
+int SyncCenter::loadmounts(const std::stop_token& stop) {
   const std::vector<MountItem> mounts = Mountsdb::shareMountsdb().getMounts();
   if (mounts.empty()) return 1;
   const auto app = Util::getAppDelegate();
@@ -27,26 +42,20 @@ int SyncCenter::loadmounts() {
       manager->setpermisson();
       continue;
     }
-    createmount(mount);
+    createmount(mount, stop);
     if (!bFirst_) {
       if (const auto event = PageEvent::fromJsonText("AddOrgObject", mount.strInfo)) {
         app->setAllCustomEvent(*event);
       }
     }
   }
+  // The flags belong to the session that is running now.
+  if (sessionEnded(stop)) return 0;
   // Every manager made above cleared the mark of the favourites it uses.
   if (bFirst_) app->initFavoriteClear();
   bFirst_ = false;
   bInit_ = true;
   return 0;
-}
-
-// The libraries come from the stored catalogue; the diff against the
-// server's lists (enterprises, libraries, their page events) feeds that
-// catalogue before this reads it.
-int SyncCenter::getDataFromServer() {
-  if (bOut_) return -1;
-  return loadmounts();
 }
 
 void SyncCenter::resetFavorites() {

@@ -11,6 +11,7 @@
 #include "sync/centre/SyncCenter.h"
 #include "sync/centre/SyncStates.h"
 #include "sync/links/FavoriteLink.h"
+#include "sync/links/LibraryPaths.h"
 #include "sync/operations/Network.h"
 
 namespace nb {
@@ -37,14 +38,21 @@ std::shared_ptr<SyncManager> SyncManager::initwithmount(const MountItem& mount,
   return manager;
 }
 
-std::string SyncManager::libraryFolder(int64_t mountId) {
-  std::string folder = UserData::shareUserData().getuserfolderpath() + "/" + std::to_string(mountId);
-  Util::createfolder(folder);
-  return folder;
+std::string SyncManager::getsyncdbpath(int64_t mountId) {
+  return links::getsyncdbpath(UserData::shareUserData(), mountId);
 }
 
-std::string SyncManager::getsyncdbpath(int64_t mountId) {
-  return libraryFolder(mountId) + "/" + kSyncDbName;
+std::string SyncManager::getsynctranscachepath() const {
+  return links::getsynctranscachepath(UserData::shareUserData(), nMountID_);
+}
+
+std::string SyncManager::gGetNormalSyncPath(const std::string& webpath) {
+  return links::gGetNormalSyncPath(UserData::shareUserData(), syncdb_.get(), _strMountName(),
+                                   webpath);
+}
+
+std::string SyncManager::gCheckEmpty(const std::string& webpath, bool dir) const {
+  return links::gCheckEmpty(linkfolder_, webpath, dir);
 }
 
 void SyncManager::openStore() {

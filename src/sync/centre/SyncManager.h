@@ -34,8 +34,6 @@ class SyncCenter;
 
 class SyncManager : public std::enable_shared_from_this<SyncManager> {
  public:
-  // The file name of a library's sync store inside its folder.
-  static constexpr const char* kSyncDbName = "vesyncdbex3.db";
   // The cap, in seconds, of the wait the compare gating puts between pulls.
   static constexpr double kMaxCompareWait = 600.0;
   // Seconds of gating wait per notice counted at the last pull.
@@ -95,9 +93,19 @@ class SyncManager : public std::enable_shared_from_this<SyncManager> {
   std::string getnormalpath(const std::string& webpath) const {
     return linkfolder_.normalPathByWebPath(webpath);
   }
+  // The web path of a local path through the linked folders; "" outside.
+  std::string getrelativepath(const std::string& fullpath) const {
+    return linkfolder_.relativeRathByFullPath(fullpath);
+  }
+  // The local folder to propose when the user links `webpath`: its last
+  // linked folder, else the default sync folder, library name and path.
+  std::string gGetNormalSyncPath(const std::string& webpath);
+  // The page answer "0"/"1" of gCheckEmpty (see links::gCheckEmpty).
+  std::string gCheckEmpty(const std::string& webpath, bool dir) const;
   // The library's folder in the user folder (created) and its store path.
-  static std::string libraryFolder(int64_t mountId);
   static std::string getsyncdbpath(int64_t mountId);
+  // The same folder (created) and "<folder>/cache".
+  std::string getsynctranscachepath() const;
 
   // Reads the library's name and permission bits from the catalogue.
   void setpermisson();

@@ -64,11 +64,12 @@ TEST_F(SyncCenterSessionTest, OfflineRefreshUsesTheStoredCatalogue) {
 
 TEST_F(SyncCenterSessionTest, RefreshRequestPicksUpANewLibraryAtTheNextPass) {
   runCoordinatorPass();
-  MountItem other = mountItem();
-  other.nMountID = 8;
-  other.nOrgID = 4;
-  other.strInfo = R"({"mount_id":8})";
-  Mountsdb::shareMountsdb().addMount(other);
+  // A library the server lists from now on.
+  test::FakeLibrary other;
+  other.mountId = 8;
+  other.orgId = 4;
+  other.orgName = "Other";
+  drive_->addLibrary(other);
   runCoordinatorPassAfter(seconds(1));
   EXPECT_EQ(manager(8), nullptr);
   center().setBRegetServer(true);
