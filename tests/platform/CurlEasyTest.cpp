@@ -17,8 +17,6 @@ using test::FakeFault;
 using test::FakeReply;
 using test::FakeService;
 
-const test::FakeEndpointRules kOpen{.isSigned = false, .needsToken = false};
-
 CurlResult get(const std::string& url, std::chrono::seconds timeout = std::chrono::seconds(10)) {
   CurlEasy curl;
   return curl.perform(CurlExchange{.url = url, .timeout = timeout});
@@ -26,7 +24,7 @@ CurlResult get(const std::string& url, std::chrono::seconds timeout = std::chron
 
 TEST(CurlEasyTest, EnvironmentProxyIsIgnoredWhenNoneWasChosen) {
   FakeService service;
-  service.on("GET", "/echo", [](const FakeCall&) { return FakeReply::json({{"ok", 1}}); }, kOpen);
+  service.on("GET", "/echo", [](const FakeCall&) { return FakeReply::json({{"ok", 1}}); }, test::kOpenEndpoint);
   const char* saved = std::getenv("http_proxy");
   const std::optional<std::string> before = saved ? std::optional<std::string>(saved) : std::nullopt;
   ::setenv("http_proxy", "http://127.0.0.1:9", 1);
@@ -46,7 +44,7 @@ TEST(CurlEasyTest, FailuresSayWhereTheyHappened) {
   FakeService untrusted(FakeService::Options{.https = true});
   FakeService plain;
   FakeService slow;
-  slow.on("GET", "/x", [](const FakeCall&) { return FakeReply::json({{"ok", 1}}); }, kOpen);
+  slow.on("GET", "/x", [](const FakeCall&) { return FakeReply::json({{"ok", 1}}); }, test::kOpenEndpoint);
   slow.fail("/x", FakeFault::slow(std::chrono::seconds(5)));
   struct Case {
     std::string name, url;

@@ -5,7 +5,7 @@
 #include "platform/Log.h"
 #include "stores/catalogue/Mountsdb.h"
 #include "stores/settings/SettingsDb.h"
-#include "sync/SyncCenter.h"
+#include "sync/centre/SyncCenter.h"
 
 namespace nb {
 

@@ -32,7 +32,7 @@ class NBHTTPRequestProxyTest : public ::testing::Test {
     ASSERT_STREQ(G_OBJECT_TYPE_NAME(g_proxy_resolver_get_default()), "GProxyResolverGnome")
         << "the proxy resolver was chosen before this test named the desktop; run it alone";
     service_.on("GET", "/echo", [](const FakeCall&) { return FakeReply::json({{"ok", 1}}); },
-                {.isSigned = false, .needsToken = false});
+                test::kOpenEndpoint);
     proxySettings_.reset(g_settings_new("org.gnome.system.proxy"));
     http_.reset(g_settings_get_child(proxySettings_.get(), "http"));
     // Loopback is left out of the proxy by default; these tests want it in.

@@ -18,7 +18,7 @@ using test::FakeFault;
 using test::FakeReply;
 using test::FakeService;
 
-const test::FakeEndpointRules kOpen{.isSigned = false, .needsToken = false};
+const test::FakeEndpointRules& kOpen = test::kOpenEndpoint;
 
 class NBHTTPRequestTest : public ::testing::Test {
  protected:

@@ -13,7 +13,7 @@
 #include "support/FakeService.h"
 #include "support/PumpMainThread.h"
 #include "support/TempHome.h"
-#include "sync/SyncCenter.h"
+#include "sync/centre/SyncCenter.h"
 
 namespace nb {
 namespace {
