@@ -30,8 +30,8 @@ using OpenDirectoryhandlerFactory =
     std::function<std::unique_ptr<OpenDirectoryhandler>(const std::string& path)>;
 
 // Registers how watchers are made; an empty factory restores the default,
-// which makes watchers that watch nothing and say so in the error log.
-// Register before the session is first used. Thread-safe.
+// which makes watchers that watch nothing and log an error when started. Register before the session is
+// first used. Thread-safe.
 void setOpenDirectoryhandlerFactory(OpenDirectoryhandlerFactory factory);
 
 // A watcher of the folder from the registered factory (never null).
