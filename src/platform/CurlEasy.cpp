@@ -108,6 +108,36 @@ void setMethodAndBody(CURL* curl, const CurlExchange& exchange) {
   if (method != "POST") curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, method.c_str());
 }
 
+TransportFailure classify(CURL* curl, CURLcode code) {
+  switch (code) {
+    case CURLE_COULDNT_RESOLVE_PROXY:
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_CONNECT:
+      return TransportFailure::Connect;
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+    case CURLE_SSL_INVALIDCERTSTATUS:
+    case CURLE_SSL_CRL_BADFILE:
+    case CURLE_SSL_ENGINE_NOTFOUND:
+    case CURLE_SSL_ENGINE_SETFAILED:
+    case CURLE_SSL_ENGINE_INITFAILED:
+    case CURLE_USE_SSL_FAILED:
+      return TransportFailure::Tls;
+    default: break;
+  }
+  curl_off_t connected = 0;
+  curl_easy_getinfo(curl, CURLINFO_CONNECT_TIME_T, &connected);
+  // A stall before any TCP connection is a host that does not take ours.
+  const bool stalled = code == CURLE_OPERATION_TIMEDOUT || code == CURLE_ABORTED_BY_CALLBACK;
+  if (stalled) return connected == 0 ? TransportFailure::Connect : TransportFailure::Timeout;
+  return TransportFailure::Other;
+}
+
 void setTransportRules(CURL* curl, const CurlExchange& exchange) {
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -148,13 +178,18 @@ CurlEasy::~CurlEasy() {
 CurlResult CurlEasy::perform(const CurlExchange& exchange) {
   CurlResult result;
   if (handle_ == nullptr) {
+    result.failure = TransportFailure::Other;
     result.error = "no curl handle";
     return result;
   }
   curl_easy_reset(handle_);
 
   CurlHeaderList headerList;
-  if (!buildHeaderList(exchange.headers, headerList)) {
+  CurlHeaderList routes;
+  const bool routed = std::all_of(exchange.connectTo.begin(), exchange.connectTo.end(),
+                                  [&routes](const std::string& route) { return routes.append(route); });
+  if (!buildHeaderList(exchange.headers, headerList) || !routed) {
+    result.failure = TransportFailure::Other;
     result.error = "out of memory";
     return result;
   }
@@ -171,6 +206,7 @@ CurlResult CurlEasy::perform(const CurlExchange& exchange) {
   curl_easy_setopt(handle_, CURLOPT_NOPROGRESS, 0L);
   curl_easy_setopt(handle_, CURLOPT_XFERINFOFUNCTION, &onProgress);
   curl_easy_setopt(handle_, CURLOPT_XFERINFODATA, &sink);
+  if (routes.get() != nullptr) curl_easy_setopt(handle_, CURLOPT_CONNECT_TO, routes.get());
   setTransportRules(handle_, exchange);
   setMethodAndBody(handle_, exchange);
 
@@ -178,6 +214,7 @@ CurlResult CurlEasy::perform(const CurlExchange& exchange) {
   // The handle must not point at our stack once we return.
   curl_easy_setopt(handle_, CURLOPT_ERRORBUFFER, nullptr);
   if (code != CURLE_OK) {
+    result.failure = classify(handle_, code);
     if (sink.idledOut) {
       result.error = "timed out after " + std::to_string(exchange.timeout.count()) + " s without data";
     } else {

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <string>
+#include <vector>
 
 #include "platform/HttpHeaders.h"
 
@@ -39,6 +40,18 @@ struct CurlExchange {
   // "scheme://host:port" of a proxy the caller chose; empty means none,
   // whatever the environment variables say.
   std::string proxy;
+  // "host:port:connect-host:connect-port" routes, for tests that must send
+  // one name's HTTP and HTTPS to different loopback servers. Empty: none.
+  std::vector<std::string> connectTo;
+};
+
+// Why no answer came, as far as a caller's policy needs to know.
+enum class TransportFailure {
+  None,     // an answer came
+  Connect,  // no connection: name not found, refused, unreachable, no TCP within the time-out
+  Tls,      // connected, but the TLS handshake or the server's certificate failed
+  Timeout,  // connected, then the answer stalled
+  Other,    // anything else (connection lost, out of memory, ...)
 };
 
 // What came back. `answered` is false when no complete answer arrived
@@ -46,6 +59,7 @@ struct CurlExchange {
 // headers and body are empty and `error` holds curl's explanation.
 struct CurlResult {
   bool answered = false;
+  TransportFailure failure = TransportFailure::None;
   long status = 0;
   HttpHeaders headers;  // of the final answer (not of "100 Continue")
   std::string body;     // as it came, not decoded

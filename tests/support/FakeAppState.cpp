@@ -12,6 +12,15 @@ void FakeAppState::setServerInfo(std::shared_ptr<ServerInfo> info) {
   serverInfo_ = std::move(info);
 }
 
+std::shared_ptr<ServerInfo> FakeAppState::useServerAt(const std::filesystem::path& root,
+                                                      const std::string& apiHost) {
+  auto info = std::make_shared<ServerInfo>(
+      ServerInfo::Folders{root / "config", root / "install", root / "override"});
+  info->setStrApiHost(apiHost);
+  setServerInfo(info);
+  return info;
+}
+
 void FakeAppState::setUserAgent(std::string agent) {
   std::lock_guard lock(mutex_);
   userAgent_ = std::move(agent);

@@ -9,6 +9,7 @@
 //   EXPECT_EQ(app->count("logoutByError"), 1);
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -50,6 +51,9 @@ class FakeAppState : public AppState {
 
   // --- What the fake answers (set by the test) -------------------------------
   void setServerInfo(std::shared_ptr<ServerInfo> info);
+  // A fresh server configuration whose folders lie under `root` and whose
+  // API host is `apiHost`, set as above and returned.
+  std::shared_ptr<ServerInfo> useServerAt(const std::filesystem::path& root, const std::string& apiHost);
   void setUserAgent(std::string agent);
   // "en-us", "zh-tw" or "zh-cn"; the Accept-Language text follows it.
   void setLanguage(std::string code);

@@ -9,10 +9,7 @@ namespace nb::test {
 
 void FakeDriveFixture::SetUp() {
   TempHome::SetUp();
-  auto info = std::make_shared<ServerInfo>(ServerInfo::Folders{root() / "config", root() / "install",
-                                                               root() / "override"});
-  info->setStrApiHost(api_.host());
-  app_->setServerInfo(info);
+  app_->useServerAt(root(), api_.host());
   app_->setUseHttps(false);
   UserData::shareUserData().setDevicename(kDevice);
 

@@ -62,6 +62,9 @@ struct FakeEndpointRules {
   bool needsToken = true;
 };
 
+// An endpoint that checks neither signature nor token.
+inline const FakeEndpointRules kOpenEndpoint{.isSigned = false, .needsToken = false};
+
 using FakeHandler = std::function<FakeReply(const FakeCall&)>;
 
 }  // namespace nb::test

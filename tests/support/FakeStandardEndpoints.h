@@ -1,7 +1,7 @@
 #pragma once
-// The endpoints the fake service speaks by default, installed by tests that
-// want them and by the standalone development server. Each capability adds
-// its own install function here as it grows.
+// A bare token endpoint for tests that want nothing else of the service.
+// The full set of endpoints with an account behind them is FakeDemo (the
+// standalone development server runs one).
 
 #include "support/FakeService.h"
 

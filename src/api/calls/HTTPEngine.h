@@ -66,8 +66,10 @@ class HTTPEngine {
   // marker (then true); `json` is untouched otherwise.
   static bool getConfigSource(const std::string& source, const std::string& clientid,
                               std::string& json);
-  // Password sign-in: HTTPS twice, then plain HTTP once unless HTTPS is
-  // required. Stops at a 200 or at an OAuth refusal.
+  // Password sign-in: HTTPS twice, then plain HTTP once, but only when
+  // HTTPS is not required and both HTTPS tries found no server taking the
+  // connection (a certificate or handshake failure is final). Stops at a
+  // 200 or at an OAuth refusal.
   static RetToken loginMore(const std::string& username, const std::string& password,
                             const std::string& info, const std::string& device);
   // One password sign-in at `baseUrl` (with scheme).
@@ -147,7 +149,8 @@ class HTTPEngine {
   // --- Token refresh --------------------------------------------------------
   // Answers the access token that is current after a refresh (the old one
   // when the refresh failed). The session installs its refresh here; without
-  // one the token comes back unchanged. Must be thread-safe.
+  // one the token comes back unchanged and an error is logged. Must be
+  // thread-safe.
   using TokenRefresher = std::function<std::string(const std::string& expiredToken)>;
   static void setTokenRefresher(TokenRefresher refresher);
   static std::string refreshToken(const std::string& expiredToken);

@@ -4,10 +4,13 @@
 #include "api/server/ServerInfo.h"
 #include "api/session/UserData.h"
 #include "foundation/util/UtilUrl.h"
+#include "platform/Log.h"
 
 namespace nb {
 
 namespace {
+
+constexpr std::string_view kFormContentType = "application/x-www-form-urlencoded";
 
 struct Refresher {
   std::mutex lock;
@@ -34,13 +37,16 @@ bool HTTPEngine::send(RequestRet& ret, const Endpoint& endpoint, SignKeyList par
   const std::string form = getKeyByString(params);
   const bool isGet = endpoint.method == "GET";
   const std::string url = isGet ? endpoint.url + "?" + form : endpoint.url;
-  NBHTTPRequest request(url, endpoint.method, std::nullopt,
+  std::optional<platform::HttpHeaders> headers;
+  if (!isGet) headers = platform::HttpHeaders{{"Content-Type", std::string(kFormContentType)}};
+  NBHTTPRequest request(url, endpoint.method, std::move(headers),
                         isGet ? std::nullopt : std::optional<std::string>(form));
 
   ret.setFtStart(requestClockNow());
   const NBHTTPResponse response = request.connectNetSyncWithResponse(endpoint.timeout);
   ret.setStrRequestUrl(url);
   ret.setNStatusCode(response.statusCode);
+  ret.setTransportFailure(response.failure);
 
   if (response.statusCode != 200) {
     ret.setValueWithErrorData(response.body);
@@ -72,7 +78,11 @@ std::string HTTPEngine::refreshToken(const std::string& expiredToken) {
     std::lock_guard guard(slot.lock);
     refresh = slot.refresh;
   }
-  return refresh ? refresh(expiredToken) : expiredToken;
+  if (!refresh) {
+    NBLOG_ERROR("no token refresher registered, the expired token is used again");
+    return expiredToken;
+  }
+  return refresh(expiredToken);
 }
 
 }  // namespace nb

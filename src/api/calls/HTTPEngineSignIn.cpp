@@ -6,6 +6,7 @@
 #include <fmt/format.h>
 
 #include "api/calls/HTTPEngine.h"
+#include "api/calls/UrlMask.h"
 #include "api/server/ServerInfo.h"
 #include "foundation/app/AppState.h"
 #include "foundation/json/Json.h"
@@ -106,7 +107,7 @@ bool HTTPEngine::getConfigSource(const std::string& source, const std::string& c
       .method = "GET", .url = apiUrl("/1/config/source"), .timeout = kConfigTimeout, .repeats = false};
   const RawAnswer answer = call<RawAnswer>(endpoint, "", fixedParams(std::move(list)));
   if (answer.nStatusCode() != 200) {
-    NBLOG_ERROR("httpcode={},ret={}", answer.nStatusCode(), answer.body);
+    NBLOG_ERROR("httpcode={},ret={}", answer.nStatusCode(), maskSecretsInBody(answer.body));
     return false;
   }
   json = answer.body;

@@ -64,14 +64,21 @@ RetToken HTTPEngine::loginMore(const std::string& username, const std::string& p
                                const std::string& info, const std::string& device) {
   const std::string apiHost = ServerInfo::current()->strApiHost();
   RetToken ret;
+  bool refusedOnly = true;
   for (int attempt = 0; attempt < kHttpsTries; ++attempt) {
     ret = login(username, password, info, device, "https://" + apiHost);
     if (finalLoginAnswer(ret)) {
       return ret;
     }
+    refusedOnly = refusedOnly && ret.transportFailure() == platform::TransportFailure::Connect;
   }
-  // A password never goes out in the clear when HTTPS is required.
-  if (Util::getAppDelegate()->checkUseHttps()) {
+  // A password never goes out in the clear when HTTPS is required. Nor
+  // after a server that took the connection failed HTTPS in any way: anyone
+  // on the path can forge a certificate or break a handshake, so only a
+  // server that does not take HTTPS connections at all, one without HTTPS,
+  // gets the plain try.
+  if (Util::getAppDelegate()->checkUseHttps() || !refusedOnly) {
+    NBLOG_ERROR("password sign-in over https failed, no plain retry");
     return ret;
   }
   return login(username, password, info, device, "http://" + apiHost);

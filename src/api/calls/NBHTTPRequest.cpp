@@ -5,12 +5,15 @@
 #include "api/calls/UrlMask.h"
 #include "platform/CurlEasy.h"
 #include "platform/Log.h"
+#include "platform/SystemProxy.h"
 
 namespace nb {
 
 namespace {
 
-constexpr const char* kFormContentType = "application/x-www-form-urlencoded";
+// Sent when the shell has no language text of its own, so that every
+// request names one as the service expects.
+constexpr const char* kFallbackLanguage = "en-us;q=1,en";
 
 std::string userAgentFor(const TransportSettings& settings) {
   if (!settings.userAgent.empty()) return settings.userAgent;
@@ -39,9 +42,9 @@ platform::HttpHeaders NBHTTPRequest::outgoingHeaders(const TransportSettings& se
       if (!platform::headerNameEquals(name, "Content-Length")) headers.set(name, value);
     }
   }
-  if (length > 0 && !headers.contains("Content-Type")) headers.set("Content-Type", kFormContentType);
   if (const auto agent = userAgentFor(settings); !agent.empty()) headers.set("User-Agent", agent);
-  if (!settings.acceptLanguage.empty()) headers.set("Accept-Language", settings.acceptLanguage);
+  headers.set("Accept-Language",
+              settings.acceptLanguage.empty() ? kFallbackLanguage : settings.acceptLanguage);
   return headers;
 }
 
@@ -58,12 +61,22 @@ NBHTTPResponse NBHTTPRequest::connectNetSyncWithResponse(int timeoutSeconds,
   if (dataBody_) exchange.body = *dataBody_;
   exchange.timeout = std::chrono::seconds(timeoutSeconds > 0 ? timeoutSeconds : kDefaultTimeout);
   exchange.tls = settings.tls;
+  exchange.connectTo = settings.connectTo;
 
   platform::CurlEasy curl;
-  platform::CurlResult result = curl.perform(exchange);
+  platform::CurlResult result;
+  const std::vector<std::string> proxies = platform::SystemProxy::proxiesFor(strUrl_);
+  for (std::size_t i = 0; i < proxies.size(); ++i) {
+    exchange.proxy = proxies[i];
+    result = curl.perform(exchange);
+    // The next way out is tried only when this one could not be reached.
+    if (result.answered || result.failure != platform::TransportFailure::Connect) break;
+    if (i + 1 < proxies.size()) NBLOG_WARN("{}, trying the next proxy", result.error);
+  }
   NBHTTPResponse response;
   if (!result.answered) {
     NBLOG_ERROR("{} url={}", result.error, maskSecretsInUrl(strUrl_));
+    response.failure = result.failure;
     return response;
   }
   response.statusCode = result.status;

@@ -1,8 +1,9 @@
 #pragma once
 // One synchronous HTTP or HTTPS exchange with the service, its passport and
 // update hosts or a storage server. It puts the client's fixed headers on the
-// request, keeps cookies out and checks certificates as the transport
-// settings say. No retry, no queue: the calling thread waits for the answer
+// request, keeps cookies out, goes through the proxies the system settings
+// name for the URL (platform::SystemProxy; none from the environment) and
+// checks certificates as the transport settings say. No retry, no queue: the calling thread waits for the answer
 // or the time-out. Signing, encoding and reading answers belong to the
 // callers.
 
@@ -21,6 +22,8 @@ struct NBHTTPResponse {
   int64_t statusCode = 0;
   platform::HttpHeaders allHeaderFields;  // names match without regard to case
   std::string body;
+  // Why statusCode is 0; None when an answer came.
+  platform::TransportFailure failure = platform::TransportFailure::None;
 };
 
 class NBHTTPRequest {
@@ -50,8 +53,9 @@ class NBHTTPRequest {
                                             const TransportSettings& settings) const;
 
   // The header fields in the order they go out: Content-Length, the caller's
-  // fields, Content-Type for a body the caller did not type, then
-  // User-Agent and Accept-Language, which replace any caller's value.
+  // fields, then User-Agent and Accept-Language, which replace any caller's
+  // value. A body goes out with the caller's Content-Type or none: only the
+  // caller knows whether it holds a form.
   platform::HttpHeaders outgoingHeaders(const TransportSettings& settings) const;
 
  private:

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/CurlEasy.h"
 
@@ -17,11 +18,13 @@ struct TransportSettings {
   // The deployment source of the server configuration; names the client in
   // "NB_SYNC;SOURCE/<source>" while `userAgent` is still empty.
   std::string source;
-  // The shell's Accept-Language text; empty sends no such header.
+  // The shell's Accept-Language text; empty sends English.
   std::string acceptLanguage;
   // Certificate checks for every host: verified against the system store
   // unless the deployment names its own CA file or opts out explicitly.
   platform::TlsOptions tls;
+  // Test routing only (see platform::CurlExchange::connectTo).
+  std::vector<std::string> connectTo;
 };
 
 // Called on the thread of each request, so it must be thread-safe and quick.

@@ -16,11 +16,11 @@ void CompareItem::setValueWithJson(const JsonValue& json) {
   nCmd = jsonInt32(json, "cmd");
   bDir = jsonFlag(json, "dir");
   ullCreatorTime = jsonUInt64(json, "create_dateline");
-  nLastMemberID = jsonInt32(json, "last_member_id");
+  nLastMemberID = jsonInt64(json, "last_member_id");
   strLastMemberName = jsonTextOrEmpty(json, "last_member_name");
   ullWebLastTime = jsonUInt64(json, "last_dateline");
   nLock = jsonInt32(json, "lock");
-  nLockMemberID = jsonInt32(json, "lock_member_id");
+  nLockMemberID = jsonInt64(json, "lock_member_id");
   strPropertys = jsonNestedText(json, "property");
 }
 

@@ -30,11 +30,11 @@ class CompareItem : public BaseForJosnOrObject {
   std::int64_t nCmd = 0;             // kCmd*, read through 32 bits
   bool bDir = false;
   std::uint64_t ullCreatorTime = 0;  // seconds since 1970
-  std::int64_t nLastMemberID = 0;    // read through 32 bits
+  std::int64_t nLastMemberID = 0;
   std::string strLastMemberName;
   std::uint64_t ullWebLastTime = 0;  // seconds since 1970
   std::int64_t nLock = 0;            // 0 is unlocked; read through 32 bits
-  std::int64_t nLockMemberID = 0;    // read through 32 bits
+  std::int64_t nLockMemberID = 0;
   std::string strPropertys;          // "" when absent, null or empty
 };
 

@@ -44,7 +44,8 @@ void RequestRet::setValueWithErrorData(const std::string& data) {
     strErrorMsg_ = jsonTextOrEmpty(*json, "error_msg");
     nErrorCode_ = jsonInt32(*json, "error_code");
   }
-  NBLOG_ERROR("url={},httpcode={},ret={},time={:f}", url, nStatusCode_, data, elapsed());
+  NBLOG_ERROR("url={},httpcode={},ret={},time={:f}", url, nStatusCode_, maskSecretsInBody(data),
+              elapsed());
 }
 
 void RequestRet::setValueWithJson(const JsonValue&) {}

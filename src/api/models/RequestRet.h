@@ -8,6 +8,7 @@
 #include <string>
 
 #include "foundation/json/JsonValue.h"
+#include "platform/CurlEasy.h"
 
 namespace nb {
 
@@ -34,6 +35,9 @@ class RequestRet {
   // only through maskSecretsInUrl().
   const std::string& strRequestUrl() const { return strRequestUrl_; }
   void setStrRequestUrl(std::string url) { strRequestUrl_ = std::move(url); }
+  // Why no answer came (nStatusCode 0); None once one came.
+  platform::TransportFailure transportFailure() const { return transportFailure_; }
+  void setTransportFailure(platform::TransportFailure failure) { transportFailure_ = failure; }
   // Seconds on the monotonic clock when the request went out.
   double ftStart() const { return ftStart_; }
   void setFtStart(double seconds) { ftStart_ = seconds; }
@@ -56,6 +60,7 @@ class RequestRet {
   int64_t nErrorCode_ = 0;
   std::string strErrorMsg_;
   std::string strRequestUrl_;
+  platform::TransportFailure transportFailure_ = platform::TransportFailure::None;
   double ftStart_ = 0;
 };
 

@@ -12,7 +12,7 @@ void RetOpen::setValueWithJson(const JsonValue& json) {
   nLock = jsonInt32(json, "lock");
   // A stale holder id beside an open lock state would show a lock that is
   // not there.
-  nLockID = nLock != 0 ? jsonInt32(json, "lock_member_id") : 0;
+  nLockID = nLock != 0 ? jsonInt64(json, "lock_member_id") : 0;
   const auto uris = json["uris"].elements();
   urlArray.emplace(uris.begin(), uris.end());
 }

@@ -8,7 +8,7 @@ void RetUserInfo::setValueWithJson(const JsonValue& json) {
   if (!json.isObject()) {
     return;
   }
-  nUserID = jsonInt32(json, "member_id");
+  nUserID = jsonInt64(json, "member_id");
   strUserName = jsonTextOrEmpty(json, "member_name");
   strUserEmail = jsonTextOrEmpty(json, "member_email");
   strUserPhone = jsonTextOrEmpty(json, "member_phone");

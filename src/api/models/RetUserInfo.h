@@ -16,7 +16,7 @@ class RetUserInfo : public RequestRet {
  public:
   void setValueWithJson(const JsonValue& json) override;
 
-  std::int64_t nUserID = 0;  // "member_id", read through 32 bits
+  std::int64_t nUserID = 0;  // "member_id"
   std::string strUserName;
   std::string strUserEmail;
   std::string strUserPhone;

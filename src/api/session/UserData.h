@@ -32,8 +32,9 @@ class RetToken;
 class RetUserInfo;
 
 // What the session needs of the higher layers (settings, catalogue and sync
-// stores, sync centre), registered by the shell at start-up. An empty
-// function is skipped.
+// stores, sync centre), registered at start-up (registerSessionSeams of the
+// sync centre for the first two). An empty function is skipped with an
+// error in the log.
 struct SessionHooks {
   // Clears the stored sign-in of the settings store.
   std::function<void()> clearuserinfo;

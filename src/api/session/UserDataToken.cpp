@@ -36,7 +36,13 @@ void logAnswer(const RetToken& ret) {
 // order the shell relies on: stored sign-in, badge, session record, then
 // the windows on the main thread.
 void signOut(UserData& user, const RetToken& ret) {
-  if (auto clear = UserData::sessionHooks().clearuserinfo) clear();
+  if (auto clear = UserData::sessionHooks().clearuserinfo) {
+    clear();
+  } else {
+    // The sign-out goes on: keeping a session whose refresh token is dead
+    // helps nobody, but the saved sign-in will be tried again at start-up.
+    NBLOG_ERROR("regettoken: no clearuserinfo registered, the saved sign-in stays");
+  }
   auto app = Util::getAppDelegate();
   app->gSetMessageCount(R"({"count":0})");
   user.exit();
@@ -107,7 +113,11 @@ void UserData::regettoken() {
       setRefreshToken(ret.strRefreshToken);
       setExpiresTime(ret.nExpires);
     }
-    if (auto reload = sessionHooks().reloadAccountSettings) reload(ret.strAccessToken);
+    if (auto reload = sessionHooks().reloadAccountSettings) {
+      reload(ret.strAccessToken);
+    } else {
+      NBLOG_ERROR("regettoken: no reloadAccountSettings registered, account settings not reloaded");
+    }
     return;
   }
   // A synchronous refresh on another thread may have rotated the token

@@ -22,6 +22,17 @@ std::string digest(std::string_view bytes, const EVP_MD* md) {
   return std::string(reinterpret_cast<const char*>(out.data()), len);
 }
 
+std::string hmacWith(const EVP_MD* md, std::string_view text, std::string_view key) {
+  std::array<unsigned char, EVP_MAX_MD_SIZE> out{};
+  unsigned int len = 0;
+  if (HMAC(md, key.data(), static_cast<int>(key.size()),
+           reinterpret_cast<const unsigned char*>(text.data()), text.size(), out.data(),
+           &len) == nullptr) {
+    return {};
+  }
+  return std::string(reinterpret_cast<const char*>(out.data()), len);
+}
+
 using CrcTable = std::array<uint32_t, 256>;
 
 CrcTable makeCrcTable(uint32_t polynomial) {
@@ -52,14 +63,11 @@ std::string sha1HexDigest(std::string_view bytes) {
 }
 
 std::string hmac_sha1(std::string_view text, std::string_view key) {
-  std::array<unsigned char, EVP_MAX_MD_SIZE> out{};
-  unsigned int len = 0;
-  if (HMAC(EVP_sha1(), key.data(), static_cast<int>(key.size()),
-           reinterpret_cast<const unsigned char*>(text.data()), text.size(), out.data(),
-           &len) == nullptr) {
-    return {};
-  }
-  return std::string(reinterpret_cast<const char*>(out.data()), len);
+  return hmacWith(EVP_sha1(), text, key);
+}
+
+std::string hmacSha256Hex(std::string_view text, std::string_view key) {
+  return hexText(hmacWith(EVP_sha256(), text, key));
 }
 
 uint32_t crc32WithSeed(std::string_view bytes, uint32_t seed, uint32_t polynomial) {

@@ -33,6 +33,9 @@ std::string sha1HexDigest(std::string_view bytes);
 // HMAC-SHA1 of `text` keyed with `key`: the raw 20-byte digest.
 std::string hmac_sha1(std::string_view text, std::string_view key);
 
+// HMAC-SHA256 of `text` keyed with `key`, as 64 hex characters.
+std::string hmacSha256Hex(std::string_view text, std::string_view key);
+
 // ---- CRC-32 ----------------------------------------------------------------
 
 // CRC over `bytes` with a reflected `polynomial`. The register starts at

@@ -23,6 +23,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// This application's own key for deriving its computer id from the machine
+// id; changing it changes the id of every install.
+constexpr std::string_view kComputerIdKey = "nubren-computer-id:4c1e9b27d05a";
+// As long as a machine id: 128 bits in hex.
+constexpr std::size_t kComputerIdLength = 32;
+
 bool startsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
 }
@@ -133,8 +139,10 @@ std::string CheckHttpWithUrl(std::string_view url) {
 }
 
 std::string computerIdFrom(const fs::path& machineIdFile, const fs::path& fallbackFile) {
-  if (std::string id = firstLineTrimmed(machineIdFile); !id.empty()) {
-    return id;
+  if (std::string machine = firstLineTrimmed(machineIdFile); !machine.empty()) {
+    // machine-id(5) asks that the raw value never leave the machine: what we
+    // send and key stores with is a keyed hash of it, the same on every run.
+    return hmacSha256Hex(machine, kComputerIdKey).substr(0, kComputerIdLength);
   }
   if (std::string id = firstLineTrimmed(fallbackFile); !id.empty()) {
     return id;

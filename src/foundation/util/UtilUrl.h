@@ -29,7 +29,8 @@ std::string getDealWithHttpsOrHttpUrl(std::string_view url, bool https);
 // scheme in front.
 std::string CheckHttpWithUrl(std::string_view url);
 
-// The id of this computer: /etc/machine-id, else a random id kept in
+// The id of this computer: 32 hex characters keyed-hashed from
+// /etc/machine-id (never the raw value), else a random id kept in
 // ~/.veskocfg/computerid (made on first need, mode 0600). Never empty: when
 // even that file cannot be written the random id lives for the process.
 // Read once and kept for the life of the process.

@@ -55,6 +55,9 @@ TEST_F(HTTPEngineCallTest, SignedCallsPassTheServicesCheck) {
     ASSERT_FALSE(calls.empty());
     EXPECT_EQ(calls.back().signatureValid, true) << calls.back().signatureProblem;
     EXPECT_EQ(calls.back().paramNames(), (std::vector<std::string>{"token", "x", "sign"}));
+    const auto type = calls.back().header("Content-Type");
+    EXPECT_EQ(type, method == "POST" ? std::optional<std::string>("application/x-www-form-urlencoded")
+                                     : std::nullopt);
   }
   // Base64 always ends in "=", whose escape is escaped again on the wire.
   EXPECT_TRUE(service_.calls().front().body.ends_with("%253D"));

@@ -71,6 +71,8 @@ TEST_F(HTTPEngineStorageTest, ChecksumsResumeOffsetFinishAndAbort) {
   EXPECT_EQ(call.header("Content-Length"), "0");
   EXPECT_EQ(HTTPEngine::sendUploadCheckSum(url(), session, "abc").nStatusCode(), 200);
   EXPECT_EQ(lastStorageCall("/upload_checksum_result").header("x-nb-upload-crc"), "891568578");
+  // Raw bytes are no form.
+  EXPECT_EQ(lastStorageCall("/upload_checksum_result").header("Content-Type"), std::nullopt);
 
   EXPECT_EQ(HTTPEngine::sendReq(url(), session).offset, 0u);
   const auto early = HTTPEngine::sendFinish(url(), session, 10);

@@ -1,9 +1,13 @@
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "api/session/ClientId.h"
 #include "api/calls/HTTPEngine.h"
+#include "api/calls/TransportSettings.h"
 #include "api/server/ServerInfo.h"
 #include "foundation/json/Json.h"
 #include "foundation/text/StringHelpers.h"
@@ -12,6 +16,7 @@
 #include "support/FakeService.h"
 #include "support/LogCapture.h"
 #include "support/TempHome.h"
+#include "platform/UniqueFd.h"
 
 namespace nb {
 namespace {
@@ -20,19 +25,54 @@ using test::FakeAuthEndpoints;
 using test::FakeFault;
 using test::FakeService;
 
+// A loopback port bound but not listening: every connection to it is refused.
+class RefusedPort {
+ public:
+  RefusedPort() : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof(address);
+    auto* raw = reinterpret_cast<sockaddr*>(&address);
+    if (::bind(fd_.get(), raw, size) == 0 && ::getsockname(fd_.get(), raw, &size) == 0) {
+      port_ = ntohs(address.sin_port);
+    }
+  }
+  uint16_t port() const { return port_; }
+
+ private:
+  platform::UniqueFd fd_;
+  uint16_t port_ = 0;
+};
+
 class SignInCallsTest : public test::TempHome {
  protected:
   void SetUp() override {
     TempHome::SetUp();
-    server_ = std::make_shared<ServerInfo>(
-        ServerInfo::Folders{root() / "config", root() / "install", root() / "override"});
-    server_->setStrApiHost(service_.host());
+    server_ = app_->useServerAt(root(), service_.host());
     server_->setStrUpdateHost(service_.host());
-    app_->setServerInfo(server_);
     auth_.addAccount("ann", "pa ss&word");
   }
 
+  void TearDown() override {
+    setTransportSettingsSource({});
+    TempHome::TearDown();
+  }
+
   size_t tokenCalls() const { return service_.callsTo("/oauth2/token2").size(); }
+
+  // Names the service by a host without port, as deployments do, so that
+  // its HTTPS (port 443) and plain HTTP (port 80) can be told apart: HTTPS
+  // goes to `httpsPort`, plain HTTP to the plain fake service.
+  void splitSchemes(uint16_t httpsPort) {
+    server_->setStrApiHost(kSplitHost);
+    std::vector<std::string> routes = {
+        std::string(kSplitHost) + ":443:127.0.0.1:" + std::to_string(httpsPort),
+        std::string(kSplitHost) + ":80:127.0.0.1:" + std::to_string(service_.port())};
+    setTransportSettingsSource([routes] { return TransportSettings{.connectTo = routes}; });
+  }
+
+  static constexpr const char* kSplitHost = "api.test";
 
   test::ScopedAppState app_;
   std::shared_ptr<ServerInfo> server_;
@@ -41,6 +81,8 @@ class SignInCallsTest : public test::TempHome {
 };
 
 TEST_F(SignInCallsTest, PasswordSignInOverHttpsRefusedFallsBackToHttpWhenAllowed) {
+  RefusedPort noHttps;
+  splitSchemes(noHttps.port());
   const RetToken ret = HTTPEngine::loginMore("ann", "pa ss&word", "info", "dev-1");
   EXPECT_EQ(ret.nStatusCode(), 200);
   EXPECT_FALSE(ret.strAccessToken.empty());
@@ -57,6 +99,8 @@ TEST_F(SignInCallsTest, PasswordSignInOverHttpsRefusedFallsBackToHttpWhenAllowed
 }
 
 TEST_F(SignInCallsTest, PasswordNeverGoesOutInTheClearWhenHttpsIsRequired) {
+  RefusedPort noHttps;
+  splitSchemes(noHttps.port());
   for (const bool byUser : {true, false}) {
     app_->setUseHttps(byUser);
     server_->setBHttps(!byUser);
@@ -79,7 +123,38 @@ TEST_F(SignInCallsTest, PasswordSignInWorksOverHttps) {
   EXPECT_EQ(secure.callsTo("/oauth2/token2").size(), 1u);
 }
 
+TEST_F(SignInCallsTest, PasswordNeverGoesOutInTheClearAfterAFailedHandshake) {
+  FakeService untrusted(FakeService::Options{.https = true});  // its certificate is not trusted
+  FakeService noTls;  // plain HTTP where TLS is expected
+  FakeAuthEndpoints untrustedAuth(untrusted);
+  untrustedAuth.addAccount("ann", "pw");
+  for (FakeService* https : {&untrusted, &noTls}) {
+    splitSchemes(https->port());
+    const RetToken ret = HTTPEngine::loginMore("ann", "pw", "info", "dev-1");
+    EXPECT_EQ(ret.nStatusCode(), 0) << https->baseUrl();
+    EXPECT_EQ(ret.transportFailure(), platform::TransportFailure::Tls) << https->baseUrl();
+    EXPECT_TRUE(https->callsTo("/oauth2/token2").empty()) << https->baseUrl();
+    // The plain service saw nothing at all.
+    EXPECT_TRUE(service_.calls().empty()) << https->baseUrl();
+  }
+}
+
+TEST_F(SignInCallsTest, TokenAnswerWithoutTheMarkerLeavesNoTokenInTheLog) {
+  const auto pair = service_.tokens().issue();
+  service_.fail("/oauth2/token2", FakeFault::noMarker().times(1));
+  test::LogCapture log;
+  const RetToken ret = HTTPEngine::refreshToken(pair.refreshToken, "info", "dev");
+  EXPECT_EQ(ret.nStatusCode(), RequestRet::kNoMarker);
+  const std::string text = log.text();
+  EXPECT_NE(text.find(R"("access_token":"***")"), std::string::npos) << text;
+  EXPECT_NE(text.find(R"("refresh_token":"***")"), std::string::npos) << text;
+  EXPECT_EQ(text.find("access-"), std::string::npos) << text;
+  EXPECT_EQ(text.find("refresh-"), std::string::npos) << text;
+}
+
 TEST_F(SignInCallsTest, OAuthRefusalStopsThePasswordSignIn) {
+  RefusedPort noHttps;
+  splitSchemes(noHttps.port());
   test::LogCapture log;
   // Plain HTTP only is reachable, so the refusal comes on the third try; it
   // is final there. An HTTPS refusal would stop the loop (see the HTTPS test).

@@ -35,7 +35,8 @@ class FakeServiceTest : public ::testing::Test {
   }
 
   NBHTTPResponse post(const std::string& path, const std::string& form) {
-    NBHTTPRequest request(service_.baseUrl() + path, "POST", std::nullopt, form);
+    NBHTTPRequest request(service_.baseUrl() + path, "POST",
+                          platform::HttpHeaders{{"Content-Type", "application/x-www-form-urlencoded"}}, form);
     return request.connectNetSyncWithResponse(10, TransportSettings{});
   }
 

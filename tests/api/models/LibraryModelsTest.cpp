@@ -97,7 +97,7 @@ TEST(CompareItem, ReadsAChangeFeedItem) {
   auto item = fromText<CompareItem>(
       R"({"hash":"h1","fullpath":"a/b.txt","fullpath_to":"a/c.txt",)"
       R"("filehash":"da39a3ee5e6b4b0d3255bfef95601890afd80709","filesize":"8589934592","cmd":-1,)"
-      R"("dir":"1","create_dateline":1600000000,"last_member_id":"21","last_member_name":"Ann",)"
+      R"("dir":"1","create_dateline":1600000000,"last_member_id":"4294967317","last_member_name":"Ann",)"
       R"("last_dateline":1700000000,"lock":1,"lock_member_id":21,"property":{"tag":"x"}})");
   EXPECT_EQ(item.strHash, "h1");
   EXPECT_EQ(item.strWebPath, "a/b.txt");
@@ -107,7 +107,7 @@ TEST(CompareItem, ReadsAChangeFeedItem) {
   EXPECT_EQ(item.nCmd, CompareItem::kCmdReset);
   EXPECT_TRUE(item.bDir);
   EXPECT_EQ(item.ullCreatorTime, 1600000000u);
-  EXPECT_EQ(item.nLastMemberID, 21);
+  EXPECT_EQ(item.nLastMemberID, 4294967317);
   EXPECT_EQ(item.strLastMemberName, "Ann");
   EXPECT_EQ(item.ullWebLastTime, 1700000000u);
   EXPECT_EQ(item.nLock, 1);

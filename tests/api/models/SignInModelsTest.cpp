@@ -72,7 +72,7 @@ TEST(RetUserInfo, ReadsTheAccount) {
       R"({"member_id":"4294967298","member_name":"Ann","member_email":"a@x","member_phone":"1",)"
       R"("avatar":"http://p","settings":{"disable_new_device":"1"},"member_account":"ann",)"
       R"("source":"acme","favorites":[{"id":1,"name":"A","color":"red"},{"id":"2","type":3}]})");
-  EXPECT_EQ(ret.nUserID, 2);  // through 32 bits
+  EXPECT_EQ(ret.nUserID, 4294967298);  // ids pass 32 bits
   EXPECT_EQ(ret.strUserName, "Ann");
   EXPECT_EQ(ret.strUserEmail, "a@x");
   EXPECT_EQ(ret.strUserPhone, "1");

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -13,6 +14,7 @@
 #include "support/FakeAppState.h"
 #include "support/FakeAuthEndpoints.h"
 #include "support/FakeService.h"
+#include "support/LogCapture.h"
 #include "support/PumpMainThread.h"
 #include "support/TempHome.h"
 
@@ -27,10 +29,7 @@ class UserDataTokenTest : public test::TempHome {
  protected:
   void SetUp() override {
     TempHome::SetUp();
-    auto server = std::make_shared<ServerInfo>(
-        ServerInfo::Folders{root() / "config", root() / "install", root() / "override"});
-    server->setStrApiHost(service_.host());
-    app_->setServerInfo(server);
+    app_->useServerAt(root(), service_.host());
     user_ = test::makeTestUserData(home());
     pair_ = service_.tokens().issue();
     user_->setUserToken(pair_.accessToken);
@@ -145,6 +144,23 @@ TEST_F(UserDataTokenTest, RefusalSignsOutInOrder) {
     EXPECT_EQ(user_->userID(), 0);
     EXPECT_FALSE(user_->refreshing());
   }
+}
+
+TEST_F(UserDataTokenTest, UnwiredHooksAreLoggedAsErrors) {
+  UserData::setSessionHooks({});
+  test::LogCapture log;
+  user_->regettoken();  // a good refresh: the reload has no one to run it
+  auth_.refuseTokens("invalid_grant", "signed out");
+  user_->regettoken();
+  const auto errors = log.errorLines();
+  const auto logged = [&errors](const char* hook) {
+    return std::any_of(errors.begin(), errors.end(),
+                       [hook](const std::string& line) { return line.find(hook) != std::string::npos; });
+  };
+  EXPECT_TRUE(logged("no reloadAccountSettings registered"));
+  EXPECT_TRUE(logged("no clearuserinfo registered"));
+  EXPECT_EQ(user_->userToken(), "");  // the sign-out itself still ran
+  EXPECT_EQ(app_->count("logoutByError"), 1u);
 }
 
 TEST_F(UserDataTokenTest, ServerFaultsAndUnmappedErrorsKeepTheSession) {

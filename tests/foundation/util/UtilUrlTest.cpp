@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "foundation/text/StringHelpers.h"
 #include "foundation/util/UtilUrl.h"
 #include "support/FakeAppState.h"
 #include "support/TempHome.h"
@@ -87,11 +88,21 @@ TEST(UtilUrlTests, LinkPathAgainstConfigFolder) {
 
 class ComputerIdTest : public test::TempHome {};
 
-TEST_F(ComputerIdTest, MachineIdWinsAndIsTrimmed) {
+TEST_F(ComputerIdTest, MachineIdWinsHashedAndStable) {
   const fs::path machine = root() / "machine-id";
-  std::ofstream(machine) << "  0123abcd\n";
-  EXPECT_EQ(computerIdFrom(machine, root() / "fallback"), "0123abcd");
+  const std::string raw = "0123456789abcdef0123456789abcdef";
+  std::ofstream(machine) << "  " << raw << "\n";
+  const std::string id = computerIdFrom(machine, root() / "fallback");
+  EXPECT_EQ(id.size(), 32u);
+  EXPECT_EQ(id.find_first_not_of("0123456789abcdef"), std::string::npos);
+  EXPECT_NE(id, raw);
+  // Neither the raw value nor a plain digest of it.
+  EXPECT_NE(id, md5HexDigest(raw));
+  EXPECT_EQ(sha1HexDigest(raw).find(id), std::string::npos);
+  EXPECT_EQ(computerIdFrom(machine, root() / "fallback"), id);  // stable
   EXPECT_FALSE(fs::exists(root() / "fallback"));
+  std::ofstream(machine) << "fedcba9876543210fedcba9876543210\n";
+  EXPECT_NE(computerIdFrom(machine, root() / "fallback"), id);
 }
 
 TEST_F(ComputerIdTest, EmptyOrMissingMachineIdGivesAKeptRandomId) {

@@ -1,8 +1,8 @@
-// nubren-devserver: the fake service as a standalone program, so the client
-// can be run against it by hand.
+// nubren-devserver: the fake service as a standalone program, with a demo
+// account and a demo library, so the client can be run against it by hand.
 //   nubren-devserver [--port N] [--https]
-// It prints its base URL, the CA file to trust (HTTPS) and a live token pair,
-// then serves until interrupted.
+// It prints its base URL, the demo sign-in, the CA file to trust (HTTPS),
+// the storage server and a live token pair, then serves until interrupted.
 
 #include <csignal>
 #include <cstdio>
@@ -10,8 +10,8 @@
 #include <cstring>
 #include <exception>
 
-#include "support/FakeService.h"
-#include "support/FakeStandardEndpoints.h"
+#include "support/FakeDemo.h"
+#include "support/FakeStorageServer.h"
 
 namespace {
 
@@ -45,11 +45,15 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
   try {
-    nb::test::FakeService service(options);
-    nb::test::installStandardEndpoints(service);
-    const auto tokens = service.tokens().issue();
-    std::printf("serving %s\n", service.baseUrl().c_str());
-    if (options.https) std::printf("ca file %s\n", service.caFile().c_str());
+    nb::test::FakeDemo demo(options);
+    nb::test::FakeService& api = demo.api();
+    const auto tokens = api.tokens().issue();
+    std::printf("serving %s (api host %s)\n", api.baseUrl().c_str(), api.host().c_str());
+    std::printf("sign in as %s, password %s\n", nb::test::FakeDemo::kAccount,
+                nb::test::FakeDemo::kPassword);
+    std::printf("demo library: mount id %lld\n", static_cast<long long>(nb::test::FakeDemo::kMountId));
+    std::printf("storage server %s\n", demo.storage().baseUrl().c_str());
+    if (options.https) std::printf("ca file %s\n", api.caFile().c_str());
     std::printf("access token %s\nrefresh token %s\n", tokens.accessToken.c_str(),
                 tokens.refreshToken.c_str());
     std::fflush(stdout);
