@@ -9,13 +9,11 @@
 #include <cstring>
 #include <fstream>
 
-#include <unicode/locid.h>
-#include <unicode/unistr.h>
-
 #include "api/session/ClientId.h"
 #include "api/calls/HTTPEngine.h"
 #include "api/server/ServerInfo.h"
 #include "foundation/json/Json.h"
+#include "foundation/text/StringHelpers.h"
 #include "foundation/util/UtilFiles.h"
 #include "foundation/util/UtilUrl.h"
 #include "platform/AppFolders.h"
@@ -42,14 +40,6 @@ bool makePrivateFolder(const fs::path& folder) {
     return false;
   }
   return fs::is_directory(folder, ec);
-}
-
-std::string lowerCase(std::string_view text) {
-  std::string lower;
-  icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())))
-      .toLower(icu::Locale::getRoot())
-      .toUTF8String(lower);
-  return lower;
 }
 
 // The value of KEY=value (optionally quoted) in an os-release style file.

@@ -85,6 +85,14 @@ std::string lastaddslash(std::string_view path);
 // The text without its final character when that is "/" (one only).
 std::string lastremoveslash(std::string_view path);
 
+// ---- Letter case -----------------------------------------------------------
+
+// The text in lower case by Unicode's root-locale rules (so "Ä" and "Σ" fold
+// too, not only ASCII).
+std::string lowerCase(std::string_view text);
+// Equal when compared without regard to letter case.
+bool equalsIgnoringCase(std::string_view a, std::string_view b);
+
 // ---- Quoting ---------------------------------------------------------------
 
 // Every "'" doubled, for text placed inside single quotes in SQL; "" for an
