@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fstream>
 
+
 #include "api/session/ClientId.h"
 #include "api/calls/HTTPEngine.h"
 #include "api/server/ServerInfo.h"
@@ -267,9 +268,9 @@ void UserData::setignore(std::string_view list) {
 }
 
 bool UserData::checkignore(std::string_view fileName) const {
-  const std::string name = lowerCase(fileName);
+  const std::string name = lowercaseString(fileName);
   for (const std::string& entry : fields_.get(ignorelist_)) {
-    const std::string suffix = "." + lowerCase(entry);
+    const std::string suffix = "." + lowercaseString(entry);
     if (name.size() >= suffix.size() &&
         name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0) {
       return true;

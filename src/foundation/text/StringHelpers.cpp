@@ -5,9 +5,6 @@
 
 #include <array>
 
-#include <unicode/locid.h>
-#include <unicode/unistr.h>
-
 namespace nb {
 
 namespace {
@@ -256,17 +253,5 @@ std::string replacetosql(std::optional<std::string_view> text) {
 }
 
 std::string replacetojson(std::string_view text) { return replaceAll(text, '/', "\\/"); }
-
-std::string lowerCase(std::string_view text) {
-  std::string lower;
-  icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())))
-      .toLower(icu::Locale::getRoot())
-      .toUTF8String(lower);
-  return lower;
-}
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-  return a == b || lowerCase(a) == lowerCase(b);
-}
 
 }  // namespace nb

@@ -78,20 +78,15 @@ std::string toUtf8(std::string_view text);
 
 // The text before the last "/"; "" when there is none.
 std::string getParent(std::string_view path);
+// The text in lower case by Unicode's rules (root locale): how paths are
+// compared where letter case is ignored.
+std::string lowercaseString(std::string_view text);
 // The text after the last "/"; the whole text when there is none.
 std::string getFilename(std::string_view path);
 // The text with exactly one more "/" unless it already ends with one.
 std::string lastaddslash(std::string_view path);
 // The text without its final character when that is "/" (one only).
 std::string lastremoveslash(std::string_view path);
-
-// ---- Letter case -----------------------------------------------------------
-
-// The text in lower case by Unicode's root-locale rules (so "Ä" and "Σ" fold
-// too, not only ASCII).
-std::string lowerCase(std::string_view text);
-// Equal when compared without regard to letter case.
-bool equalsIgnoringCase(std::string_view a, std::string_view b);
 
 // ---- Quoting ---------------------------------------------------------------
 

@@ -93,7 +93,7 @@ bool storeId(const fs::path& file, const std::string& id) {
 }
 
 std::string lowerFolder(std::string_view path) {
-  std::string lower = lowerCase(path);
+  std::string lower = lowercaseString(path);
   while (!lower.empty() && lower.back() == '/') {
     lower.pop_back();
   }

@@ -36,10 +36,10 @@ void DelaySyncFile::replaceWithSettings(const std::vector<SettingItem>& settings
 
 bool DelaySyncFile::checkFile(std::string_view path, uint64_t& time) const {
   const uint64_t now = platform::nowSeconds();
-  const std::string lowered = lowerCase(path);
+  const std::string lowered = lowercaseString(path);
   std::lock_guard lock(nodeLock);
   for (const DelaySyncItem& item : nodeArray) {
-    const std::string suffix = "." + lowerCase(item.ext);
+    const std::string suffix = "." + lowercaseString(item.ext);
     if (lowered.size() < suffix.size() ||
         lowered.compare(lowered.size() - suffix.size(), suffix.size(), suffix) != 0) {
       continue;

@@ -30,13 +30,13 @@ std::vector<std::string_view> components(std::string_view path) {
 bool isOwnCopy(std::string_view path) {
   const std::string name = getFilename(path);
   const size_t dot = name.rfind('.');
-  return dot != std::string::npos && lowerCase(std::string_view(name).substr(dot + 1)) == "nbcopy";
+  return dot != std::string::npos && lowercaseString(std::string_view(name).substr(dot + 1)) == "nbcopy";
 }
 
 bool isPairCandidate(const HandlerItem& a, const HandlerItem& b) {
   if (!b.bRename && !b.bCreate) return false;
   return b.itemid == a.itemid + 1 ||
-         (b.itemid == a.itemid + 2 && equalsIgnoringCase(a.path, b.path));
+         (b.itemid == a.itemid + 2 && lowercaseString(a.path) == lowercaseString(b.path));
 }
 
 }  // namespace

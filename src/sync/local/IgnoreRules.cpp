@@ -22,7 +22,7 @@ bool hiddenOrTemporary(std::string_view text) {
 
 // Rules 5 to 8: archive residue, the engine's own copies and folder icons.
 bool systemResidue(std::string_view text) {
-  return contains(lowerCase(text), "/__macosx/") || endsWith(text, ".nbcopy") ||
+  return contains(lowercaseString(text), "/__macosx/") || endsWith(text, ".nbcopy") ||
          endsWith(text, "__MACOSX") || text == "Icon\r";
 }
 

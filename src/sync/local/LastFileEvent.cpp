@@ -9,9 +9,10 @@ namespace nb {
 
 void LastFileEvent::addNode(const std::string& webpath) {
   const uint64_t now = platform::nowSeconds();
+  const std::string wanted = lowercaseString(webpath);
   std::lock_guard lock(nodeLock);
   for (LastFileEventItem& item : nodeArray) {
-    if (equalsIgnoringCase(item.strWebPath, webpath)) {
+    if (lowercaseString(item.strWebPath) == wanted) {
       item.ullLastTime = now;
       return;
     }
@@ -20,11 +21,11 @@ void LastFileEvent::addNode(const std::string& webpath) {
 }
 
 bool LastFileEvent::checkNode(const std::string& webpath, bool& timeout) const {
-  const std::string path = lowerCase(webpath);
+  const std::string path = lowercaseString(webpath);
   const uint64_t now = platform::nowSeconds();
   std::lock_guard lock(nodeLock);
   for (const LastFileEventItem& item : nodeArray) {
-    const std::string entry = lowerCase(item.strWebPath);
+    const std::string entry = lowercaseString(item.strWebPath);
     const bool below = path.size() > entry.size() && path.compare(0, entry.size(), entry) == 0 &&
                        path[entry.size()] == '/';
     if (path != entry && !below) continue;
@@ -35,9 +36,10 @@ bool LastFileEvent::checkNode(const std::string& webpath, bool& timeout) const {
 }
 
 void LastFileEvent::delNode(const std::string& webpath) {
+  const std::string wanted = lowercaseString(webpath);
   std::lock_guard lock(nodeLock);
   auto found = std::find_if(nodeArray.begin(), nodeArray.end(), [&](const auto& item) {
-    return equalsIgnoringCase(item.strWebPath, webpath);
+    return lowercaseString(item.strWebPath) == wanted;
   });
   if (found != nodeArray.end()) nodeArray.erase(found);
 }
