@@ -9,7 +9,7 @@
 #include <map>
 #include <string>
 
-#include "sync/local/RecentEventRecords.h"
+#include "sync/local/RecentEvents.h"
 
 namespace nb {
 

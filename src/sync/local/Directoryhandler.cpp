@@ -64,6 +64,11 @@ void Directoryhandler::startMonitoringThread() {
 void Directoryhandler::stopMonitoring() {
   if (!isWatchingPaths_.exchange(false)) return;
   watcher_.stop();
+  // An exited manager is never handed another event; the managers are let
+  // go outside the lock, where the last holder may destroy one.
+  std::vector<std::shared_ptr<LocalEventTarget>> released;
+  std::lock_guard lock(managersMutex_);
+  released.swap(managerlist_);
 }
 
 void Directoryhandler::_SCEventsCallBack(std::vector<HandlerItem> batch) {

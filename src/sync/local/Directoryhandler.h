@@ -44,8 +44,9 @@ class Directoryhandler : public std::enable_shared_from_this<Directoryhandler> {
 
   // Starts the watcher thread; only changes from then on are reported.
   void startMonitoringThread();
-  // Stops reporting: later events and batches still queued are dropped.
-  // Does not wait for a batch that runs (it may be the caller).
+  // Stops reporting for good and lets go of every manager: later events and
+  // batches still queued are dropped. Does not wait for a batch that runs
+  // (it may be the caller).
   void stopMonitoring();
 
   const std::string& _srcPath() const { return srcPath_; }

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "sync/local/RecentEventRecords.h"
+#include "sync/local/RecentEvents.h"
 
 namespace nb {
 

@@ -1,5 +1,8 @@
 #include "sync/local/Directoryhandler.h"
 
+#include <sys/inotify.h>
+
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 
@@ -115,6 +118,35 @@ TEST_F(DirectoryhandlerTest, EventsAfterStopAreDropped) {
   handler_->_SCEventsCallBack({platform::HandlerItem{(root_ / "late.txt").string()}});
   handler_->waitUntilIdle();
   EXPECT_TRUE(first_->calls().empty());
+}
+
+TEST(DirectoryhandlerLimitTest, MissingWatchesAskForARescanBeforeEachCycle) {
+  const fs::path root = test::makeTempDir("nblimit");
+  fs::create_directories(root / "big");
+  auto refuse = std::make_shared<std::atomic<bool>>(true);
+  platform::FolderWatcher::Options options;
+  options.addWatch = [refuse](int fd, const std::string& path, uint32_t mask) {
+    if (*refuse && path.find("/big") != std::string::npos) {
+      errno = ENOSPC;
+      return -1;
+    }
+    return ::inotify_add_watch(fd, path.c_str(), mask);
+  };
+  auto handler = Directoryhandler::initpath(root.string(), std::move(options));
+  auto target = std::make_shared<test::RecordingEventTarget>(root.string());
+  handler->AddManager(target);
+  handler->startMonitoringThread();
+  ASSERT_TRUE(handler->waitUntilWatching());
+  ASSERT_TRUE(target->waitForRescans(1));  // at once, for the unwatched folder
+
+  EXPECT_TRUE(handler->checkWatches());  // still lacking: asked again
+  EXPECT_EQ(target->rescans(), 2);
+  *refuse = false;
+  EXPECT_FALSE(handler->checkWatches());  // watched now: no more rescans
+  EXPECT_FALSE(handler->checkWatches());
+  EXPECT_EQ(target->rescans(), 2);
+  handler->stopMonitoring();
+  fs::remove_all(root);
 }
 
 }  // namespace
