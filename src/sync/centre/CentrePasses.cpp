@@ -84,6 +84,7 @@ bool CentrePasses::compareQueueEmpty() { return center_.taskqueue().operationCou
 
 void CentrePasses::startCycle() {
   if (stop_.stop_requested()) return;
+  center_.checkWatches();
   center_.compareproc();
   center_.setBCompareNow(false);
 }

@@ -135,6 +135,9 @@ class SyncCenter {
   // stops and leaves the list.
   void stopWatch(const std::string& folder, const std::shared_ptr<SyncManager>& manager);
   std::vector<std::shared_ptr<Directoryhandler>> handlerlist() const;
+  // Before every compare cycle: each watcher that still lacks a folder's
+  // watch (a watch limit) tries again or asks its managers for a rescan.
+  void checkWatches();
 
   // --- Compare cycles --------------------------------------------------------------
   // Queues one comparison pass for every manager that has none queued or

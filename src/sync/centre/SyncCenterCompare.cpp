@@ -37,6 +37,7 @@ void SyncCenter::comparenotify(const std::string& json) {
 void SyncCenter::startWatch(const std::string& folder, std::shared_ptr<SyncManager> manager) {
   const std::string root = lastaddslash(folder);
   std::shared_ptr<Directoryhandler> handler;
+  bool made = false;
   {
     std::lock_guard lock(mutex_);
     const auto it = std::find_if(handlerlist_.begin(), handlerlist_.end(),
@@ -44,11 +45,13 @@ void SyncCenter::startWatch(const std::string& folder, std::shared_ptr<SyncManag
     if (it != handlerlist_.end()) {
       handler = *it;
     } else {
-      handler = std::make_shared<Directoryhandler>(root);
+      handler = Directoryhandler::initpath(root);
       handlerlist_.push_back(handler);
+      made = true;
     }
   }
   handler->AddManager(std::move(manager));
+  if (made) handler->startMonitoringThread();
 }
 
 void SyncCenter::stopWatch(const std::string& folder,
@@ -62,11 +65,15 @@ void SyncCenter::stopWatch(const std::string& folder,
     if (it == handlerlist_.end()) return;
     handler = *it;
   }
-  handler->DelManager(manager);
+  handler->DelManager(manager.get());
   if (!handler->_managerlist().empty()) return;
   handler->stopMonitoring();
   std::lock_guard lock(mutex_);
   std::erase(handlerlist_, handler);
+}
+
+void SyncCenter::checkWatches() {
+  for (const auto& handler : handlerlist()) handler->checkWatches();
 }
 
 std::vector<std::shared_ptr<Directoryhandler>> SyncCenter::handlerlist() const {

@@ -112,7 +112,7 @@ void SyncManager::check_rename_and_remove() {
   std::lock_guard lock(listsMutex_);
   // Entries join these lists only when a local rename or move could not be
   // sent; until the local event handlers defer any, there is nothing to do.
-  if (renamelist_.empty() && removelist_.empty()) return;
+  if (movelists_.renamelist.empty() && movelists_.removelist.empty()) return;
 }
 
 bool SyncManager::checkCanCompare() const {

@@ -25,6 +25,9 @@
 #include "sync/centre/MarkGetFileList.h"
 #include "sync/links/CacheFolder.h"
 #include "sync/links/LinkFolder.h"
+#include "sync/local/CopyList.h"
+#include "sync/local/LocalEventTarget.h"
+#include "sync/local/MoveLists.h"
 #include "sync/local/RecentEvents.h"
 #include "sync/server/OverWrite.h"
 
@@ -32,7 +35,7 @@ namespace nb {
 
 class SyncCenter;
 
-class SyncManager : public std::enable_shared_from_this<SyncManager> {
+class SyncManager : public LocalEventTarget, public std::enable_shared_from_this<SyncManager> {
  public:
   // The cap, in seconds, of the wait the compare gating puts between pulls.
   static constexpr double kMaxCompareWait = 600.0;
@@ -74,9 +77,30 @@ class SyncManager : public std::enable_shared_from_this<SyncManager> {
   void startCanCompare();
 
   // --- controllock (BasicLockable, for std::lock_guard / std::unique_lock) -------
-  void lock() { controllock_.lock(); }
-  void unlock() { controllock_.unlock(); }
+  void lock() override { controllock_.lock(); }
+  void unlock() override { controllock_.unlock(); }
   bool try_lock() { return controllock_.try_lock(); }
+
+  // --- Local events (sync/local/SyncManagerEvents.cpp) -------------------------
+  // The five handlers of one local change; the caller holds controllock.
+  bool eventadd(const std::string& path) override;
+  bool eventdel(const std::string& path) override;
+  bool eventupdate(const std::string& path) override;
+  bool eventrename(const std::string& path, const std::string& newpath, bool push) override;
+  bool eventremove(const std::string& path, const std::string& newpath, bool push) override;
+  // File events were lost: bScaned NO, startCanCompare, and the centre's
+  // bCompareNow, so the next pass rescans the linked folders.
+  void requestFullRescan() override;
+
+  // --- Recent-event lists -----------------------------------------------------------
+  // The engine wrote a local file (copy list, kept >= 31 s and until a commit).
+  void set_add_filelistinfo(const std::string& webpath, uint64_t filesize, uint64_t lasttime);
+  // The item is the echo of the engine's own write.
+  bool isOwnWrite(const std::string& webpath, uint64_t filesize, uint64_t lasttime);
+  // At every commit: drops the old copy-list entries.
+  void check_and_clear_copylist();
+  // A rename or move of exactly this local path is still pending.
+  bool check_movelist(const std::string& path);
 
   // --- Transfer submission --------------------------------------------------------
   // Queues a waiting upload record of the row from `fullpath` (may be empty:
@@ -183,9 +207,8 @@ class SyncManager : public std::enable_shared_from_this<SyncManager> {
   LastFileEvent lastRename_;
 
   std::mutex listsMutex_;
-  std::vector<movefile_stx> renamelist_;               // guarded by listsMutex_
-  std::vector<movefile_stx> removelist_;               // guarded by listsMutex_
-  std::map<std::string, copy_file_stx> copylist_;      // guarded by listsMutex_
+  MoveLists movelists_;  // guarded by listsMutex_: renamelist, removelist
+  CopyList copylist_;    // guarded by listsMutex_
 
   std::mutex adlock_;
   std::vector<add_or_del_stx> adlist_;  // guarded by adlock_

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "stores/common/NodeBase.h"
+#include "sync/local/LastFileEvent.h"
 
 namespace nb {
 
@@ -32,12 +32,5 @@ struct add_or_del_stx {
   double fttime = 0.0;  // monotonic seconds when the stop was first asked for
 };
 
-// A web path the engine has just renamed on the server.
-struct LastFileEventItem {
-  std::string strWebPath;  // as added; a folder may carry a trailing "/"
-  uint64_t ullLastTime = 0;  // when added or refreshed, seconds since 1970
-};
-
-class LastFileEvent : public NodeBase<LastFileEventItem> {};
 
 }  // namespace nb
