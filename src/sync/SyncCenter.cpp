@@ -15,6 +15,11 @@ void SyncCenter::setMessageStoreOpener(MessageStoreOpener opener) {
   opener_ = std::move(opener);
 }
 
+bool SyncCenter::hasMessageStoreOpener() const {
+  std::lock_guard lock(mutex_);
+  return static_cast<bool>(opener_);
+}
+
 void SyncCenter::setinit() { setinit(UserData::shareUserData().getMessageDb()); }
 
 void SyncCenter::setinit(const std::string& messageDbPath) {

@@ -30,6 +30,7 @@ class SyncCenter {
   // opened. Registered at start-up by the layer that knows the store.
   using MessageStoreOpener = std::function<std::shared_ptr<MySqlite>(const std::string& path)>;
   void setMessageStoreOpener(MessageStoreOpener opener);
+  bool hasMessageStoreOpener() const;
 
   // Session start, before the coordinator runs: opens the message store on
   // the session's getMessageDb (or `messageDbPath`) and keeps it as

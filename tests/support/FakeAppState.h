@@ -40,6 +40,8 @@ class FakeAppState : public AppState {
   // "en-us", "zh-tw" or "zh-cn"; the Accept-Language text follows it.
   void setLanguage(std::string code);
   void setUseHttps(bool on);
+  // Signed out until set.
+  void setLoginFinish(bool finished);
 
   // --- What the fake recorded ----------------------------------------------------
   std::vector<Call> calls() const;
@@ -55,6 +57,7 @@ class FakeAppState : public AppState {
   std::string languageWithWebUrlString() override;
   bool bUseHttps() override;
   bool checkUseHttps() override;
+  bool bLoginFinish() override;
   bool bLinkNetwork() override;
   void setLinkStatus(bool up) override;
   void gSetMessageCount(const std::string& json) override;
@@ -78,6 +81,7 @@ class FakeAppState : public AppState {
   std::string userAgent_;
   std::string language_ = "zh-cn";
   bool useHttps_ = false;
+  bool loginFinish_ = false;
   bool linkNetwork_ = true;
   std::vector<Call> calls_;
   std::vector<PageEvent> events_;

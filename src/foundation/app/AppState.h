@@ -39,6 +39,10 @@ class AppState {
   // True when server.json forces HTTPS or the user's setting is on.
   virtual bool checkUseHttps() = 0;
 
+  // Whether a session is signed in and started: the transfer engine
+  // dispatches nothing before.
+  virtual bool bLoginFinish() = 0;
+
   // Whether the shell believes the network is up, and its setter (which also
   // tells the pages "LinkStatus" and may start a token refresh or sign-in).
   virtual bool bLinkNetwork() = 0;
@@ -87,7 +91,8 @@ namespace Util {
 
 // The registered application state, or the do-nothing default: never null.
 // The do-nothing default answers empty texts, the English language, no
-// HTTPS, network up, no server configuration, and ignores every command.
+// HTTPS, signed out, network up, no server configuration, and ignores every
+// command.
 // Holding the returned pointer keeps that state alive. Thread-safe.
 std::shared_ptr<AppState> getAppDelegate();
 
