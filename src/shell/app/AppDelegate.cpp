@@ -143,6 +143,34 @@ void AppDelegate::checkBySqlToLogin() { unavailable("sign-in check"); }
 
 void AppDelegate::refreshWithUIByLoginFinish() { unavailable("window reload"); }
 
+// No web window exists in this build: what would go to one has nowhere to go.
+void AppDelegate::loadFinishForLaunchpad() {}
+
+std::vector<std::shared_ptr<BaseWebWindowController>> AppDelegate::checkCurrent(int64_t) {
+  return {};
+}
+
+std::vector<std::shared_ptr<BaseWebWindowController>> AppDelegate::checkCurrent(
+    int64_t, const std::string&) {
+  return {};
+}
+
+void AppDelegate::gCompareNotifyReset(const std::string&) {}
+
+void AppDelegate::lastUpdateDatelineForLaunchpad(const std::string&) {}
+
+void AppDelegate::showLaunchpadForTab(const std::string& tab) {
+  NBLOG_ERROR("the main window cannot be shown yet (tab {})", tab);
+}
+
+void AppDelegate::uploadSyncDb() { unavailable("diagnostic bundle"); }
+
+void AppDelegate::setGrowlNotificationDescripation(const std::string& description,
+                                                   const std::optional<std::string>& context) {
+  (void)context;
+  NBLOG_ERROR("desktop notifications unavailable: {}", description);
+}
+
 void AppDelegate::unavailable(const char* what) {
   NBLOG_ERROR("the shell cannot serve the request yet: {}", what);
 }

@@ -23,6 +23,7 @@
 #include "foundation/util/FieldLock.h"
 #include "platform/OperationQueue.h"
 #include "platform/SoundPlayer.h"
+#include "shell/app/FavoriteLinks.h"
 
 namespace nb {
 
@@ -65,16 +66,12 @@ class AppDelegate final : public AppState, public std::enable_shared_from_this<A
   void setBUseHttps(bool v) { bUseHttps_ = v; }
   bool bLocalNetwork() const { return bLocalNetwork_; }
   void setBLocalNetwork(bool v) { bLocalNetwork_ = v; }
-  bool bRecyclebin() const { return bRecyclebin_; }
   void setBRecyclebin(bool v) { bRecyclebin_ = v; }
-  bool bPromptMessage() const { return bPromptMessage_; }
   void setBPromptMessage(bool v) { bPromptMessage_ = v; }
   bool bMessageSound() const { return bMessageSound_; }
   void setBMessageSound(bool v) { bMessageSound_ = v; }
 
   // --- Pages, windows, hot key and lock -------------------------------------------------
-  bool bNeedLoading() const { return bNeedLoading_; }
-  void setBNeedLoading(bool v) { bNeedLoading_ = v; }
   bool bCpyWithCancel() const { return bCpyWithCancel_; }
   void setBCpyWithCancel(bool v) { bCpyWithCancel_ = v; }
   bool bAlt() const { return bAlt_; }
@@ -88,8 +85,6 @@ class AppDelegate final : public AppState, public std::enable_shared_from_this<A
   bool bNBNoteNeedSave() const { return bNBNoteNeedSave_; }
   void setBNBNoteNeedSave(bool v) { bNBNoteNeedSave_ = v; }
   bool bResetHotFile() const { return bResetHotFile_; }
-  void setBResetHotFile(bool v) { bResetHotFile_ = v; }
-  bool bLockScreen() const { return bLockScreen_; }
   void setBLockScreen(bool v) { bLockScreen_ = v; }
   bool bWindowMove() const { return bWindowMove_; }
   void setBWindowMove(bool v) { bWindowMove_ = v; }
@@ -140,11 +135,10 @@ class AppDelegate final : public AppState, public std::enable_shared_from_this<A
   void setLanguage(std::int64_t settingsLanguage);
   std::shared_ptr<const LanguageBundle> languageBundle() const;
   void setUserAgentString(std::string v) { texts_.set(userAgentString_, std::move(v)); }
-  std::string favritePathString() const { return texts_.get(favritePathString_); }
-  void setFavritePathString(std::string v) { texts_.set(favritePathString_, std::move(v)); }
   void setServerInfo(std::shared_ptr<ServerInfo> info);
-  // Background jobs; default width.
-  const std::shared_ptr<platform::OperationQueue>& taskQueue() const { return taskQueue_; }
+  // The favourites folder (set at session start) and its links.
+  void setFavritePathString(std::string v) { favorites_.setFolder(std::move(v)); }
+  void initFavoriteScan() { favorites_.initFavoriteScan(); }
   // Serialises SDK sign-in requests.
   std::mutex& lockSDKLogin() { return lockSDKLogin_; }
 
@@ -178,6 +172,32 @@ class AppDelegate final : public AppState, public std::enable_shared_from_this<A
   void openwith(const std::string& path) override;
   void setBUpdateUI(bool waiting) override { bUpdateUI_ = waiting; }
   void refreshWithUIByLoginFinish() override;
+
+  bool bLockScreen() override { return bLockScreen_; }
+  bool bRecyclebin() override { return bRecyclebin_; }
+  bool bPromptMessage() override { return bPromptMessage_; }
+  bool bNeedLoading() override { return bNeedLoading_; }
+  void setBNeedLoading(bool v) override { bNeedLoading_ = v; }
+  void loadFinishForLaunchpad() override;
+  void setBResetHotFile(bool v) override { bResetHotFile_ = v; }
+  void showLaunchpadForTab(const std::string& tab) override;
+  // Background jobs; default width.
+  std::shared_ptr<platform::OperationQueue> taskQueue() override { return taskQueue_; }
+  std::vector<std::shared_ptr<BaseWebWindowController>> checkCurrent(int64_t mountId) override;
+  std::vector<std::shared_ptr<BaseWebWindowController>> checkCurrent(
+      int64_t mountId, const std::string& webpath) override;
+  void gCompareNotifyReset(const std::string& json) override;
+  void lastUpdateDatelineForLaunchpad(const std::string& json) override;
+  std::string favritePathString() override { return favorites_.folder(); }
+  bool findFavorite(const std::string& folder) override { return favorites_.findFavorite(folder); }
+  bool initFavoriteFind(const std::string& folder) override {
+    return favorites_.initFavoriteFind(folder);
+  }
+  void initFavoriteClear() override { favorites_.initFavoriteClear(); }
+  void deleteFavorite(const std::string& folder) override { favorites_.deleteFavorite(folder); }
+  void uploadSyncDb() override;
+  void setGrowlNotificationDescripation(const std::string& description,
+                                        const std::optional<std::string>& context) override;
 
  private:
   // A request for a part of the shell this build does not have yet: logged
@@ -232,12 +252,12 @@ class AppDelegate final : public AppState, public std::enable_shared_from_this<A
   std::string appServerUrlString_;
   std::string strUpdateServerInfo_;
   std::string userAgentString_;
-  std::string favritePathString_;
   std::string languageWithWebUrlString_ = "zh-cn";
   std::string languageWithRequestString_ = "zh-cn;q=1,zh";
   std::shared_ptr<const LanguageBundle> languageBundle_;
   std::shared_ptr<ServerInfo> serverInfo_;
 
+  FavoriteLinks favorites_;
   std::mutex lockSDKLogin_;
 };
 

@@ -10,7 +10,8 @@
 #include "stores/messages/MessageDb.h"
 #include "stores/settings/SettingsDb.h"
 #include "stores/syncdb/Syncdb.h"
-#include "sync/SyncCenter.h"
+#include "sync/centre/SyncCenter.h"
+#include "transfer/engine/Network.h"
 
 namespace nb {
 
@@ -41,10 +42,12 @@ std::shared_ptr<AppDelegate> ProcessState::start(std::shared_ptr<AppDelegate> ap
   Util::setApplicationActiveQuery([] { return isApplicationActive(); });
   SyncCenter::shareSyncCenter().setMessageStoreOpener(
       [](const std::string& path) -> std::shared_ptr<MySqlite> { return MessageDb::initpath(path); });
+  transfer::Network::registerAsSyncSeam();
   return app;
 }
 
 void ProcessState::stop() {
+  Network::setNetwork(nullptr);
   SyncCenter::shareSyncCenter().setMessageStoreOpener(nullptr);
   Util::setApplicationActiveQuery(nullptr);
   UserData::setSessionHooks({});

@@ -2,7 +2,7 @@
 
 #include "api/session/UserData.h"
 #include "foundation/app/AppState.h"
-#include "sync/SyncCenter.h"
+#include "sync/centre/SyncCenter.h"
 
 namespace nb {
 

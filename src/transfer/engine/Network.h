@@ -23,6 +23,7 @@
 
 #include "api/models/TransTaskItem.h"
 #include "api/session/TransActionCounter.h"
+#include "sync/operations/Network.h"
 #include "transfer/engine/DispatchGate.h"
 #include "transfer/engine/DownloadManager.h"
 #include "transfer/engine/UploadManager.h"
@@ -33,7 +34,9 @@ class TransPortDB;
 
 namespace nb::transfer {
 
-class Network {
+// Also what the sync engine asks of the transfer engine (nb::Network);
+// registerAsSyncSeam() makes the shared instance its answer.
+class Network final : public nb::Network {
  public:
   // Asks the library's sync manager to compare `webpath` afresh (without
   // overwriting); when `dir` is not given, the folder flag is read from the
@@ -52,10 +55,12 @@ class Network {
   // The process-wide engine, made on first use after the shared transfer
   // store (so the store outlives it).
   static Network& shareNetwork();
+  // Registers the shared instance as the sync engine's transfer engine.
+  static void registerAsSyncSeam();
 
   explicit Network(Options options);
   // Stops both loops and waits for the running tasks to end.
-  ~Network();
+  ~Network() override;
   Network(const Network&) = delete;
   Network& operator=(const Network&) = delete;
 
@@ -81,8 +86,8 @@ class Network {
   // Stopped in the store, then the running task is stopped.
   void StopDownload(const std::vector<std::int64_t>& ids);
   void StopUpload(const std::vector<std::int64_t>& ids);
-  void StopDownloadAll();
-  void StopUploadAll();
+  void StopDownloadAll() override;
+  void StopUploadAll() override;
   // Task first, then the row; one "UpdateFileList" after the last id.
   void DeleteDownload(const std::vector<std::int64_t>& ids);
   // Rows first (those the sync engine did not queue), then their tasks,
@@ -98,11 +103,17 @@ class Network {
   // --- What the sync engine asks ------------------------------------------------------
   // Running tasks of the library at or under `webpath` ("" the whole
   // library) are deleted and dropped, uploads first; the store is unchanged.
-  void ClearTrans(const std::string& webpath, std::int64_t mountid);
+  void ClearTrans(const std::string& webpath, std::int64_t mountid,
+                  TransDirection which = TransDirection::Both) override;
   void RenameWebpath(std::int64_t mountid, const std::string& oldwebpath,
-                     const std::string& newwebpath);
-  void AddTransAction() { transActions_.AddTransAction(); }
-  void DelTransAction() { transActions_.DelTransAction(); }
+                     const std::string& newwebpath) override;
+  void AddTransAction() override { transActions_.AddTransAction(); }
+  void DelTransAction() override { transActions_.DelTransAction(); }
+  // Progress to the pages: no progress channel exists in this build, so
+  // each is logged as undeliverable.
+  void SendCallbackAction(TransDirection which, const std::string& action) override;
+  void SendCallbackInfoByTransTask(TransDirection which, const TransTaskItem& task) override;
+  void SendCallbackInfoByTransport(TransDirection which, const TransportItem& item) override;
   std::int64_t nTransAction() const { return transActions_.count(); }
 
   // --- Queries ----------------------------------------------------------------------

@@ -1,22 +1,13 @@
 #include "transfer/engine/WebpathMatch.h"
 
-#include <unicode/locid.h>
-#include <unicode/unistr.h>
+#include "foundation/text/StringHelpers.h"
 
 namespace nb {
 
 namespace {
 
-std::string lower(std::string_view text) {
-  std::string out;
-  icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())))
-      .toLower(icu::Locale::getRoot())
-      .toUTF8String(out);
-  return out;
-}
-
 bool equalIgnoringCase(std::string_view a, std::string_view b) {
-  return a == b || lower(a) == lower(b);
+  return a == b || lowercaseString(a) == lowercaseString(b);
 }
 
 }  // namespace

@@ -15,7 +15,8 @@
 #include "shell/app/AppDelegate.h"
 #include "shell/app/ProcessState.h"
 #include "support/TempHome.h"
-#include "sync/SyncCenter.h"
+#include "sync/centre/SyncCenter.h"
+#include "transfer/engine/Network.h"
 
 namespace nb::test {
 namespace {
@@ -126,8 +127,10 @@ TEST_F(AppDelegateTest, StartRegistersEverySeam) {
   EXPECT_TRUE(hooks.update2to3);
   EXPECT_TRUE(Util::hasApplicationActiveQuery());
   EXPECT_TRUE(SyncCenter::shareSyncCenter().hasMessageStoreOpener());
+  EXPECT_EQ(Network::shareNetwork().get(), &transfer::Network::shareNetwork());
 
   ProcessState::stop();
+  EXPECT_NE(Network::shareNetwork().get(), &transfer::Network::shareNetwork());
   EXPECT_NE(Util::getAppDelegate(), app);
   EXPECT_FALSE(UserData::sessionHooks().clearuserinfo);
   EXPECT_FALSE(Util::hasApplicationActiveQuery());

@@ -149,6 +149,22 @@ TEST_F(NetworkCommandsTest, ClearTransDropsTasksAtOrUnderThePath) {
   EXPECT_TRUE(uploads.tasks()[1]->bDelete());  // "a/b/c" was deleted, not only dropped
 }
 
+// The sync engine reaches the engine through its own seam, one direction or
+// both.
+TEST_F(NetworkCommandsTest, TheSyncEngineClearsOneDirectionThroughItsSeam) {
+  putUpload(1, "/a");
+  putDownload(1, "/a", std::string(40, 'a'));
+  runAll(1, 1);
+  nb::Network& seam = *network;
+  seam.ClearTrans("/a", 1, TransDirection::Download);
+  EXPECT_EQ(network->dManager().GetTransCount(), 0);
+  EXPECT_EQ(network->uManager().GetTransCount(), 1);
+  seam.AddTransAction();
+  EXPECT_EQ(transActions.count(), 1);
+  seam.DelTransAction();
+  EXPECT_EQ(transActions.count(), 0);
+}
+
 TEST_F(NetworkCommandsTest, RenameMovesRunningTasksIgnoringCase) {
   struct Case {
     std::int64_t mountid;
