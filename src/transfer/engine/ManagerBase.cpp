@@ -118,7 +118,7 @@ ManagerBase::Step ManagerBase::dispatchOne(platform::StoppableThread& thread) {
   }
   if (pending_.empty()) {
     list.unlock();
-    thread.sleepFor(emptyPollSleep());
+    if (!thread.sleepFor(emptyPollSleep())) return Step::kLeave;  // told to end
     resetErrorsWhenDue();
     return Step::kRetry;
   }

@@ -105,6 +105,16 @@ class NetworkTestBase : public TransPortDBTestBase {
     }
     return true;
   }
+  // Lets the loops run until the registries hold `up` and `down` tasks, and
+  // then until the dispatch that made the last one is complete (its record
+  // marked, its task listed): emptying a pending list waits for that.
+  bool runUntilMade(std::size_t up, std::size_t down) {
+    if (!runUntil([&] { return uploads.size() >= up && downloads.size() >= down; })) return false;
+    network->uManager().clearPending();
+    network->dManager().clearPending();
+    return uploads.size() == up && downloads.size() == down;
+  }
+
   // Lets the loops run for `span` of manual time (each step only once some
   // thread sleeps, so every loop gets its passes).
   void runFor(std::chrono::milliseconds span) {
