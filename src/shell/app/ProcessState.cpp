@@ -7,9 +7,8 @@
 #include "foundation/util/UtilWebPackage.h"
 #include "platform/MainThread.h"
 #include "stores/catalogue/Mountsdb.h"
-#include "stores/messages/MessageDb.h"
 #include "stores/settings/SettingsDb.h"
-#include "stores/syncdb/Syncdb.h"
+#include "stores/common/StoreSeams.h"
 #include "sync/centre/SyncCenter.h"
 #include "transfer/engine/Network.h"
 
@@ -36,19 +35,15 @@ std::shared_ptr<AppDelegate> ProcessState::start(std::shared_ptr<AppDelegate> ap
   UserData::setSessionHooks({
       .clearuserinfo = [] { SettingsDb::shareSettingDb().clearuserinfo(); },
       .reloadAccountSettings = [](const std::string& token) { reloadAccountSettings(token); },
-      .update2to3 = [](const std::string& oldPath,
-                       const std::string& newPath) { Syncdb::update2to3(oldPath, newPath); },
   });
+  registerStoreSeams();  // the older sync store conversion
   Util::setApplicationActiveQuery([] { return isApplicationActive(); });
-  SyncCenter::shareSyncCenter().setMessageStoreOpener(
-      [](const std::string& path) -> std::shared_ptr<MySqlite> { return MessageDb::initpath(path); });
   transfer::Network::registerAsSyncSeam();
   return app;
 }
 
 void ProcessState::stop() {
   Network::setNetwork(nullptr);
-  SyncCenter::shareSyncCenter().setMessageStoreOpener(nullptr);
   Util::setApplicationActiveQuery(nullptr);
   UserData::setSessionHooks({});
   setAppDelegate(nullptr);

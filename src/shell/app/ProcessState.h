@@ -1,8 +1,8 @@
 #pragma once
 // Start-up of the process-wide state: makes the AppDelegate and registers
 // every answer the lower layers ask the shell for (the application state,
-// the session's hooks, the application-active query, the sync centre's
-// message store, the sync engine's transfer engine). Called once, on the main thread, before other threads
+// the session's hooks, the application-active query, the sync engine's
+// transfer engine). Called once, on the main thread, before other threads
 // start; stop() takes the registrations back (tests, and the end of the
 // process).
 

@@ -15,7 +15,6 @@
 #include "shell/app/AppDelegate.h"
 #include "shell/app/ProcessState.h"
 #include "support/TempHome.h"
-#include "sync/centre/SyncCenter.h"
 #include "transfer/engine/Network.h"
 
 namespace nb::test {
@@ -126,7 +125,6 @@ TEST_F(AppDelegateTest, StartRegistersEverySeam) {
   EXPECT_TRUE(hooks.reloadAccountSettings);
   EXPECT_TRUE(hooks.update2to3);
   EXPECT_TRUE(Util::hasApplicationActiveQuery());
-  EXPECT_TRUE(SyncCenter::shareSyncCenter().hasMessageStoreOpener());
   EXPECT_EQ(Network::shareNetwork().get(), &transfer::Network::shareNetwork());
 
   ProcessState::stop();
@@ -134,7 +132,6 @@ TEST_F(AppDelegateTest, StartRegistersEverySeam) {
   EXPECT_NE(Util::getAppDelegate(), app);
   EXPECT_FALSE(UserData::sessionHooks().clearuserinfo);
   EXPECT_FALSE(Util::hasApplicationActiveQuery());
-  EXPECT_FALSE(SyncCenter::shareSyncCenter().hasMessageStoreOpener());
 }
 
 }  // namespace
