@@ -36,6 +36,11 @@ void FakeAppState::setUseHttps(bool on) {
   useHttps_ = on;
 }
 
+void FakeAppState::setLoginFinish(bool finished) {
+  std::lock_guard lock(mutex_);
+  loginFinish_ = finished;
+}
+
 std::vector<FakeAppState::Call> FakeAppState::calls() const {
   std::lock_guard lock(mutex_);
   return calls_;
@@ -100,6 +105,11 @@ bool FakeAppState::bUseHttps() {
 bool FakeAppState::checkUseHttps() {
   std::lock_guard lock(mutex_);
   return useHttps_ || (serverInfo_ && serverInfo_->bHttps());
+}
+
+bool FakeAppState::bLoginFinish() {
+  std::lock_guard lock(mutex_);
+  return loginFinish_;
 }
 
 bool FakeAppState::bLinkNetwork() {

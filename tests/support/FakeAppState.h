@@ -58,6 +58,8 @@ class FakeAppState : public AppState {
   // "en-us", "zh-tw" or "zh-cn"; the Accept-Language text follows it.
   void setLanguage(std::string code);
   void setUseHttps(bool on);
+  // Signed out until set.
+  void setLoginFinish(bool finished);
   void setLinkNetwork(bool up);
   void setLockScreen(bool on);
   void setRecyclebin(bool on);
@@ -88,6 +90,7 @@ class FakeAppState : public AppState {
   std::string languageWithWebUrlString() override;
   bool bUseHttps() override;
   bool checkUseHttps() override;
+  bool bLoginFinish() override;
   bool bLinkNetwork() override;
   void setLinkStatus(bool up) override;
   void gSetMessageCount(const std::string& json) override;
@@ -134,6 +137,7 @@ class FakeAppState : public AppState {
   std::string userAgent_;
   std::string language_ = "zh-cn";
   bool useHttps_ = false;
+  bool loginFinish_ = false;
   bool linkNetwork_ = true;
   bool lockScreen_ = false;
   bool recyclebin_ = false;

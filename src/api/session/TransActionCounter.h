@@ -17,6 +17,10 @@ class TransActionCounter {
   void AddTransAction();
   void DelTransAction();
 
+  // Back to 0, as a new session starts; scopes still open then end without
+  // taking it below 0.
+  void reset() { count_.store(0); }
+
   // True while some bulk addition runs.
   bool busy() const { return count_.load() != 0; }
   std::int64_t count() const { return count_.load(); }

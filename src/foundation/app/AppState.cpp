@@ -18,6 +18,7 @@ class NullAppState final : public AppState {
   std::string languageWithWebUrlString() override { return "en-us"; }
   bool bUseHttps() override { return false; }
   bool checkUseHttps() override { return false; }
+  bool bLoginFinish() override { return false; }
   bool bLinkNetwork() override { return true; }
   void setLinkStatus(bool) override { missing("setLinkStatus"); }
   void gSetMessageCount(const std::string&) override { missing("gSetMessageCount"); }

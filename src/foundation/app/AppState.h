@@ -47,6 +47,10 @@ class AppState {
   // True when server.json forces HTTPS or the user's setting is on.
   virtual bool checkUseHttps() = 0;
 
+  // Whether a session is signed in and started: the transfer engine
+  // dispatches nothing before.
+  virtual bool bLoginFinish() = 0;
+
   // Whether the shell believes the network is up, and its setter (which also
   // tells the pages "LinkStatus" and may start a token refresh or sign-in).
   virtual bool bLinkNetwork() = 0;
@@ -154,8 +158,9 @@ namespace Util {
 
 // The registered application state, or the do-nothing default: never null.
 // The do-nothing default answers empty texts, the English language, no
-// HTTPS, network up, no server configuration, every switch off, no windows
-// and no task queue, and drops the commands with an error in the log.
+// HTTPS, signed out, network up, no server configuration, every switch off,
+// no windows and no task queue, and drops the commands with an error in the
+// log.
 // Holding the returned pointer keeps that state alive. Thread-safe.
 std::shared_ptr<AppState> getAppDelegate();
 

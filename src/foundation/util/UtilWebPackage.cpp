@@ -48,6 +48,12 @@ void setApplicationActiveQuery(std::function<bool()> query) {
   state.query = std::move(query);
 }
 
+bool hasApplicationActiveQuery() {
+  auto& state = activeQuery();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  return static_cast<bool>(state.query);
+}
+
 void initLoadResourcFileName(const std::string& name, const std::string& html, bool set,
                              const std::string& version) {
   if (!set) {

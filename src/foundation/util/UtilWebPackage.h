@@ -51,6 +51,8 @@ WebPackageOutcome installWebPackage(const WebPackageFolders& folders, UserDefaul
 // one (the shell does so at start-up); until then the program counts as not
 // active, and each question logs an error. Thread-safe.
 void setApplicationActiveQuery(std::function<bool()> query);
+// Whether a query is registered.
+bool hasApplicationActiveQuery();
 
 // The program's entry to the install. With `set` off while the program is
 // active, only marks the install as waiting (setBUpdateUI of the application

@@ -1,0 +1,72 @@
+#include "shell/app/ProcessState.h"
+
+#include <gtk/gtk.h>
+
+#include "api/calls/HTTPEngine.h"
+#include "api/session/UserData.h"
+#include "foundation/util/UtilWebPackage.h"
+#include "platform/MainThread.h"
+#include "stores/catalogue/Mountsdb.h"
+#include "stores/settings/SettingsDb.h"
+#include "stores/common/StoreSeams.h"
+#include "sync/centre/SyncCenter.h"
+#include "transfer/engine/Network.h"
+
+namespace nb {
+
+namespace {
+
+bool anyWindowActive() {
+  if (!gdk_display_get_default()) return false;  // headless: no window at all
+  GList* windows = gtk_window_list_toplevels();
+  bool active = false;
+  for (GList* node = windows; node; node = node->next) {
+    if (gtk_window_is_active(GTK_WINDOW(node->data))) active = true;
+  }
+  g_list_free(windows);
+  return active;
+}
+
+}  // namespace
+
+std::shared_ptr<AppDelegate> ProcessState::start(std::shared_ptr<AppDelegate> app) {
+  if (!app) app = std::make_shared<AppDelegate>();
+  setAppDelegate(app);
+  UserData::setSessionHooks({
+      .clearuserinfo = [] { SettingsDb::shareSettingDb().clearuserinfo(); },
+      .reloadAccountSettings = [](const std::string& token) { reloadAccountSettings(token); },
+  });
+  registerStoreSeams();  // the older sync store conversion
+  Util::setApplicationActiveQuery([] { return isApplicationActive(); });
+  transfer::Network::registerAsSyncSeam();
+  return app;
+}
+
+void ProcessState::stop() {
+  Network::setNetwork(nullptr);
+  Util::setApplicationActiveQuery(nullptr);
+  UserData::setSessionHooks({});
+  setAppDelegate(nullptr);
+}
+
+void ProcessState::reloadAccountSettings(const std::string& token) {
+  const RetSettingList ret = HTTPEngine::getAccountSetting(token);
+  if (ret.nStatusCode() != 200) return;
+  Mountsdb& catalogue = Mountsdb::shareMountsdb();
+  DelaySyncFile& delays = SyncCenter::shareSyncCenter().delaySyncFile();
+  catalogue.removeSettings();
+  delays.clear();
+  for (const SettingItem& item : ret.itemlist.value_or(std::vector<SettingItem>{})) {
+    catalogue.addSetting(item);
+    if (item.strSetting == SettingItem::kDelaySyncFile) delays.addNode(item.strProperty);
+  }
+}
+
+bool ProcessState::isApplicationActive() {
+  bool active = false;
+  // GTK's windows belong to the main thread; a caller elsewhere asks there.
+  platform::MainThread::postAndWait([&active] { active = anyWindowActive(); });
+  return active;
+}
+
+}  // namespace nb

@@ -1,0 +1,215 @@
+#include "transfer/engine/Network.h"
+
+#include "foundation/app/AppState.h"
+#include "platform/Clock.h"
+#include "platform/Log.h"
+#include "stores/transfer/TransPortDB.h"
+#include "sync/centre/SyncCenter.h"
+
+namespace nb::transfer {
+
+namespace {
+
+// The library's sync manager compares the path afresh. Sync managers do not
+// take such requests yet, so one that exists is reported and skipped.
+bool resetSyncThroughCentre(std::int64_t mountid, const std::string& webpath,
+                            std::optional<bool> dir) {
+  (void)dir;
+  if (!SyncCenter::shareSyncCenter().GetSyncManager(mountid)) return false;
+  NBLOG_ERROR("the sync manager of library {} cannot compare {} afresh yet", mountid, webpath);
+  return false;
+}
+
+}  // namespace
+
+Network& Network::shareNetwork() {
+  static Network& network = []() -> Network& {
+    // What the loops use is made first, so it is destroyed after the loops
+    // were joined at the end of the process.
+    TransPortDB::shareTransPortDB();
+    platform::Clock::current();
+    Util::getAppDelegate();
+    platform::logger();
+    static Network shared(Options{.resetSync = resetSyncThroughCentre});
+    return shared;
+  }();
+  return network;
+}
+
+void Network::registerAsSyncSeam() {
+  // The shared instance lives to the end of the process: the registration
+  // holds it without owning it.
+  nb::Network::setNetwork(std::shared_ptr<nb::Network>(std::shared_ptr<void>(), &shareNetwork()));
+}
+
+Network::Network(Options options)
+    : store_(options.store ? *options.store : TransPortDB::shareTransPortDB()),
+      transActions_(options.transActions ? *options.transActions : TransActionCounter::shared()),
+      resetSync_(std::move(options.resetSync)) {
+  const DispatchGate gate = std::move(options.gate);
+  dManager_ = std::make_unique<DownloadManager>(
+      ManagerBase::Context{store_, transActions_, gate, [this] { return nDownloadRealCount(); }},
+      [this](std::int64_t unfinished) { setNDownloadRealCount(unfinished); });
+  uManager_ = std::make_unique<UploadManager>(
+      ManagerBase::Context{store_, transActions_, gate, [this] { return nUploadCount(); }});
+}
+
+Network::~Network() {
+  // Both loops end before either manager goes: neither reads the other, but
+  // the counters they read live here.
+  dManager_->exit();
+  uManager_->exit();
+  dManager_.reset();
+  uManager_.reset();
+}
+
+void Network::start() {
+  dManager_->start();
+  uManager_->start();
+  nDownloadCount_ = 0;
+  nDownloadRealCount_ = 0;
+  nDownloadSpeed_ = 0;
+  nUploadCount_ = 0;
+  nUploadSpeed_ = 0;
+  transActions_.reset();
+}
+
+void Network::exit() {
+  dManager_->exit();
+  uManager_->exit();
+}
+
+// --- Start and stop -------------------------------------------------------------------
+
+void Network::StartDownload(const std::vector<std::int64_t>& ids) {
+  for (std::int64_t id : ids) store_.Update_DownloadStart(id);
+}
+
+void Network::StartUpload(const std::vector<std::int64_t>& ids) {
+  for (std::int64_t id : ids) store_.Update_UploadStart(id);
+}
+
+void Network::StartDownloadAll() { store_.StartDownloadAll(); }
+
+void Network::StartUploadAll() { store_.StartUploadAll(); }
+
+void Network::StopDownload(const std::vector<std::int64_t>& ids) {
+  for (std::int64_t id : ids) {
+    store_.Update_DownloadStatus(id, kTransStopped);
+    dManager_->Stop(id);
+  }
+}
+
+void Network::StopUpload(const std::vector<std::int64_t>& ids) {
+  for (std::int64_t id : ids) {
+    store_.Update_UploadStatus(id, kTransStopped);
+    uManager_->Stop(id);
+  }
+}
+
+void Network::StopDownloadAll() {
+  store_.StopDownloadAll();
+  dManager_->StopAll();
+}
+
+void Network::StopUploadAll() {
+  store_.StopUploadAll();
+  uManager_->StopAll();
+}
+
+// --- Deletes --------------------------------------------------------------------------
+
+void Network::DeleteDownload(const std::vector<std::int64_t>& ids) {
+  for (std::int64_t id : ids) {
+    dManager_->Delete(id);
+    store_.Delete_Download(id);
+  }
+  if (!ids.empty()) sendUpdateFileList();
+}
+
+void Network::DeleteDownloadAll() {
+  store_.DeleteDownloadAll();
+  dManager_->DeleteAll();
+  sendUpdateFileList();
+}
+
+void Network::DeleteUpload(const std::vector<std::int64_t>& ids) {
+  for (std::int64_t id : ids) {
+    uManager_->Delete(id);
+    const TransportItem record = store_.Get_Upload(id);
+    if (record.nIndex == 0) continue;
+    resetSync(record.nMountid, record.strWebpath, record.bDir);
+    store_.Delete_Upload(id);
+  }
+}
+
+void Network::DeleteUploadAll() {
+  for (const DeleteUploadAllItem& folder : store_.Get_DeleteParentUpload()) {
+    resetSync(folder.nMountid, folder.strWebpath, std::nullopt);
+  }
+  store_.DeleteUploadAll();
+  uManager_->DeleteAll();
+}
+
+void Network::resetSync(std::int64_t mountid, const std::string& webpath,
+                        std::optional<bool> dir) {
+  if (!resetSync_) {
+    NBLOG_ERROR("no sync engine registered: {} of library {} is not compared afresh", webpath,
+                mountid);
+    return;
+  }
+  resetSync_(mountid, webpath, dir);
+}
+
+void Network::sendUpdateFileList() {
+  if (auto event = PageEvent::make("UpdateFileList", JsonValue::object({}))) {
+    Util::getAppDelegate()->setAllCustomEvent(*event);
+  }
+}
+
+// --- Sync engine and queries ---------------------------------------------------------------
+
+void Network::ClearTrans(const std::string& webpath, std::int64_t mountid,
+                         TransDirection which) {
+  if (which != TransDirection::Download) uManager_->ClearTrans(webpath, mountid);
+  if (which != TransDirection::Upload) dManager_->ClearTrans(webpath, mountid);
+}
+
+void Network::SendCallbackAction(TransDirection which, const std::string& action) {
+  (void)which;
+  NBLOG_ERROR("no transfer progress channel for the action {}", action);
+}
+
+void Network::SendCallbackInfoByTransTask(TransDirection which, const TransTaskItem& task) {
+  (void)which;
+  NBLOG_ERROR("no transfer progress channel for transfer {}", task.nIndex);
+}
+
+void Network::SendCallbackInfoByTransport(TransDirection which, const TransportItem& item) {
+  (void)which;
+  NBLOG_ERROR("no transfer progress channel for record {}", item.nIndex);
+}
+
+void Network::RenameWebpath(std::int64_t mountid, const std::string& oldwebpath,
+                            const std::string& newwebpath) {
+  uManager_->RenameWebpath(mountid, oldwebpath, newwebpath);
+  dManager_->RenameWebpath(mountid, oldwebpath, newwebpath);
+}
+
+TransTaskItem Network::GetTransInfo(const std::string& webpath, std::int64_t mountid) {
+  TransTaskItem upload = uManager_->GetTransInfo(webpath, mountid);
+  if (upload.nIndex != 0) return upload;
+  return dManager_->GetTransInfo(webpath, mountid);
+}
+
+std::int64_t Network::GetTransCount() {
+  return uManager_->GetTransCount() + dManager_->GetTransCount();
+}
+
+void Network::refreshCounts() {
+  nDownloadCount_ = store_.GetDownloadCount();
+  nDownloadRealCount_ = store_.GetDownloadCountAll();
+  nUploadCount_ = store_.GetUploadCount();
+}
+
+}  // namespace nb::transfer
