@@ -48,6 +48,7 @@ ASIHTTPRequest::~ASIHTTPRequest() {
   // handle any more; the blocks go with it on whatever thread drops it last.
   authenticationNeeded_ = 0;
   request_.reset();
+  releaseBlocksOnMainThread();
 }
 
 // ---- guarded accessors ------------------------------------------------------

@@ -68,6 +68,8 @@ class RequestHeaderList {
 struct ASICookie {
   std::string name;
   std::string value;
+  std::string domain;
+  std::string path;
 };
 
 class ASIHTTPRequest : public std::enable_shared_from_this<ASIHTTPRequest>,
@@ -196,6 +198,26 @@ class ASIHTTPRequest : public std::enable_shared_from_this<ASIHTTPRequest>,
   std::optional<int> connectionID() const;
   std::optional<uint32_t> requestID() const;
 
+  // A HEAD request for the same URL that takes this request's headers,
+  // cookies and connection settings; it reports no success of its own and
+  // its failures as failures of this request.
+  std::shared_ptr<ASIHTTPRequest> HEADRequest();
+  // A new request with this one's configuration (not its queue, blocks or
+  // results).
+  std::shared_ptr<ASIHTTPRequest> copy() const;
+  // Clears the twelve blocks and lets them go on the main thread.
+  void releaseBlocksOnMainThread();
+
+  // The client certificate offered in TLS handshakes: PEM or PKCS#12 bytes
+  // ("PEM" or "P12"), with the key for PEM. Empty certificate: none.
+  struct ClientIdentity {
+    std::string certificate;
+    std::string key;
+    std::string type = "PEM";
+    std::string password;
+  };
+  void setClientCertificateIdentity(ClientIdentity identity);
+
   // ---- steps the library runs (public for the tests of each rule) ----------
   void buildPostBody();
   void buildRequestHeaders();
@@ -205,6 +227,14 @@ class ASIHTTPRequest : public std::enable_shared_from_this<ASIHTTPRequest>,
   bool shouldTimeOut() const;
 
   // ---- class-wide ----------------------------------------------------------
+  // Standard Base64 with padding and no line breaks; empty for no bytes.
+  static std::string base64forData(const std::string& bytes);
+  // The process-wide cookie jar used when cookie persistence is on.
+  static std::vector<ASICookie> sessionCookies();
+  static void setSessionCookies(std::vector<ASICookie> cookies);
+  // Replaces the cookie of the same domain, path and name.
+  static void addSessionCookie(ASICookie cookie);
+  static void clearSession();
   static platform::OperationQueue& sharedQueue();
   static double defaultTimeOutSeconds();
   static void setDefaultTimeOutSeconds(double seconds);
@@ -338,6 +368,7 @@ class ASIHTTPRequest : public std::enable_shared_from_this<ASIHTTPRequest>,
   std::atomic<bool> connectionCanBeReused_ = false;
   std::weak_ptr<ASIHTTPRequest> mainRequest_;
   bool isHeadCompanion_ = false;
+  std::optional<ClientIdentity> clientCertificateIdentity_;  // guarded by fieldLock_
 
   // ---- flags read by waiting threads and the queue ----
   std::atomic<bool> inProgress_ = false;

@@ -151,7 +151,7 @@ bool ASIHTTPRequest::willAskDelegateToConfirmRedirect() {
 // ---- ending ------------------------------------------------------------------------------
 
 void ASIHTTPRequest::requestFinished() {
-  if (error() || mainRequest_.lock()) return;
+  if (error() || isHeadCompanion_) return;
   postToMainThread([self = shared_from_this()] { self->reportFinished(); });
 }
 
@@ -209,14 +209,14 @@ void ASIHTTPRequest::deliver(const std::string& delegateSelector, const Delegate
 
 void ASIHTTPRequest::requestStarted() {
   postToMainThread([self = shared_from_this()] {
-    if (self->error() || self->mainRequest_.lock()) return;
+    if (self->error() || self->isHeadCompanion_) return;
     self->deliver(self->didStartSelector, {}, self->startedBlock_, selector::requestStarted);
   });
 }
 
 void ASIHTTPRequest::requestReceivedResponseHeaders(const platform::HttpHeaders& headers) {
   postToMainThread([self = shared_from_this(), headers] {
-    if (self->error() || self->mainRequest_.lock()) return;
+    if (self->error() || self->isHeadCompanion_) return;
     const auto& block = self->headersReceivedBlock_;
     self->deliver(self->didReceiveResponseHeadersSelector, {.headers = &headers},
                   block ? std::function<void()>([&] { block(headers); }) : nullptr,
@@ -226,14 +226,14 @@ void ASIHTTPRequest::requestReceivedResponseHeaders(const platform::HttpHeaders&
 
 void ASIHTTPRequest::requestRedirected() {
   postToMainThread([self = shared_from_this()] {
-    if (self->error() || self->mainRequest_.lock()) return;
+    if (self->error() || self->isHeadCompanion_) return;
     self->deliver(selector::requestRedirected, {}, self->requestRedirectedBlock_, nullptr);
   });
 }
 
 void ASIHTTPRequest::requestWillRedirectToURL(const std::string& url) {
   postToMainThread([self = shared_from_this(), url] {
-    if (self->error() || self->mainRequest_.lock()) return;
+    if (self->error() || self->isHeadCompanion_) return;
     self->deliver(self->willRedirectSelector, {.url = &url}, nullptr, selector::willRedirectToURL);
   });
 }

@@ -25,6 +25,18 @@ constexpr auto kStatusTick = std::chrono::milliseconds(250);
 constexpr double kTimeOutFactorWithBody = 1.5;
 constexpr long kBufferSize = 262'144;
 
+void setClientIdentityOptions(CURL* curl, const ASIHTTPRequest::ClientIdentity& identity) {
+  curl_blob certificate{const_cast<char*>(identity.certificate.data()),
+                        identity.certificate.size(), CURL_BLOB_COPY};
+  curl_easy_setopt(curl, CURLOPT_SSLCERT_BLOB, &certificate);
+  curl_easy_setopt(curl, CURLOPT_SSLCERTTYPE, identity.type.c_str());
+  if (!identity.key.empty()) {
+    curl_blob key{const_cast<char*>(identity.key.data()), identity.key.size(), CURL_BLOB_COPY};
+    curl_easy_setopt(curl, CURLOPT_SSLKEY_BLOB, &key);
+  }
+  if (!identity.password.empty()) curl_easy_setopt(curl, CURLOPT_KEYPASSWD, identity.password.c_str());
+}
+
 }  // namespace
 
 platform::OperationQueue& ASIHTTPRequest::sharedQueue() {
@@ -120,7 +132,7 @@ void ASIHTTPRequest::runMain() {
     failWithError(ASIUnableToCreateRequestError());
     return;
   }
-  if (!mainRequest_.lock()) {
+  if (!isHeadCompanion_) {
     buildPostBody();
     if (error()) return;
   }
@@ -223,6 +235,10 @@ bool ASIHTTPRequest::configureTransfer() {
 
   curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, validatesSecureCertificate ? 1L : 0L);
   curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, validatesSecureCertificate ? 2L : 0L);
+  {
+    std::lock_guard lock(fieldLock_);
+    if (clientCertificateIdentity_) setClientIdentityOptions(curl, *clientCertificateIdentity_);
+  }
   curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &ASIHTTPRequest::onHeaderLine);
   curl_easy_setopt(curl, CURLOPT_HEADERDATA, this);
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &ASIHTTPRequest::onBodyBytes);
@@ -369,6 +385,7 @@ void ASIHTTPRequest::clearDelegatesAndCancel() {
     std::lock_guard fields(fieldLock_);
     queue_.reset();
   }
+  releaseBlocksOnMainThread();
   cancel();
 }
 

@@ -165,3 +165,44 @@ TEST_F(ResponseTest, A401WithoutCredentialsFailsWithCode3) {
 
 }  // namespace
 }  // namespace nb::test
+
+namespace nb::test {
+namespace {
+
+TEST(RequestVariants, HeadCompanionAndHttp10AndCopy) {
+  registerTestIdentity();
+  ScriptedHttpServer server;
+  server.on("/v", [](const ScriptedRequest& request) {
+    ScriptedReply reply = ScriptedReply::ok(request.method == "HEAD" ? "" : "body");
+    return reply;
+  });
+  auto main = http::ASIHTTPRequest::requestWithURL(server.url("/v"));
+  main->addRequestHeader("X-Caller", "1");
+  main->useHTTPVersionOne = true;
+  auto head = main->HEADRequest();
+  head->startSynchronous();
+  EXPECT_EQ(errorCode(*head), 0);
+  EXPECT_EQ(head->responseStatusCode(), 200);
+
+  auto copied = main->copy();
+  copied->startSynchronous();
+  EXPECT_EQ(copied->responseString(), "body");
+
+  const auto seen = server.requests();
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[0].method, "HEAD");
+  EXPECT_EQ(seen[0].header("X-Caller"), "1");
+  EXPECT_EQ(seen[0].version, "HTTP/1.0");
+  EXPECT_EQ(seen[1].method, "GET");
+  EXPECT_EQ(seen[1].header("X-Caller"), "1");
+  EXPECT_EQ(seen[1].version, "HTTP/1.0");
+}
+
+TEST(RequestVariants, Base64) {
+  EXPECT_EQ(http::ASIHTTPRequest::base64forData(""), "");
+  EXPECT_EQ(http::ASIHTTPRequest::base64forData("ab?"), "YWI/");
+  EXPECT_EQ(http::ASIHTTPRequest::base64forData("a"), "YQ==");
+}
+
+}  // namespace
+}  // namespace nb::test
