@@ -247,6 +247,8 @@ class ASIHTTPRequest : public std::enable_shared_from_this<ASIHTTPRequest>,
  private:
   explicit ASIHTTPRequest(const std::string& url);
 
+  void copySharedSettingsTo(ASIHTTPRequest& other) const;
+
   // running (ASIHTTPRequestRun.cpp)
   void runMain();
   void startRequest();

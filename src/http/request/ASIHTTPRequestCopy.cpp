@@ -25,32 +25,38 @@ std::vector<ASICookie>& sessionCookieList() {
 
 }  // namespace
 
-std::shared_ptr<ASIHTTPRequest> ASIHTTPRequest::HEADRequest() {
-  auto head = requestWithURL(url());
+// What a HEAD companion and a copy both take: headers, cookies, identity and
+// the connection settings.
+void ASIHTTPRequest::copySharedSettingsTo(ASIHTTPRequest& other) const {
   {
     std::lock_guard lock(fieldLock_);
-    std::lock_guard theirs(head->fieldLock_);
-    head->requestHeaders_ = requestHeaders_;
-    head->requestCookies_ = requestCookies_;
-    head->clientCertificateIdentity_ = clientCertificateIdentity_;
+    std::lock_guard theirs(other.fieldLock_);
+    other.requestHeaders_ = requestHeaders_;
+    other.requestCookies_ = requestCookies_;
+    other.clientCertificateIdentity_ = clientCertificateIdentity_;
   }
-  head->useCookiePersistence = useCookiePersistence;
-  head->useKeychainPersistence = useKeychainPersistence;
-  head->useSessionPersistence = useSessionPersistence;
-  head->allowCompressedResponse = allowCompressedResponse;
-  head->proxyHost_ = proxyHost_;
-  head->proxyPort_ = proxyPort_;
-  head->proxyType_ = proxyType_;
-  head->shouldPresentAuthenticationDialog = shouldPresentAuthenticationDialog;
-  head->shouldPresentProxyAuthenticationDialog = shouldPresentProxyAuthenticationDialog;
-  head->timeOutSeconds = timeOutSeconds;
-  head->useHTTPVersionOne = useHTTPVersionOne;
-  head->validatesSecureCertificate = validatesSecureCertificate;
-  head->shouldPresentCredentialsBeforeChallenge = shouldPresentCredentialsBeforeChallenge;
-  head->numberOfTimesToRetryOnTimeout = numberOfTimesToRetryOnTimeout;
-  head->shouldUseRFC2616RedirectBehaviour = shouldUseRFC2616RedirectBehaviour;
-  head->shouldAttemptPersistentConnection = shouldAttemptPersistentConnection;
-  head->persistentConnectionTimeoutSeconds = persistentConnectionTimeoutSeconds;
+  other.useCookiePersistence = useCookiePersistence;
+  other.useKeychainPersistence = useKeychainPersistence;
+  other.useSessionPersistence = useSessionPersistence;
+  other.allowCompressedResponse = allowCompressedResponse;
+  other.proxyHost_ = proxyHost_;
+  other.proxyPort_ = proxyPort_;
+  other.proxyType_ = proxyType_;
+  other.shouldPresentAuthenticationDialog = shouldPresentAuthenticationDialog;
+  other.shouldPresentProxyAuthenticationDialog = shouldPresentProxyAuthenticationDialog;
+  other.timeOutSeconds = timeOutSeconds;
+  other.useHTTPVersionOne = useHTTPVersionOne;
+  other.validatesSecureCertificate = validatesSecureCertificate;
+  other.shouldPresentCredentialsBeforeChallenge = shouldPresentCredentialsBeforeChallenge;
+  other.numberOfTimesToRetryOnTimeout = numberOfTimesToRetryOnTimeout;
+  other.shouldUseRFC2616RedirectBehaviour = shouldUseRFC2616RedirectBehaviour;
+  other.shouldAttemptPersistentConnection = shouldAttemptPersistentConnection;
+  other.persistentConnectionTimeoutSeconds = persistentConnectionTimeoutSeconds;
+}
+
+std::shared_ptr<ASIHTTPRequest> ASIHTTPRequest::HEADRequest() {
+  auto head = requestWithURL(url());
+  copySharedSettingsTo(*head);
   // Last, so that the method rule sees the copied persistence flag.
   head->mainRequest_ = weak_from_this();
   head->isHeadCompanion_ = true;
@@ -65,45 +71,26 @@ std::shared_ptr<ASIHTTPRequest> ASIHTTPRequest::copy() const {
     std::lock_guard lock(cancelledLock_);
     made->requestMethod_ = requestMethod_;
   }
+  copySharedSettingsTo(*made);
   {
     std::lock_guard lock(fieldLock_);
     std::lock_guard theirs(made->fieldLock_);
     made->postBody_ = postBody_;
     made->postBodyFilePath_ = postBodyFilePath_;
-    made->requestHeaders_ = requestHeaders_;
-    made->requestCookies_ = requestCookies_;
-    made->clientCertificateIdentity_ = clientCertificateIdentity_;
   }
   made->shouldStreamPostDataFromDisk = shouldStreamPostDataFromDisk;
-  made->useCookiePersistence = useCookiePersistence;
-  made->useKeychainPersistence = useKeychainPersistence;
-  made->useSessionPersistence = useSessionPersistence;
-  made->allowCompressedResponse = allowCompressedResponse;
-  made->proxyHost_ = proxyHost_;
-  made->proxyPort_ = proxyPort_;
-  made->proxyType_ = proxyType_;
-  made->shouldPresentAuthenticationDialog = shouldPresentAuthenticationDialog;
-  made->shouldPresentProxyAuthenticationDialog = shouldPresentProxyAuthenticationDialog;
   made->postLength_ = postLength_;
   made->haveBuiltPostBody_ = haveBuiltPostBody_;
   made->didStartSelector = didStartSelector;
   made->didFinishSelector = didFinishSelector;
   made->didFailSelector = didFailSelector;
-  made->timeOutSeconds = timeOutSeconds;
   made->shouldResetDownloadProgress = shouldResetDownloadProgress;
   made->shouldResetUploadProgress = shouldResetUploadProgress;
   made->showAccurateProgress = showAccurateProgress;
   made->defaultResponseEncoding = defaultResponseEncoding;
   made->allowResumeForFileDownloads = allowResumeForFileDownloads;
   made->tag = tag;
-  made->useHTTPVersionOne = useHTTPVersionOne;
   made->shouldRedirect = shouldRedirect;
-  made->validatesSecureCertificate = validatesSecureCertificate;
-  made->shouldPresentCredentialsBeforeChallenge = shouldPresentCredentialsBeforeChallenge;
-  made->numberOfTimesToRetryOnTimeout = numberOfTimesToRetryOnTimeout;
-  made->shouldUseRFC2616RedirectBehaviour = shouldUseRFC2616RedirectBehaviour;
-  made->shouldAttemptPersistentConnection = shouldAttemptPersistentConnection;
-  made->persistentConnectionTimeoutSeconds = persistentConnectionTimeoutSeconds;
   return made;
 }
 
