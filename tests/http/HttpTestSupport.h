@@ -23,6 +23,7 @@ class RecordingDelegate : public http::ASIHTTPRequestDelegate {
 
   std::vector<std::string> events;  // consecutive "data" events appear once
   std::string data;
+  size_t largestChunk = 0;
   int finished = 0;
   int failed = 0;
   bool ended() const { return finished + failed > 0; }
@@ -41,6 +42,7 @@ class RecordingDelegate : public http::ASIHTTPRequestDelegate {
     if (events.empty() || events.back() != "data") events.push_back("data");
     const bool first = data.empty();
     data += bytes;
+    largestChunk = std::max(largestChunk, bytes.size());
     if (first && onFirstData) onFirstData(request);
   }
   void requestFinished(http::ASIHTTPRequest&) override {

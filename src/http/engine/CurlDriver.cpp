@@ -86,6 +86,10 @@ void CurlDriver::runOnce(std::chrono::milliseconds limit) {
   runTasks();
   int running = 0;
   curl_multi_perform(multi_, &running);
+  std::vector<std::shared_ptr<CurlTransferClient>> clients;
+  clients.reserve(transfers_.size());
+  for (const auto& entry : transfers_) clients.push_back(entry.second);
+  for (const auto& client : clients) client->performPassEnded();
   finishTransfers();
   runDueTimers();
 }

@@ -33,6 +33,9 @@ class CurlTransferClient {
   // already left the multi handle.
   virtual void transferDone(int result) = 0;
   virtual void statusTick() = 0;
+  // One curl_multi_perform pass ended: hand on what was gathered in it.
+  // Runs before the ends of the pass's transfers are reported.
+  virtual void performPassEnded() {}
 };
 
 class CurlDriver {

@@ -243,6 +243,7 @@ class ASIHTTPRequest : public std::enable_shared_from_this<ASIHTTPRequest>,
   // CurlTransferClient, on the request's thread.
   void transferDone(int result) override;
   void statusTick() override;
+  void performPassEnded() override;
 
  private:
   explicit ASIHTTPRequest(const std::string& url);
@@ -292,6 +293,7 @@ class ASIHTTPRequest : public std::enable_shared_from_this<ASIHTTPRequest>,
   static int onSeekBody(void* self, int64_t offset, int origin);
   void headerLine(std::string_view line);
   void handleBytesAvailable(const char* data, size_t size);
+  size_t readSize() const;
   void handleStreamComplete();
   void handleStreamError(int result);
   void handleNetworkEnd(int result);
@@ -342,6 +344,8 @@ class ASIHTTPRequest : public std::enable_shared_from_this<ASIHTTPRequest>,
   bool headRead_ = false;
   bool headStarted_ = false;
   std::string pendingStatusLine_;
+  // Body bytes of the current perform pass not yet handled as one read.
+  std::string pendingBody_;
   platform::HttpHeaders pendingHeaders_;
   std::optional<platform::Clock::Monotonic> lastActivityTime_;
   std::shared_ptr<PoolEntry> connectionInfo_;

@@ -157,6 +157,7 @@ void ASIHTTPRequest::startRequest() {
   headStarted_ = false;
   pendingHeaders_ = {};
   pendingStatusLine_.clear();
+  pendingBody_.clear();
   {
     std::lock_guard lock(fieldLock_);
     if (redirectCount_ == 0) originalURL_ = url_;

@@ -76,11 +76,35 @@ size_t ASIHTTPRequest::onBodyBytes(char* data, size_t size, size_t count, void* 
   std::lock_guard lock(request->cancelledLock_);
   if (request->complete_ || request->cancelled_) return 0;
   try {
-    request->handleBytesAvailable(data, size * count);
+    // curl hands at most 16 KiB at a time; larger announced bodies are read
+    // in larger pieces, as one read per piece.
+    std::string& pending = request->pendingBody_;
+    pending.append(data, size * count);
+    const size_t piece = request->readSize();
+    size_t used = 0;
+    while (pending.size() - used >= piece && !request->complete_) {
+      request->handleBytesAvailable(pending.data() + used, piece);
+      used += piece;
+    }
+    pending.erase(0, used);
   } catch (...) {
     return 0;
   }
   return size * count;
+}
+
+size_t ASIHTTPRequest::readSize() const {
+  if (contentLength_ > 262'144) return 262'144;
+  if (contentLength_ > 65'536) return 65'536;
+  return 16'384;
+}
+
+void ASIHTTPRequest::performPassEnded() {
+  std::lock_guard lock(cancelledLock_);
+  if (pendingBody_.empty()) return;
+  std::string pending;
+  pending.swap(pendingBody_);
+  if (!complete_ && !cancelled_) handleBytesAvailable(pending.data(), pending.size());
 }
 
 size_t ASIHTTPRequest::onReadBody(char* data, size_t size, size_t count, void* self) {
