@@ -222,6 +222,17 @@ void ASIHTTPRequest::buildPostBody() {
     postLength_ = postBody_ ? postBody_->size() : 0;
   }
   if (bodyFile) {
+    if (shouldCompressRequestBody) {
+      const std::string compressed = temporaryFilePath();
+      ASIErrorPtr compressError;
+      if (!ASIDataCompressor::compressDataFromFile(*bodyFile, compressed, &compressError)) {
+        failWithError(compressError);
+        return;
+      }
+      std::lock_guard lock(fieldLock_);
+      compressedPostBodyFilePath_ = compressed;
+      bodyFile = compressed;
+    }
     std::error_code failed;
     const auto size = std::filesystem::file_size(*bodyFile, failed);
     if (failed) {
@@ -231,6 +242,19 @@ void ASIHTTPRequest::buildPostBody() {
       return;
     }
     postLength_ = size;
+  } else if (shouldCompressRequestBody) {
+    ASIErrorPtr compressError;
+    std::optional<std::string> compressed;
+    {
+      std::lock_guard lock(fieldLock_);
+      compressed = ASIDataCompressor::compressData(postBody_.value_or(""), &compressError);
+    }
+    if (compressError) {
+      failWithError(compressError);
+      return;
+    }
+    compressedPostBody_ = compressed.value_or("");
+    postLength_ = compressedPostBody_->size();
   }
   if (postLength_ > 0) {
     const std::string method = requestMethod();

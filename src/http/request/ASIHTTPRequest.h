@@ -39,6 +39,7 @@ class OperationQueue;
 namespace nb::http {
 
 struct PoolEntry;
+class ASIDataDecompressor;
 class RequestQueueSlot;
 
 // Text encodings a response may name; the numbers are the platform's.
@@ -259,6 +260,7 @@ class ASIHTTPRequest : public std::enable_shared_from_this<ASIHTTPRequest>,
   void setStatusTimer(bool on);
   void cancelOnRequestThread();
   void cancelLoad();
+  void removeTemporaryUploadFiles();
   void performRedirect();
   void scheduleReadStream();
   void unscheduleReadStream();
@@ -321,6 +323,7 @@ class ASIHTTPRequest : public std::enable_shared_from_this<ASIHTTPRequest>,
   std::vector<ASICookie> requestCookies_;
   std::optional<std::string> postBody_;
   std::optional<std::string> postBodyFilePath_;
+  std::optional<std::string> compressedPostBodyFilePath_;
   std::optional<uint32_t> requestID_;
 
   // ---- the request's thread ----
@@ -346,6 +349,16 @@ class ASIHTTPRequest : public std::enable_shared_from_this<ASIHTTPRequest>,
   std::string pendingStatusLine_;
   // Body bytes of the current perform pass not yet handled as one read.
   std::string pendingBody_;
+  std::unique_ptr<ASIDataDecompressor> dataDecompressor_;  // inflate-while-reading only
+  std::optional<std::string> compressedPostBody_;
+  // Set while curl runs one of our callbacks: a handle cannot leave its
+  // multi handle then, so the transfer is ended by the callback's answer.
+  bool insideCurlCallback_ = false;
+  struct InsideCurl {
+    explicit InsideCurl(ASIHTTPRequest& r) : request(r) { request.insideCurlCallback_ = true; }
+    ~InsideCurl() { request.insideCurlCallback_ = false; }
+    ASIHTTPRequest& request;
+  };
   platform::HttpHeaders pendingHeaders_;
   std::optional<platform::Clock::Monotonic> lastActivityTime_;
   std::shared_ptr<PoolEntry> connectionInfo_;

@@ -288,7 +288,7 @@ void ASIHTTPRequest::unscheduleReadStream() {
 // another thread (a cancel of a synchronous request) the owner is woken and
 // its wait loop lets the handle go.
 void ASIHTTPRequest::detachTransfer() {
-  if (driver_ == nullptr) return;
+  if (driver_ == nullptr || insideCurlCallback_) return;
   if (driver_->isOwnerThread()) {
     driver_->remove(easy_.handle());
   } else {
@@ -397,15 +397,23 @@ void ASIHTTPRequest::cancelLoad() {
     std::lock_guard lock(fieldLock_);
     rawResponseData_.reset();
   }
-  if (authenticationNeeded_ == 0 && !willRetryRequest_ && didCreateTemporaryPostDataFile_) {
-    std::optional<std::string> path;
-    {
-      std::lock_guard lock(fieldLock_);
-      path.swap(postBodyFilePath_);
-    }
-    if (path) std::filesystem::remove(*path);
-    didCreateTemporaryPostDataFile_ = false;
+  if (authenticationNeeded_ == 0 && !willRetryRequest_) removeTemporaryUploadFiles();
+}
+
+// The body files the library made itself (the streamed body, its gzip copy).
+void ASIHTTPRequest::removeTemporaryUploadFiles() {
+  bodyFile_.reset();
+  std::optional<std::string> compressed;
+  std::optional<std::string> body;
+  {
+    std::lock_guard lock(fieldLock_);
+    compressed.swap(compressedPostBodyFilePath_);
+    if (didCreateTemporaryPostDataFile_) body.swap(postBodyFilePath_);
   }
+  std::error_code ignored;
+  if (compressed) std::filesystem::remove(*compressed, ignored);
+  if (body) std::filesystem::remove(*body, ignored);
+  didCreateTemporaryPostDataFile_ = false;
 }
 
 // ---- redirects and the end of the operation ----------------------------------------

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "http/gzip/ASIDataDecompressor.h"
 #include "http/pool/ConnectionPool.h"
 #include "http/request/ASIHTTPRequest.h"
 #include "http/shared/BandwidthMeter.h"
@@ -61,6 +62,7 @@ std::string_view trimmed(std::string_view text) {
 size_t ASIHTTPRequest::onHeaderLine(char* data, size_t size, size_t count, void* self) {
   auto* request = static_cast<ASIHTTPRequest*>(self);
   std::lock_guard lock(request->cancelledLock_);
+  const InsideCurl inside(*request);
   // A request that ended meanwhile ends its transfer too.
   if (request->complete_ || request->cancelled_) return 0;
   try {
@@ -74,6 +76,7 @@ size_t ASIHTTPRequest::onHeaderLine(char* data, size_t size, size_t count, void*
 size_t ASIHTTPRequest::onBodyBytes(char* data, size_t size, size_t count, void* self) {
   auto* request = static_cast<ASIHTTPRequest*>(self);
   std::lock_guard lock(request->cancelledLock_);
+  const InsideCurl inside(*request);
   if (request->complete_ || request->cancelled_) return 0;
   try {
     // curl hands at most 16 KiB at a time; larger announced bodies are read
@@ -90,7 +93,8 @@ size_t ASIHTTPRequest::onBodyBytes(char* data, size_t size, size_t count, void* 
   } catch (...) {
     return 0;
   }
-  return size * count;
+  // A failure while reading (an inflate error) ends the transfer here.
+  return request->complete_ ? 0 : size * count;
 }
 
 size_t ASIHTTPRequest::readSize() const {
@@ -114,19 +118,22 @@ size_t ASIHTTPRequest::onReadBody(char* data, size_t size, size_t count, void* s
   size_t got = 0;
   {
     std::lock_guard lock(request->fieldLock_);
-    if (request->postBodyFilePath_) {
+    const auto& file = request->compressedPostBodyFilePath_ ? request->compressedPostBodyFilePath_
+                                                            : request->postBodyFilePath_;
+    const auto& memory =
+        request->compressedPostBody_ ? request->compressedPostBody_ : request->postBody_;
+    if (file) {
       if (!request->bodyFile_) {
-        request->bodyFile_ =
-            std::make_unique<std::ifstream>(*request->postBodyFilePath_, std::ios::binary);
+        request->bodyFile_ = std::make_unique<std::ifstream>(*file, std::ios::binary);
       }
       request->bodyFile_->seekg(static_cast<std::streamoff>(request->bodyReadOffset_));
       request->bodyFile_->read(data, static_cast<std::streamsize>(wanted));
       got = static_cast<size_t>(request->bodyFile_->gcount());
       if (got < wanted) return CURL_READFUNC_ABORT;
-    } else if (request->postBody_) {
-      got = std::min(wanted, request->postBody_->size() -
-                                 std::min<size_t>(request->bodyReadOffset_, request->postBody_->size()));
-      std::memcpy(data, request->postBody_->data() + request->bodyReadOffset_, got);
+    } else if (memory) {
+      got = std::min(wanted,
+                     memory->size() - std::min<size_t>(request->bodyReadOffset_, memory->size()));
+      std::memcpy(data, memory->data() + request->bodyReadOffset_, got);
     }
   }
   request->bodyReadOffset_ += got;
@@ -169,10 +176,25 @@ void ASIHTTPRequest::headerLine(std::string_view raw) {
 
 void ASIHTTPRequest::handleBytesAvailable(const char* data, size_t size) {
   if (size == 0) return;
+  std::optional<std::string> inflated;
+  if (!shouldWaitToInflateCompressedResponses && isResponseCompressed()) {
+    if (!dataDecompressor_) dataDecompressor_ = std::make_unique<ASIDataDecompressor>();
+    ASIErrorPtr inflateError;
+    inflated = dataDecompressor_->uncompressBytes(std::string_view(data, size), &inflateError);
+    if (inflateError) {
+      failWithError(inflateError);
+      return;
+    }
+    if (!inflated) inflated.emplace();
+  }
   totalBytesRead_ += size;
   lastActivityTime_ = platform::monotonicNow();
   BandwidthMeter::shared().incrementBandwidthUsedInLastSecond(size);
   if (needsRedirect_ && shouldRedirect && allowResumeForFileDownloads) return;
+  if (inflated) {
+    data = inflated->data();
+    size = inflated->size();
+  }
   ASIHTTPRequestDelegate* d = delegate();
   if ((d != nullptr && d->respondsToSelector(didReceiveDataSelector)) || dataReceivedBlock_) {
     passOnReceivedData(std::string(data, size));
@@ -180,6 +202,7 @@ void ASIHTTPRequest::handleBytesAvailable(const char* data, size_t size) {
   }
   std::lock_guard lock(fieldLock_);
   if (!rawResponseData_) rawResponseData_.emplace();
+  if (size == 0) return;
   rawResponseData_->append(data, size);
 }
 
@@ -209,15 +232,8 @@ void ASIHTTPRequest::handleStreamComplete() {
   complete_ = true;
   if (contentLength_ == 0) contentLength_ = totalBytesRead_;
   bodyFile_.reset();
-  if (didCreateTemporaryPostDataFile_ && authenticationNeeded_ == 0) {
-    std::optional<std::string> path;
-    {
-      std::lock_guard lock(fieldLock_);
-      path.swap(postBodyFilePath_);
-    }
-    if (path) std::filesystem::remove(*path);
-    didCreateTemporaryPostDataFile_ = false;
-  }
+  dataDecompressor_.reset();
+  if (authenticationNeeded_ == 0) removeTemporaryUploadFiles();
   if (connectionInfo_) {
     ConnectionPool::shared().handBack(*connectionInfo_, connectionCanBeReused_,
                                       persistentConnectionTimeoutSeconds);
