@@ -362,6 +362,7 @@ void ScriptedHttpServer::serve(int fd, int number) {
       stallUntilStopped();
       break;
     }
+    if (reply.dropBeforeHead) break;
     if (!writeReply(connection, reply)) break;
     if (reply.closeAfter || reply.framing == ScriptedReply::Framing::CloseDelimited) break;
   }
@@ -382,6 +383,10 @@ bool ScriptedHttpServer::writeReply(Connection& connection, const ScriptedReply&
   const bool chunked = reply.framing == ScriptedReply::Framing::Chunked;
   uint64_t sent = 0;
   auto send = [&](const char* data, size_t size) {
+    if (reply.dropAfterBodyBytes && sent + size >= *reply.dropAfterBodyBytes) {
+      connection.write(data, static_cast<size_t>(*reply.dropAfterBodyBytes - sent));
+      return false;
+    }
     if (reply.stallAfterBodyBytes && sent + size >= *reply.stallAfterBodyBytes) {
       size = static_cast<size_t>(*reply.stallAfterBodyBytes - sent);
       if (size > 0 && chunked) connection.write(fmt(size));

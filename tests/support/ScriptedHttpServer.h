@@ -53,6 +53,8 @@ struct ScriptedReply {
   bool closeAfter = false;           // close the connection after this answer
   bool stallBeforeHead = false;      // answer nothing until the server stops
   std::optional<uint64_t> stallAfterBodyBytes;  // send this much body, then stall
+  bool dropBeforeHead = false;                  // close without answering
+  std::optional<uint64_t> dropAfterBodyBytes;   // send this much body, then close
   // false: leave the request body unread and stall (fixed replies only: a
   // script always sees the body)
   bool readRequestBody = true;
