@@ -28,6 +28,7 @@
 #include "http/engine/CurlDriver.h"
 #include "http/request/ASIError.h"
 #include "http/request/ASIHTTPRequestDelegate.h"
+#include "http/request/ASIProgressDelegate.h"
 #include "platform/Clock.h"
 #include "platform/CurlEasy.h"
 #include "platform/HttpHeaders.h"
@@ -99,6 +100,9 @@ class ASIHTTPRequest : public std::enable_shared_from_this<ASIHTTPRequest>,
   void setDelegate(ASIHTTPRequestDelegate* delegate);
   ASIHTTPRequestDelegate* delegate() const;
   void setQueue(std::shared_ptr<ASIHTTPRequestDelegate> queue);
+  // Not owned; each set posts setMaxValue: 1.0 to the new delegate.
+  void setUploadProgressDelegate(ASIProgressDelegate* delegate);
+  void setDownloadProgressDelegate(ASIProgressDelegate* delegate);
   std::shared_ptr<ASIHTTPRequestDelegate> queue() const;
 
   void setStartedBlock(Block block) { startedBlock_ = std::move(block); }
@@ -288,6 +292,20 @@ class ASIHTTPRequest : public std::enable_shared_from_this<ASIHTTPRequest>,
                const std::function<void()>& block, const char* queueSelector);
   void postToMainThread(std::function<void()> job);
 
+  // progress (ASIHTTPRequestProgress.cpp)
+  enum class ProgressSlot { Upload, Download, Queue };
+  ASIProgressDelegate* progressTarget(ProgressSlot slot) const;
+  void postProgress(ProgressSlot slot, const char* name, int64_t amount, double value = 0);
+  void postFraction(ProgressSlot slot, uint64_t progressSoFar, uint64_t total);
+  void updateProgressIndicators();
+  void updateUploadProgress();
+  void updateDownloadProgress();
+  void incrementUploadSizeBy(int64_t amount);
+  void incrementDownloadSizeBy(int64_t amount);
+  void removeUploadProgressSoFar();
+  void resetProgressForAttempt();
+  void announceDownloadSize(bool lengthGiven);
+
   // stream (ASIHTTPRequestStream.cpp)
   static size_t onHeaderLine(char* data, size_t size, size_t count, void* self);
   static size_t onBodyBytes(char* data, size_t size, size_t count, void* self);
@@ -309,6 +327,8 @@ class ASIHTTPRequest : public std::enable_shared_from_this<ASIHTTPRequest>,
   std::string requestMethod_ = "GET";
   // Written under cancelledLock_, read without it by the deliveries.
   std::atomic<ASIHTTPRequestDelegate*> delegate_ = nullptr;
+  std::atomic<ASIProgressDelegate*> uploadProgressDelegate_ = nullptr;
+  std::atomic<ASIProgressDelegate*> downloadProgressDelegate_ = nullptr;
   std::shared_ptr<ASIHTTPRequestDelegate> queue_;  // guarded by fieldLock_
 
   // ---- guarded by fieldLock_: fields read from any thread while running ----
@@ -366,6 +386,7 @@ class ASIHTTPRequest : public std::enable_shared_from_this<ASIHTTPRequest>,
   int proxyPort_ = 0;
   std::string proxyType_;
   bool haveBuiltPostBody_ = false;
+  bool updatedProgress_ = false;
   bool haveBuiltRequestHeaders_ = false;
   bool didCreateTemporaryPostDataFile_ = false;
   bool needsRedirect_ = false;

@@ -68,6 +68,7 @@ void ASIHTTPRequest::readResponseHeaders() {
     const auto main = mainRequest_.lock();
     ASIHTTPRequest& target = main ? *main : *this;
     if (length) target.contentLength_ = decimalLength(*length);
+    target.announceDownloadSize(length.has_value());
   }
   decideKeepAlive(version);
   requestReceivedResponseHeaders(pendingHeaders_);

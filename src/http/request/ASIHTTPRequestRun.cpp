@@ -164,6 +164,7 @@ void ASIHTTPRequest::startRequest() {
     responseHeaders_.reset();
     rawResponseData_.emplace();
   }
+  if (lastBytesSent_ > 0) removeUploadProgressSoFar();
   lastBytesSent_ = 0;
   contentLength_ = 0;
   readStreamIsScheduled_ = false;
@@ -182,6 +183,7 @@ void ASIHTTPRequest::startRequest() {
                                  "Unable to start HTTP connection"));
     return;
   }
+  resetProgressForAttempt();
   lastActivityTime_ = platform::monotonicNow();
   setStatusTimer(true);
 }
@@ -342,16 +344,17 @@ void ASIHTTPRequest::checkRequestStatus() {
     complete_ = true;
     return;
   }
-  if (!readStreamIsScheduled_ || postLength_ == 0) return;
-  lastBytesSent_ = totalBytesSent_;
-  totalBytesSent_ = bytesSentByTransfer();
-  if (totalBytesSent_ > lastBytesSent_) {
-    lastActivityTime_ = platform::monotonicNow();
-    BandwidthMeter::shared().incrementBandwidthUsedInLastSecond(totalBytesSent_ - lastBytesSent_);
+  if (!readStreamIsScheduled_) return;
+  if (postLength_ > 0) {
+    lastBytesSent_ = totalBytesSent_;
+    totalBytesSent_ = bytesSentByTransfer();
+    if (totalBytesSent_ > lastBytesSent_) {
+      lastActivityTime_ = platform::monotonicNow();
+      BandwidthMeter::shared().incrementBandwidthUsedInLastSecond(totalBytesSent_ -
+                                                                  lastBytesSent_);
+    }
   }
-  // The first-buffer rule: what the transfer took at once before the first
-  // check is not counted as progress of the upload.
-  if (uploadBufferSize_ == 0 && totalBytesSent_ != postLength_) uploadBufferSize_ = totalBytesSent_;
+  updateProgressIndicators();
 }
 
 bool ASIHTTPRequest::shouldTimeOut() const {
@@ -383,6 +386,8 @@ void ASIHTTPRequest::clearDelegatesAndCancel() {
   {
     std::lock_guard lock(cancelledLock_);
     delegate_ = nullptr;
+    uploadProgressDelegate_ = nullptr;
+    downloadProgressDelegate_ = nullptr;
     std::lock_guard fields(fieldLock_);
     queue_.reset();
   }

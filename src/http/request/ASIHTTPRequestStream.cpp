@@ -198,12 +198,15 @@ void ASIHTTPRequest::handleBytesAvailable(const char* data, size_t size) {
   ASIHTTPRequestDelegate* d = delegate();
   if ((d != nullptr && d->respondsToSelector(didReceiveDataSelector)) || dataReceivedBlock_) {
     passOnReceivedData(std::string(data, size));
+    updateDownloadProgress();
     return;
   }
-  std::lock_guard lock(fieldLock_);
-  if (!rawResponseData_) rawResponseData_.emplace();
-  if (size == 0) return;
-  rawResponseData_->append(data, size);
+  {
+    std::lock_guard lock(fieldLock_);
+    if (!rawResponseData_) rawResponseData_.emplace();
+    rawResponseData_->append(data, size);
+  }
+  updateDownloadProgress();
 }
 
 // ---- the end of a transfer -------------------------------------------------------------------
@@ -231,6 +234,7 @@ void ASIHTTPRequest::handleStreamComplete() {
   totalBytesSent_ = bytesSentByTransfer();
   complete_ = true;
   if (contentLength_ == 0) contentLength_ = totalBytesRead_;
+  updateProgressIndicators();
   bodyFile_.reset();
   dataDecompressor_.reset();
   if (authenticationNeeded_ == 0) removeTemporaryUploadFiles();
