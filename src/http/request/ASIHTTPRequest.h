@@ -261,6 +261,8 @@ class ASIHTTPRequest : public std::enable_shared_from_this<ASIHTTPRequest>,
   bool configureTransfer();
   void claimConnection();
   void checkRequestStatus();
+  void performThrottling();
+  void applyThrottling();
   void setStatusTimer(bool on);
   void cancelOnRequestThread();
   void cancelLoad();
@@ -362,6 +364,8 @@ class ASIHTTPRequest : public std::enable_shared_from_this<ASIHTTPRequest>,
   std::thread::id driverThread_;
   bool readStreamIsScheduled_ = false;
   bool timerRunning_ = false;
+  bool wantsThrottlePause_ = false;
+  bool pausedByThrottle_ = false;
   uint64_t bodyReadOffset_ = 0;
   std::unique_ptr<std::ifstream> bodyFile_;
   bool headRead_ = false;

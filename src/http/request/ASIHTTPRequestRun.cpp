@@ -183,6 +183,9 @@ void ASIHTTPRequest::startRequest() {
                                  "Unable to start HTTP connection"));
     return;
   }
+  pausedByThrottle_ = false;
+  performThrottling();
+  applyThrottling();
   resetProgressForAttempt();
   lastActivityTime_ = platform::monotonicNow();
   setStatusTimer(true);
@@ -331,7 +334,8 @@ uint64_t ASIHTTPRequest::bytesSentByTransfer() {
 void ASIHTTPRequest::checkRequestStatus() {
   std::unique_lock lock(cancelledLock_);
   if (cancelled_ || complete_) return;
-  BandwidthMeter::shared().measureBandwidthUsage();
+  performThrottling();
+  applyThrottling();
   if (shouldTimeOut()) {
     if (numberOfTimesToRetryOnTimeout > retryCount_) {
       ++retryCount_;
@@ -348,23 +352,50 @@ void ASIHTTPRequest::checkRequestStatus() {
   if (postLength_ > 0) {
     lastBytesSent_ = totalBytesSent_;
     totalBytesSent_ = bytesSentByTransfer();
-    if (totalBytesSent_ > lastBytesSent_) {
-      lastActivityTime_ = platform::monotonicNow();
-      BandwidthMeter::shared().incrementBandwidthUsedInLastSecond(totalBytesSent_ -
-                                                                  lastBytesSent_);
-    }
+    // Body bytes were counted for the bandwidth when curl read them; counting
+    // the growth here again would let uploads through at half the limit.
+    if (totalBytesSent_ > lastBytesSent_) lastActivityTime_ = platform::monotonicNow();
   }
   updateProgressIndicators();
 }
 
 bool ASIHTTPRequest::shouldTimeOut() const {
-  if (!readStreamIsScheduled_ || !lastActivityTime_) return false;
+  if (!readStreamIsScheduled_ || pausedByThrottle_ || !lastActivityTime_) return false;
   const double idle =
       std::chrono::duration<double>(platform::monotonicNow() - *lastActivityTime_).count();
   if (timeOutSeconds <= 0 || idle <= timeOutSeconds) return false;
   if (postLength_ == 0) return true;
   if (uploadBufferSize_ > 0 && totalBytesSent_ > uploadBufferSize_) return true;
   return idle > timeOutSeconds * kTimeOutFactorWithBody;
+}
+
+// ---- throttling ----------------------------------------------------------------------
+
+// Decides whether the transfer should wait for the throttle's wake-up time.
+// Safe inside curl callbacks: the decision is applied by applyThrottling().
+void ASIHTTPRequest::performThrottling() {
+  if (!readStreamIsScheduled_) return;
+  BandwidthMeter& meter = BandwidthMeter::shared();
+  meter.measureBandwidthUsage();
+  if (!meter.isBandwidthThrottled()) {
+    wantsThrottlePause_ = false;
+    return;
+  }
+  const auto wakeUp = meter.throttleWakeUpTime();
+  if (!wakeUp) return;
+  wantsThrottlePause_ = *wakeUp > platform::monotonicNow();
+}
+
+// Pauses or resumes the transfer as decided; on the owning thread, outside
+// curl's callbacks and without the class locks (resuming may run callbacks).
+void ASIHTTPRequest::applyThrottling() {
+  if (!readStreamIsScheduled_ || insideCurlCallback_ || driver_ == nullptr ||
+      !driver_->isOwnerThread() || wantsThrottlePause_ == pausedByThrottle_) {
+    return;
+  }
+  pausedByThrottle_ = wantsThrottlePause_;
+  curl_easy_pause(easy_.handle(), pausedByThrottle_ ? CURLPAUSE_ALL : CURLPAUSE_CONT);
+  if (!pausedByThrottle_) lastActivityTime_ = platform::monotonicNow();
 }
 
 // ---- cancelling ---------------------------------------------------------------------

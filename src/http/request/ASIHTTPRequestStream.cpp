@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 
 #include "http/gzip/ASIDataDecompressor.h"
 #include "http/pool/ConnectionPool.h"
@@ -55,6 +56,12 @@ std::string_view trimmed(std::string_view text) {
   return text;
 }
 
+// Serialises the throttling part of every body read in the process.
+std::mutex& readLock() {
+  static std::mutex lock;
+  return lock;
+}
+
 }  // namespace
 
 // ---- inside curl ---------------------------------------------------------------------------
@@ -90,6 +97,7 @@ size_t ASIHTTPRequest::onBodyBytes(char* data, size_t size, size_t count, void* 
       used += piece;
     }
     pending.erase(0, used);
+    request->performThrottling();
   } catch (...) {
     return 0;
   }
@@ -105,6 +113,7 @@ size_t ASIHTTPRequest::readSize() const {
 
 void ASIHTTPRequest::performPassEnded() {
   std::lock_guard lock(cancelledLock_);
+  applyThrottling();
   if (pendingBody_.empty()) return;
   std::string pending;
   pending.swap(pendingBody_);
@@ -114,7 +123,18 @@ void ASIHTTPRequest::performPassEnded() {
 size_t ASIHTTPRequest::onReadBody(char* data, size_t size, size_t count, void* self) {
   auto* request = static_cast<ASIHTTPRequest*>(self);
   const uint64_t left = request->postLength_ - std::min(request->bodyReadOffset_, request->postLength_);
-  const size_t wanted = static_cast<size_t>(std::min<uint64_t>(left, size * count));
+  size_t wanted = static_cast<size_t>(std::min<uint64_t>(left, size * count));
+  {
+    std::lock_guard lock(readLock());
+    BandwidthMeter& meter = BandwidthMeter::shared();
+    if (meter.isBandwidthThrottled()) {
+      const uint64_t allowance = meter.maxUploadReadLength();
+      if (allowance < wanted) wanted = static_cast<size_t>(std::max<uint64_t>(allowance, 1));
+      std::lock_guard requestLock(request->cancelledLock_);
+      const InsideCurl inside(*request);
+      request->performThrottling();
+    }
+  }
   size_t got = 0;
   {
     std::lock_guard lock(request->fieldLock_);
@@ -137,6 +157,7 @@ size_t ASIHTTPRequest::onReadBody(char* data, size_t size, size_t count, void* s
     }
   }
   request->bodyReadOffset_ += got;
+  if (got > 0) BandwidthMeter::shared().incrementBandwidthUsedInLastSecond(got);
   return got;
 }
 

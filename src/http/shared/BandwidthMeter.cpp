@@ -66,6 +66,37 @@ void BandwidthMeter::setMaxBandwidthPerSecond(uint64_t bytes) {
   maxBandwidthPerSecond_ = bytes;
 }
 
+bool BandwidthMeter::isBandwidthThrottled() {
+  std::lock_guard lock(bandwidthThrottlingLock_);
+  return maxBandwidthPerSecond_ != 0;
+}
+
+uint64_t BandwidthMeter::maxUploadReadLength() {
+  std::lock_guard lock(bandwidthThrottlingLock_);
+  const uint64_t limit = maxBandwidthPerSecond_;
+  if (limit == 0) return 0;
+  uint64_t allowance = limit / 4;
+  if (bandwidthUsedInLastSecond_ + allowance > limit) {
+    allowance = bandwidthUsedInLastSecond_ > limit ? 0 : limit - bandwidthUsedInLastSecond_;
+  }
+  if (allowance != 0 && bandwidthMeasurementDate_ &&
+      *bandwidthMeasurementDate_ >= platform::monotonicNow()) {
+    return allowance;
+  }
+  throttleWakeUpTime_ = bandwidthMeasurementDate_;
+  return allowance;
+}
+
+std::optional<platform::Clock::Monotonic> BandwidthMeter::throttleWakeUpTime() {
+  std::lock_guard lock(bandwidthThrottlingLock_);
+  return throttleWakeUpTime_;
+}
+
+uint64_t BandwidthMeter::bandwidthUsedInLastSecond() {
+  std::lock_guard lock(bandwidthThrottlingLock_);
+  return bandwidthUsedInLastSecond_;
+}
+
 void BandwidthMeter::requestScheduled() {
   std::lock_guard lock(ConnectionPool::connectionsLock());
   ++runningRequestCount_;

@@ -25,6 +25,15 @@ class BandwidthMeter {
   uint64_t maxBandwidthPerSecond();
   void setMaxBandwidthPerSecond(uint64_t bytes);
 
+  bool isBandwidthThrottled();
+  // How many body bytes one read may take now under the limit; 0 when no
+  // limit is set, or when the budget of the window is spent (then the
+  // wake-up time is the window's end).
+  uint64_t maxUploadReadLength();
+  // The wake-up time of throttled transfers; nothing when none is set.
+  std::optional<platform::Clock::Monotonic> throttleWakeUpTime();
+  uint64_t bandwidthUsedInLastSecond();
+
   void requestScheduled();
   void requestUnscheduled();
   bool isNetworkInUse();

@@ -12,6 +12,7 @@
 #include "http/shared/ContentType.h"
 #include "platform/OperationQueue.h"
 #include "support/ManualClock.h"
+#include "http/HttpTestSupport.h"
 
 namespace nb::test {
 namespace {
@@ -122,6 +123,47 @@ TEST(Errors, CannedErrorsCarryTheDomainAndTheirTexts) {
             "The request failed because it redirected too many times");
   EXPECT_EQ(ASIUnableToCreateRequestError()->localizedDescription(),
             "Unable to create request (bad url?)");
+}
+
+}  // namespace
+}  // namespace nb::test
+
+namespace nb::test {
+namespace {
+
+using http::BandwidthMeter;
+
+TEST(Throttling, UploadAllowanceUnderALimitOf1000) {
+  auto clock = std::make_shared<ManualClock>();
+  ScopedClockOverride override(clock);
+  BandwidthMeter& meter = BandwidthMeter::shared();
+  meter.resetForTesting();
+  EXPECT_EQ(meter.maxUploadReadLength(), 0u);  // no limit
+  meter.setMaxBandwidthPerSecond(1000);
+  meter.measureBandwidthUsage();  // opens a window
+  EXPECT_EQ(meter.maxUploadReadLength(), 250u);
+  meter.incrementBandwidthUsedInLastSecond(900);
+  EXPECT_EQ(meter.maxUploadReadLength(), 100u);
+  meter.incrementBandwidthUsedInLastSecond(200);
+  EXPECT_EQ(meter.maxUploadReadLength(), 0u);
+  EXPECT_TRUE(meter.throttleWakeUpTime());
+  meter.resetForTesting();
+}
+
+TEST(Throttling, AnUploadIsCountedOnceInTheWindow) {
+  registerTestIdentity();
+  auto clock = std::make_shared<ManualClock>();
+  ScopedClockOverride override(clock);
+  BandwidthMeter::shared().resetForTesting();
+  BandwidthMeter::shared().measureBandwidthUsage();
+  ScriptedHttpServer server;
+  server.on("/up", ScriptedReply::ok());
+  auto request = http::ASIHTTPRequest::requestWithURL(server.url("/up"));
+  request->setRequestMethod("PUT");
+  request->appendPostData(std::string(300'000, 'n'));
+  request->startSynchronous();
+  EXPECT_EQ(errorCode(*request), 0);
+  EXPECT_EQ(BandwidthMeter::shared().bandwidthUsedInLastSecond(), 300'000u);
 }
 
 }  // namespace
