@@ -133,6 +133,11 @@ size_t ASIHTTPRequest::onReadBody(char* data, size_t size, size_t count, void* s
       std::lock_guard requestLock(request->cancelledLock_);
       const InsideCurl inside(*request);
       request->performThrottling();
+      // Past the budget: curl stops asking until the wake-up time resumes it.
+      if (request->wantsThrottlePause_) {
+        request->pausedByThrottle_ = true;
+        return CURL_READFUNC_PAUSE;
+      }
     }
   }
   size_t got = 0;
