@@ -51,8 +51,13 @@ void FakeAppState::clear() {
 
 void FakeAppState::record(std::string name, std::string argument) {
   const bool onMain = platform::MainThread::isMainThread();
-  std::lock_guard lock(mutex_);
-  calls_.push_back({std::move(name), std::move(argument), onMain});
+  std::function<void(const std::string&)> hook;
+  {
+    std::lock_guard lock(mutex_);
+    calls_.push_back({name, std::move(argument), onMain});
+    hook = onCall_;
+  }
+  if (hook) hook(name);
 }
 
 std::shared_ptr<ServerInfo> FakeAppState::serverInfo() {

@@ -16,7 +16,7 @@ void FakeDriveFixture::SetUp() {
   app_->setUseHttps(false);
   UserData::shareUserData().setDevicename(kDevice);
 
-  drive_ = std::make_unique<FakeDrive>(api_);
+  drive_ = std::make_unique<FakeDrive>(api_, driveClock());
   user_ = drive_->addUser(FakeUser{.memberId = 5, .name = "tester"});
   token_ = drive_->signIn(user_);
   drive_->addLibrary(FakeLibrary{.mountId = kMountId, .orgId = 3, .orgName = "Team"});

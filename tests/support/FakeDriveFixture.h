@@ -26,6 +26,9 @@ class FakeDriveFixture : public TempHome {
 
   void SetUp() override;
   void TearDown() override;
+  // The time of the drive's changes; the wall clock unless a fixture ties
+  // the server to its own clock.
+  virtual FakeLibraryTree::Clock driveClock() { return {}; }
 
   FakeLibraryTree& tree() { return *drive_->tree(kMountId); }
   // How many requests reached `path` of the API service.

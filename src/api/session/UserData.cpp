@@ -9,13 +9,12 @@
 #include <cstring>
 #include <fstream>
 
-#include <unicode/locid.h>
-#include <unicode/unistr.h>
 
 #include "api/session/ClientId.h"
 #include "api/calls/HTTPEngine.h"
 #include "api/server/ServerInfo.h"
 #include "foundation/json/Json.h"
+#include "foundation/text/StringHelpers.h"
 #include "foundation/util/UtilFiles.h"
 #include "foundation/util/UtilUrl.h"
 #include "platform/AppFolders.h"
@@ -42,14 +41,6 @@ bool makePrivateFolder(const fs::path& folder) {
     return false;
   }
   return fs::is_directory(folder, ec);
-}
-
-std::string lowerCase(std::string_view text) {
-  std::string lower;
-  icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())))
-      .toLower(icu::Locale::getRoot())
-      .toUTF8String(lower);
-  return lower;
 }
 
 // The value of KEY=value (optionally quoted) in an os-release style file.
@@ -277,9 +268,9 @@ void UserData::setignore(std::string_view list) {
 }
 
 bool UserData::checkignore(std::string_view fileName) const {
-  const std::string name = lowerCase(fileName);
+  const std::string name = lowercaseString(fileName);
   for (const std::string& entry : fields_.get(ignorelist_)) {
-    const std::string suffix = "." + lowerCase(entry);
+    const std::string suffix = "." + lowercaseString(entry);
     if (name.size() >= suffix.size() &&
         name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0) {
       return true;

@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include "platform/Log.h"
+
 namespace nb {
 namespace {
 
@@ -28,6 +30,50 @@ class NullAppState final : public AppState {
   void openwith(const std::string&) override {}
   void setBUpdateUI(bool) override {}
   void refreshWithUIByLoginFinish() override {}
+
+  bool bLockScreen() override { return false; }
+  bool bRecyclebin() override { return false; }
+  bool bPromptMessage() override { return false; }
+  bool bNeedLoading() override { return false; }
+  void setBNeedLoading(bool) override {}
+  void loadFinishForLaunchpad() override { missing("loadFinishForLaunchpad"); }
+  void setBResetHotFile(bool) override { missing("setBResetHotFile"); }
+  void showLaunchpadForTab(const std::string&) override { missing("showLaunchpadForTab"); }
+  std::shared_ptr<platform::OperationQueue> taskQueue() override {
+    missing("taskQueue");
+    return nullptr;
+  }
+  std::vector<std::shared_ptr<BaseWebWindowController>> checkCurrent(int64_t) override {
+    return {};
+  }
+  std::vector<std::shared_ptr<BaseWebWindowController>> checkCurrent(
+      int64_t, const std::string&) override {
+    return {};
+  }
+  void gCompareNotifyReset(const std::string&) override { missing("gCompareNotifyReset"); }
+  void lastUpdateDatelineForLaunchpad(const std::string&) override {
+    missing("lastUpdateDatelineForLaunchpad");
+  }
+  std::string favritePathString() override {
+    missing("favritePathString");
+    return {};
+  }
+  bool findFavorite(const std::string&) override { return false; }
+  bool initFavoriteFind(const std::string&) override { return false; }
+  void initFavoriteClear() override { missing("initFavoriteClear"); }
+  void deleteFavorite(const std::string&) override { missing("deleteFavorite"); }
+  void uploadSyncDb() override { missing("uploadSyncDb"); }
+  void setGrowlNotificationDescripation(const std::string&,
+                                        const std::optional<std::string>&) override {
+    missing("setGrowlNotificationDescripation");
+  }
+
+ private:
+  // The sync engine's requests of the shell have no sensible silent
+  // default: one that reaches no shell is a wiring fault worth seeing.
+  static void missing(const char* what) {
+    NBLOG_ERROR("no application shell registered for {}", what);
+  }
 };
 
 std::atomic<std::shared_ptr<AppState>>& registered() {

@@ -4,15 +4,23 @@
 // setAppDelegate(); tests register a recording fake. Until something is
 // registered every caller meets a do-nothing state (see getAppDelegate
 // below), so a library used without a shell never crashes on a missing
-// delegate.
+// delegate; the commands the sync engine relies on also log an error there,
+// so a missing registration shows.
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "foundation/app/BaseWebWindowController.h"
 #include "foundation/app/PageEvent.h"
 
 namespace nb {
+
+namespace platform {
+class OperationQueue;
+}
 
 class ServerInfo;  // the server configuration, owned by the shell (api layer)
 
@@ -76,6 +84,65 @@ class AppState {
   virtual void setBUpdateUI(bool waiting) = 0;
   // Tells the sign-in and main windows that a sign-in finished.
   virtual void refreshWithUIByLoginFinish() = 0;
+
+  // --- What the sync engine asks of the shell ---------------------------------
+  // The user's switches: the in-app screen lock is on; local deletions go to
+  // the Trash; notices about file events are allowed.
+  virtual bool bLockScreen() = 0;
+  virtual bool bRecyclebin() = 0;
+  virtual bool bPromptMessage() = 0;
+
+  // True until the main page was told that the first library load is done.
+  virtual bool bNeedLoading() = 0;
+  virtual void setBNeedLoading(bool needed) = 0;
+  // Sends "LoadFinish" to the main page on the main thread without waiting;
+  // nothing when the main window does not exist.
+  virtual void loadFinishForLaunchpad() = 0;
+
+  // Asks the housekeeping timer for an immediate hot-file refresh.
+  virtual void setBResetHotFile(bool reset) = 0;
+  // Shows and activates the main window on a tab (made on first use). Call
+  // on the main thread.
+  virtual void showLaunchpadForTab(const std::string& tab) = 0;
+
+  // The process-wide queue of background jobs (scans, listings, template
+  // downloads, the feedback upload). Null when the shell has none.
+  virtual std::shared_ptr<platform::OperationQueue> taskQueue() = 0;
+
+  // The windows that show any folder of a library / exactly the folder
+  // `webpath` of a library (main window first). Each window's
+  // setCustomEvent waits for the main thread: never call it while holding a
+  // lock the main thread may take.
+  virtual std::vector<std::shared_ptr<BaseWebWindowController>> checkCurrent(int64_t mountId) = 0;
+  virtual std::vector<std::shared_ptr<BaseWebWindowController>> checkCurrent(
+      int64_t mountId, const std::string& webpath) = 0;
+
+  // Forwarded to the main window as "gCompareNotifyReset" / as
+  // "gLastUpdateDateline", on the main thread without waiting. The texts
+  // are JSON; text that does not parse sends nothing.
+  virtual void gCompareNotifyReset(const std::string& json) = 0;
+  virtual void lastUpdateDatelineForLaunchpad(const std::string& json) = 0;
+
+  // The favourites folder in the user folder: one symbolic link per linked
+  // local folder, the folder itself a desktop bookmark.
+  virtual std::string favritePathString() = 0;
+  // Whether the favourites folder holds a link to a folder whose target is
+  // `folder`.
+  virtual bool findFavorite(const std::string& folder) = 0;
+  // Whether such a link is known; when it is, its removal mark is cleared.
+  virtual bool initFavoriteFind(const std::string& folder) = 0;
+  // Deletes every favourites link whose removal mark is still set.
+  virtual void initFavoriteClear() = 0;
+  // Deletes the first favourites link whose target is `folder`.
+  virtual void deleteFavorite(const std::string& folder) = 0;
+
+  // Packs the sync stores for a report (the sync centre's zipdb).
+  virtual void uploadSyncDb() = 0;
+
+  // Shows a desktop notification; the context, when given, is what a click
+  // on it opens.
+  virtual void setGrowlNotificationDescripation(const std::string& description,
+                                                const std::optional<std::string>& context) = 0;
 };
 
 // Registers the process-wide application state; null restores the do-nothing
@@ -87,7 +154,9 @@ namespace Util {
 
 // The registered application state, or the do-nothing default: never null.
 // The do-nothing default answers empty texts, the English language, no
-// HTTPS, network up, no server configuration, and ignores every command.
+// HTTPS, network up, no server configuration, every switch off, no windows
+// and no task queue, and ignores every command (logging those of the sync
+// engine as errors).
 // Holding the returned pointer keeps that state alive. Thread-safe.
 std::shared_ptr<AppState> getAppDelegate();
 

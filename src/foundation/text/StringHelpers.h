@@ -78,6 +78,9 @@ std::string toUtf8(std::string_view text);
 
 // The text before the last "/"; "" when there is none.
 std::string getParent(std::string_view path);
+// The text in lower case by Unicode's rules (root locale): how paths are
+// compared where letter case is ignored.
+std::string lowercaseString(std::string_view text);
 // The text after the last "/"; the whole text when there is none.
 std::string getFilename(std::string_view path);
 // The text with exactly one more "/" unless it already ends with one.

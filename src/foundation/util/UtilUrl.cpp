@@ -11,8 +11,6 @@
 
 #include <fmt/format.h>
 #include <openssl/rand.h>
-#include <unicode/locid.h>
-#include <unicode/unistr.h>
 
 #include "foundation/app/AppState.h"
 #include "foundation/text/LanguageBundle.h"
@@ -95,10 +93,7 @@ bool storeId(const fs::path& file, const std::string& id) {
 }
 
 std::string lowerFolder(std::string_view path) {
-  std::string lower;
-  icu::UnicodeString::fromUTF8(icu::StringPiece(path.data(), static_cast<int32_t>(path.size())))
-      .toLower(icu::Locale::getRoot())
-      .toUTF8String(lower);
+  std::string lower = lowercaseString(path);
   while (!lower.empty() && lower.back() == '/') {
     lower.pop_back();
   }

@@ -25,6 +25,12 @@ class NodeBase {
     std::lock_guard lock(nodeLock);
     nodeArray.push_back(std::move(node));
   }
+  // Appends every element in order under one hold of the lock, so no
+  // reader sees only part of them.
+  void addNodes(std::vector<Node> nodes) {
+    std::lock_guard lock(nodeLock);
+    for (auto& node : nodes) nodeArray.push_back(std::move(node));
+  }
   // Empties the list under the lock.
   void clear() {
     std::lock_guard lock(nodeLock);

@@ -46,6 +46,8 @@ std::unique_ptr<Syncdb> Syncdb::initpath(const std::string& path, FileSizeFn fil
   return store;
 }
 
+std::unique_ptr<Syncdb> Syncdb::unopened() { return std::unique_ptr<Syncdb>(new Syncdb()); }
+
 void Syncdb::createTable(bool integrity) {
   inDatabase([&](FMDatabase& db) {
     for (const char* sql : kCreateTables) db.executeUpdate(sql);

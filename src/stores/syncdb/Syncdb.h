@@ -48,6 +48,9 @@ class Syncdb : public MySqlite {
   // its integrity (restoring the backup when damaged) and compacts it.
   // nullptr when the file cannot be opened. `fileSize` is for tests.
   static std::unique_ptr<Syncdb> initpath(const std::string& path, FileSizeFn fileSize = {});
+  // A store without a file: every read answers its default and every write
+  // is dropped. What a library whose store cannot be opened works with.
+  static std::unique_ptr<Syncdb> unopened();
 
   void createTable(bool integrity) override;
   void updateTable() override;

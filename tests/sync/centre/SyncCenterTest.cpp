@@ -1,4 +1,4 @@
-#include "sync/SyncCenter.h"
+#include "sync/centre/SyncCenter.h"
 
 #include <filesystem>
 
@@ -45,8 +45,10 @@ class SyncCenterTest : public test::TempHome {
 
 TEST_F(SyncCenterTest, SessionStartAndEnd) {
   EXPECT_EQ(&SyncCenter::shareSyncCenter(), &center);
-  center.setinit(path());
-  EXPECT_TRUE(center.bInit());
+  center.setinit(path(), false);
+  // Set once the session's libraries are loaded, not by the start itself.
+  EXPECT_FALSE(center.bInit());
+  EXPECT_TRUE(center.bFirst());
   EXPECT_FALSE(center.bOut());
   auto store = center.messagedb<FakeMessageStore>();
   ASSERT_TRUE(store);
@@ -61,7 +63,7 @@ TEST_F(SyncCenterTest, SessionStartAndEnd) {
 // A holder of the old store (a page command under way) must not reopen the
 // keyed file without its key after the session ended.
 TEST_F(SyncCenterTest, ClosedMessageStoreRefusesLaterJobs) {
-  center.setinit(path());
+  center.setinit(path(), false);
   auto held = center.messagedb<FakeMessageStore>();
   ASSERT_TRUE(held->add("before"));
   center.exit();
@@ -73,9 +75,9 @@ TEST_F(SyncCenterTest, ClosedMessageStoreRefusesLaterJobs) {
 }
 
 TEST_F(SyncCenterTest, FailedOpenLeavesNoStore) {
-  center.setinit((root() / "no-folder" / "x.db").string());
+  center.setinit((root() / "no-folder" / "x.db").string(), false);
   EXPECT_EQ(center.messageStore(), nullptr);
-  EXPECT_TRUE(center.bInit());
+  EXPECT_FALSE(center.bOut());
 }
 
 }  // namespace

@@ -4,8 +4,8 @@
 
 #include "stores/messages/MessageDb.h"
 #include "support/TempHome.h"
-#include "sync/DialogAction.h"
-#include "sync/SyncCenter.h"
+#include "sync/operations/DialogAction.h"
+#include "sync/centre/SyncCenter.h"
 
 namespace nb {
 namespace {
@@ -35,7 +35,7 @@ TEST_F(DialogAction, ReachesTheSessionStoreOnly) {
   EXPECT_EQ(run("getdialogs", ""), R"({"list":[]})");
   EXPECT_EQ(run("getdialog", R"({"dialog_id":"d1"})"), "");
 
-  SyncCenter::shareSyncCenter().setinit(path());
+  SyncCenter::shareSyncCenter().setinit(path(), false);
   EXPECT_EQ(run("adddialog", R"({"id":"d1","name":"n"})"), "{}");
   EXPECT_EQ(SyncCenter::shareSyncCenter().messagedb()->getDialog("d1").strName, "n");
   EXPECT_NE(run("getdialog", R"({"dialog_id":"d1"})").find(R"("name":"n")"), std::string::npos);
@@ -44,7 +44,7 @@ TEST_F(DialogAction, ReachesTheSessionStoreOnly) {
   EXPECT_EQ(run("adddialog", R"({"id":"d2"})"), "{}");
   EXPECT_EQ(run("getdialogs", ""), R"({"list":[]})");
 
-  SyncCenter::shareSyncCenter().setinit(path());  // the next session, same user
+  SyncCenter::shareSyncCenter().setinit(path(), false);  // the next session, same user
   const std::string all = run("getdialogs", "");
   EXPECT_NE(all.find(R"("id":"d1")"), std::string::npos);
   EXPECT_EQ(all.find(R"("id":"d2")"), std::string::npos);

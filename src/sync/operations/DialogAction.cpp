@@ -1,7 +1,7 @@
-#include "sync/DialogAction.h"
+#include "sync/operations/DialogAction.h"
 
 #include "stores/messages/MessageDb.h"
-#include "sync/SyncCenter.h"
+#include "sync/centre/SyncCenter.h"
 
 namespace nb {
 

@@ -1,0 +1,182 @@
+#pragma once
+// The process-wide coordinator of the sync engine: the registry of sync
+// managers (one per library of the signed-in user), the folder watchers
+// they share, the compare queue, the session's message store, the delay
+// list of file kinds, and one coordinator thread per signed-in session.
+//
+// Every member is safe from any thread. The registry and the watcher list
+// share one mutex that is never held while a manager or watcher is called:
+// walks go over copies. setinit and exit never wait for a coordinator, so
+// the main thread never waits for a thread that may be waiting for it.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "api/models/MountItem.h"
+#include "foundation/sqlite/MySqlite.h"
+#include "platform/OperationQueue.h"
+#include "stores/catalogue/DelaySyncFile.h"
+
+namespace nb {
+
+namespace platform {
+class StoppableThread;
+}
+
+// The session's message store (a MySqlite with a cipher key). Only its
+// users need the full type; the centre holds it as its store base.
+class MessageDb;
+class SyncManager;
+class Directoryhandler;
+class CoordinatorLoop;
+class CentrePasses;
+
+class SyncCenter {
+ public:
+  // Width of the compare queue: at most three libraries compare at once.
+  static constexpr int kCompareQueueWidth = 3;
+  // The content cache's budget after a trim.
+  static constexpr int64_t kCacheBudget = 1'073'741'824;
+
+  // Made at first use, kept for the life of the process.
+  static SyncCenter& shareSyncCenter();
+  ~SyncCenter();
+
+  // Opens a message store on a path (initpath); nullptr when it cannot be
+  // opened. Registered at start-up by the layer that knows the store.
+  using MessageStoreOpener = std::function<std::shared_ptr<MySqlite>(const std::string& path)>;
+  void setMessageStoreOpener(MessageStoreOpener opener);
+
+  // --- Session ----------------------------------------------------------------
+  // Session start: resets the session flags, opens the message store on the
+  // session's getMessageDb (or `messageDbPath`), and starts a coordinator
+  // thread, which first waits for the previous session's coordinator to
+  // end. Without `coordinatorThread` no thread runs and the caller drives
+  // the passes with coordinatorPass() (tests, tools).
+  void setinit();
+  void setinit(const std::string& messageDbPath, bool coordinatorThread = true);
+
+  // Session end: asks the coordinator to stop (without waiting for it),
+  // exits every manager and empties the registry, stops every watcher and
+  // empties the watcher list, then closes the message store. Its queue
+  // refuses to reopen the file afterwards: a later job from a holder of the
+  // old store would reopen the keyed file without its key.
+  void exit();
+
+  // One coordinator pass on the caller's thread, for a session started
+  // without its thread (the first call also does the loop's preparation).
+  // False when there is no such session or the pass ended the loop.
+  bool coordinatorPass();
+
+  // Waits until the coordinator thread of the current or last session has
+  // ended (after exit). Only for tests and tools: never call it on a thread
+  // a coordinator may be waiting for, such as a program's main thread.
+  void joinCoordinator();
+
+  // --- Registry ----------------------------------------------------------------
+  // The first manager of the library / of the organisation; null when none.
+  std::shared_ptr<SyncManager> GetSyncManager(int64_t mountId) const;
+  std::shared_ptr<SyncManager> GetSyncManagerByOrgid(int64_t orgId) const;
+  // The first manager of the library exits and leaves the registry.
+  void RemoveSyncManager(int64_t mountId);
+  // A copy of the registry in creation order.
+  std::vector<std::shared_ptr<SyncManager>> synclist() const;
+
+  // Creates a manager for the library, appends it and starts it.
+  bool createmount(const MountItem& mount);
+  // Managers for every stored library that has none. 1 when no library is
+  // stored, else 0; sets bInit.
+  int loadmounts();
+  // The catalogue refresh: -1 when a sign-out was seen, else as loadmounts.
+  int getDataFromServer();
+  // Reloads the favourite files from the server; a failed request keeps
+  // the stored ones.
+  void resetFavorites();
+
+  // --- Watchers ------------------------------------------------------------------
+  // Serves `manager` from the watcher of `folder` (one per distinct root,
+  // exact text of the root with one trailing "/"), made when missing.
+  void startWatch(const std::string& folder, std::shared_ptr<SyncManager> manager);
+  // Lets `manager` go from that watcher; a watcher left without managers
+  // stops and leaves the list.
+  void stopWatch(const std::string& folder, const std::shared_ptr<SyncManager>& manager);
+  std::vector<std::shared_ptr<Directoryhandler>> handlerlist() const;
+
+  // --- Compare cycles --------------------------------------------------------------
+  // Queues one comparison pass for every manager that has none queued or
+  // running.
+  void compareproc();
+  // Restarts every manager's compare gating, then asks for a cycle.
+  void resetcomparenow();
+  // A compare notice relayed by a page: {"type":"compare","mount_ids":[..]}
+  // counts a notice on each named library and asks for a cycle; anything
+  // else (not an object, another type, no or an empty id list) changes
+  // nothing.
+  void comparenotify(const std::string& json);
+  platform::OperationQueue& taskqueue() { return taskqueue_; }
+
+  // --- Message store, delay list ------------------------------------------------------
+  // The message store of the current session; nullptr between sessions.
+  // Db must be the store's class (MessageDb derives from MySqlite).
+  template <typename Db = MessageDb>
+  std::shared_ptr<Db> messagedb() const {
+    return std::static_pointer_cast<Db>(messageStore());
+  }
+  std::shared_ptr<MySqlite> messageStore() const;
+  DelaySyncFile& delaySyncFile() { return delaySyncFile_; }
+
+  // --- Flags ------------------------------------------------------------------------
+  bool bOut() const { return bOut_; }
+  // The libraries were loaded in this session; transfers wait until then.
+  bool bInit() const { return bInit_; }
+  // From setinit until the first catalogue refresh of the session is done.
+  bool bFirst() const { return bFirst_; }
+  bool bCompareNow() const { return bCompareNow_; }
+  void setBCompareNow(bool on) { bCompareNow_ = on; }
+  bool bRegetServer() const { return bRegetServer_; }
+  void setBRegetServer(bool on) { bRegetServer_ = on; }
+  // The pages' push channel is up; kept across sessions.
+  bool bSocketIO() const { return bSocketIO_; }
+  void setBSocketIO(bool on) { bSocketIO_ = on; }
+  void setBFirst(bool on) { bFirst_ = on; }
+  void setBInit(bool on) { bInit_ = on; }
+
+  // The web path of the last rename a page asked for.
+  std::string strOldRename() const;
+  void setStrOldRename(std::string path);
+
+ private:
+  // One session's coordinator: its loop, its steps and, when it has one,
+  // its thread.
+  struct Coordinator;
+
+  SyncCenter();
+  std::shared_ptr<Coordinator> startCoordinator(bool thread);
+
+  std::atomic<bool> bOut_{false};
+  std::atomic<bool> bInit_{false};
+  std::atomic<bool> bFirst_{false};
+  std::atomic<bool> bCompareNow_{false};
+  std::atomic<bool> bRegetServer_{false};
+  std::atomic<bool> bSocketIO_{false};
+  DelaySyncFile delaySyncFile_;
+  platform::OperationQueue taskqueue_{kCompareQueueWidth};
+
+  mutable std::mutex mutex_;
+  MessageStoreOpener opener_;                              // guarded by mutex_
+  std::shared_ptr<MySqlite> messagedb_;                    // guarded by mutex_
+  std::vector<std::shared_ptr<SyncManager>> synclist_;     // guarded by mutex_
+  std::vector<std::shared_ptr<Directoryhandler>> handlerlist_;  // guarded by mutex_
+  std::string strOldRename_;                               // guarded by mutex_
+  std::shared_ptr<Coordinator> coordinator_;               // guarded by mutex_
+  // Stopped coordinators no thread of a later session waits for (that
+  // session runs without a thread); joined by joinCoordinator or at the end.
+  std::vector<std::shared_ptr<Coordinator>> retired_;      // guarded by mutex_
+};
+
+}  // namespace nb

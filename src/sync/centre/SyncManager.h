@@ -1,0 +1,186 @@
+#pragma once
+// The sync engine of one library: its sync store, the lists that steer its
+// decisions, its locks, and the flags and counters that decide when its
+// next comparison pass pulls the server's change feed.
+//
+// Made by the sync centre for each library of the signed-in user and kept
+// in its registry until the library goes or the user signs out; folder
+// watchers and queued comparison passes hold it too while they exist.
+// Every flag and counter is atomic and safe from any thread; the lists
+// carry their own locks. controllock serialises the manager's event
+// handling, server-item application, commit, rename retries and download
+// placement; it is not recursive, and the main thread never takes it.
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "api/models/MountItem.h"
+#include "stores/syncdb/SyncFileItem.h"
+#include "stores/syncdb/Syncdb.h"
+#include "sync/centre/MarkGetFileList.h"
+#include "sync/links/CacheFolder.h"
+#include "sync/links/LinkFolder.h"
+#include "sync/local/RecentEvents.h"
+#include "sync/server/OverWrite.h"
+
+namespace nb {
+
+class SyncCenter;
+
+class SyncManager : public std::enable_shared_from_this<SyncManager> {
+ public:
+  // The file name of a library's sync store inside its folder.
+  static constexpr const char* kSyncDbName = "vesyncdbex3.db";
+  // The cap, in seconds, of the wait the compare gating puts between pulls.
+  static constexpr double kMaxCompareWait = 600.0;
+  // Seconds of gating wait per notice counted at the last pull.
+  static constexpr double kCompareWaitPerNotice = 20.0;
+
+  // Creation: opens the library's store, fills the lists from it, watches
+  // the linked folders that exist (through `center`) and unlinks those that
+  // are gone. The manager is not started. Runs on the caller's thread
+  // (the coordinator or the page-call queue).
+  static std::shared_ptr<SyncManager> initwithmount(const MountItem& mount, SyncCenter& center);
+  // Destruction sets bOut first, so a long loop still running on another
+  // holder's thread returns early.
+  ~SyncManager();
+  SyncManager(const SyncManager&) = delete;
+  SyncManager& operator=(const SyncManager&) = delete;
+
+  // --- Life cycle -------------------------------------------------------------
+  // bStart YES, bScaned NO, startCanCompare, InitTrans, in this order.
+  void start();
+  void stop() { bStart_ = false; }
+  void exit() { bOut_ = true; }
+  // Queues the transfers of every row still waiting for one (statuses 1, 2
+  // and 8), then tells both transfer lists of the pages to reload.
+  void InitTrans();
+
+  // Retries the deferred renames and removals; the caller holds controllock.
+  void check_rename_and_remove();
+
+  // --- Compare gating -----------------------------------------------------------
+  // True when no notice had been counted at the last reset, else only
+  // strictly after ftCompareDoneTime + min(600, 20 n) seconds.
+  bool checkCanCompare() const;
+  // A compare notice named the library.
+  void setCanCompare();
+  // After a successful pull while the push channel is up.
+  void resetCanCompare();
+  // The next pass pulls at once.
+  void startCanCompare();
+
+  // --- controllock (BasicLockable, for std::lock_guard / std::unique_lock) -------
+  void lock() { controllock_.lock(); }
+  void unlock() { controllock_.unlock(); }
+  bool try_lock() { return controllock_.try_lock(); }
+
+  // --- Transfer submission --------------------------------------------------------
+  // Queues a waiting upload record of the row from `fullpath` (may be empty:
+  // the file is then made on the server from its content hash alone).
+  // True when the transfer store accepted it.
+  bool Add_Upload(const SyncFileItem& item, const std::string& fullpath, bool sync,
+                  const std::string& parent);
+  // Queues a waiting download record of the row to `fullpath`.
+  void ADD_Download(const SyncFileItem& item, const std::string& fullpath, bool sync,
+                    int64_t expand);
+
+  // --- Paths --------------------------------------------------------------------
+  // The local path of a web path through the linked folders; "" outside.
+  std::string getnormalpath(const std::string& webpath) const {
+    return linkfolder_.normalPathByWebPath(webpath);
+  }
+  // The library's folder in the user folder (created) and its store path.
+  static std::string libraryFolder(int64_t mountId);
+  static std::string getsyncdbpath(int64_t mountId);
+
+  // Reads the library's name and permission bits from the catalogue.
+  void setpermisson();
+
+  // --- Fields -------------------------------------------------------------------
+  int64_t _nMountID() const { return nMountID_; }
+  int64_t _nOrgID() const { return nOrgID_; }
+  int64_t _nEntID() const { return nEntID_; }
+  std::string _strMountName() const;
+  void set_strMountName(std::string name);
+  MountItem mountinfo() const;
+
+  Syncdb& syncdb() { return *syncdb_; }
+  LinkFolder& linkfolder() { return linkfolder_; }
+  CacheFolder& cachefolder() { return cachefolder_; }
+  OverWrite& overwrite() { return overwrite_; }
+  MarkGetFileList& markgetfilelist() { return markgetfilelist_; }
+  LastFileEvent& lastRename() { return lastRename_; }
+
+  std::atomic<bool> bScaned{false};
+  std::atomic<bool> bNeedCompare{false};
+  std::atomic<bool> bSpaceMax{false};
+  std::atomic<bool> bFirstCompare{false};
+  // A comparison pass of this manager is queued or running.
+  std::atomic<bool> bInWork{false};
+  // The current pass got a full feed page; another cycle is wanted at once.
+  std::atomic<bool> bCompareHaveData{false};
+  std::atomic<int64_t> nCompareCount{0};
+  std::atomic<int64_t> nCompareDoneCount{0};
+  // Monotonic clock seconds (platform::Clock) of the last gating reset.
+  std::atomic<double> ftCompareDoneTime{0.0};
+  // Monotonic clock seconds of the last "space full" answer.
+  std::atomic<double> ftSpaceMaxTime{0.0};
+  std::atomic<int64_t> nPermissions{0};
+  // Server dateline of the last feed answer for the whole library.
+  std::atomic<uint64_t> ullCompareTime{0};
+  std::atomic<int64_t> nUpdateNum{0};
+  // Bit 1: an upload was queued in this feed pass; bit 2: a download.
+  std::atomic<int64_t> nCallbackAction{0};
+
+  bool bStart() const { return bStart_; }
+  bool bOut() const { return bOut_; }
+
+  // The lists of Part-specific work, each under its own lock.
+  std::mutex& adlock() { return adlock_; }
+  std::vector<add_or_del_stx>& adlist() { return adlist_; }  // guarded by adlock()
+
+ private:
+  explicit SyncManager(const MountItem& mount);
+
+  // Creation steps.
+  void openStore();
+  void initCursor();
+  void initLinks(SyncCenter& center);
+  void unlinkMissing(const LinkFolderNode& link);
+  void initCaches();
+
+  const int64_t nMountID_;
+  const int64_t nOrgID_;
+  const int64_t nEntID_;
+
+  std::atomic<bool> bStart_{false};
+  std::atomic<bool> bOut_{false};
+
+  mutable std::mutex fieldsMutex_;
+  std::string strMountName_;  // guarded by fieldsMutex_
+  MountItem mountinfo_;       // guarded by fieldsMutex_
+
+  std::mutex controllock_;
+  std::unique_ptr<Syncdb> syncdb_;  // never null after creation
+  LinkFolder linkfolder_;
+  CacheFolder cachefolder_;
+  OverWrite overwrite_;
+  MarkGetFileList markgetfilelist_;
+  LastFileEvent lastRename_;
+
+  std::mutex listsMutex_;
+  std::vector<movefile_stx> renamelist_;               // guarded by listsMutex_
+  std::vector<movefile_stx> removelist_;               // guarded by listsMutex_
+  std::map<std::string, copy_file_stx> copylist_;      // guarded by listsMutex_
+
+  std::mutex adlock_;
+  std::vector<add_or_del_stx> adlist_;  // guarded by adlock_
+};
+
+}  // namespace nb

@@ -1,0 +1,28 @@
+#pragma once
+// The cache-mode folders of one library (CACHENODE rows): folders whose
+// files live only as encrypted copies in a content directory of the
+// client. Matching follows PathMatch.h, first entry in order decides.
+// Every operation holds the list's lock; safe from any thread.
+
+#include <cstdint>
+#include <string>
+
+#include "stores/common/NodeBase.h"
+#include "stores/syncdb/CacheFolderItem.h"
+
+namespace nb {
+
+class CacheFolder : public NodeBase<CacheFolderItem> {
+ public:
+  // 0: the path lies in no cache-mode folder; 1: it is one; 2: it lies
+  // inside one, or the whole library is in cache mode.
+  int64_t checkByWebPath(const std::string& webpath) const;
+
+  // The content-directory path of the file's copy,
+  // "<content dir>/<first two hash characters>/<hash>", when the hash has
+  // 40 characters and a cache-mode folder holds the path; else "".
+  std::string getNormalPathByWebPath(const std::string& webpath,
+                                     const std::string& filehash) const;
+};
+
+}  // namespace nb

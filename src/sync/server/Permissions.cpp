@@ -1,0 +1,45 @@
+// The user's permission bits on a library, from its catalogue record.
+#include <array>
+#include <string_view>
+#include <utility>
+
+#include "foundation/json/Json.h"
+#include "stores/catalogue/Mountsdb.h"
+#include "sync/centre/SyncManager.h"
+#include "sync/centre/SyncStates.h"
+
+namespace nb {
+namespace {
+
+constexpr std::array<std::pair<std::string_view, int64_t>, 6> kPermissionWords{{
+    {"file_write", Permission::kFileWrite},
+    {"file_upload", Permission::kFileUpload},
+    {"file_discuss", Permission::kFileDiscuss},
+    {"file_sync", Permission::kFileSync},
+    {"file_read", Permission::kFileRead},
+    {"file_delete", Permission::kFileDelete},
+}};
+
+}  // namespace
+
+// Every bit stays set while the library is not in the catalogue or its
+// property carries no list of permissions.
+void SyncManager::setpermisson() {
+  nPermissions = Permission::kAll;
+  const MountItem mount = Mountsdb::shareMountsdb().getMountByMountID(nMountID_);
+  if (mount.nMountID == -1) return;
+  set_strMountName(mount.strOrgName);
+  const auto property = objectFromJSONString(mount.strPropertys);
+  if (!property || !property->isObject()) return;
+  const JsonValue& words = (*property)["permissions"];
+  if (!words.isArray() || words.empty()) return;
+  int64_t bits = 0;
+  for (const JsonValue& word : words.elements()) {
+    for (const auto& [name, bit] : kPermissionWords) {
+      if (word.isString() && word.asString() == name) bits |= bit;
+    }
+  }
+  nPermissions = bits;
+}
+
+}  // namespace nb
