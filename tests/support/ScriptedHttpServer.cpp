@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <sys/socket.h>
@@ -327,7 +328,21 @@ void ScriptedHttpServer::serve(int fd, int number) {
     const std::string head = connection.readHead();
     if (head.empty()) break;
     ScriptedRequest request = parseHead(head, number);
-    const std::string path = request.target.substr(0, request.target.find('?'));
+    if (request.method == "CONNECT" && !tls_) {
+      {
+        std::lock_guard lock(mutex_);
+        requests_.push_back(request);
+      }
+      changed_.notify_all();
+      tunnel(connection, fd, request.target);
+      break;
+    }
+    // A proxy gets the absolute form ("http://host/path"): look the path up.
+    std::string path = request.target.substr(0, request.target.find('?'));
+    if (const size_t scheme = path.find("://"); scheme != std::string::npos) {
+      const size_t slash = path.find('/', scheme + 3);
+      path = slash == std::string::npos ? "/" : path.substr(slash);
+    }
     Script script;
     bool deaf = false;
     {
@@ -370,6 +385,44 @@ void ScriptedHttpServer::serve(int fd, int number) {
   std::erase(openFds_, fd);
   ::shutdown(fd, SHUT_RDWR);
   ::close(fd);
+}
+
+// A proxy's CONNECT: relay bytes both ways to a loopback target.
+void ScriptedHttpServer::tunnel(Connection& connection, int clientFd, const std::string& target) {
+  const size_t colon = target.rfind(':');
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<uint16_t>(std::stoi(target.substr(colon + 1))));
+  const int upstream = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (::connect(upstream, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    connection.write("HTTP/1.1 502 Bad Gateway\r\nContent-Length: 0\r\n\r\n");
+    ::close(upstream);
+    return;
+  }
+  {
+    std::lock_guard lock(mutex_);
+    openFds_.push_back(upstream);
+  }
+  connection.write("HTTP/1.1 200 Connection established\r\n\r\n");
+  pollfd fds[2] = {{clientFd, POLLIN, 0}, {upstream, POLLIN, 0}};
+  char buffer[65536];
+  for (;;) {
+    if (::poll(fds, 2, 60'000) <= 0) break;
+    bool ended = false;
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].revents == 0) continue;
+      const ssize_t got = ::recv(fds[i].fd, buffer, sizeof buffer, 0);
+      if (got <= 0 || ::send(fds[1 - i].fd, buffer, static_cast<size_t>(got), MSG_NOSIGNAL) != got) {
+        ended = true;
+      }
+    }
+    if (ended) break;
+  }
+  std::lock_guard lock(mutex_);
+  std::erase(openFds_, upstream);
+  ::shutdown(upstream, SHUT_RDWR);
+  ::close(upstream);
 }
 
 bool ScriptedHttpServer::writeReply(Connection& connection, const ScriptedReply& reply) {

@@ -6,6 +6,8 @@
 // close-delimited, stream a large generated body, or never read the request
 // body. The server records every request with the connection that carried
 // it, and counts accepted connections, so tests can see connection reuse.
+// As a proxy it answers absolute-form requests by their path and relays a
+// CONNECT to a loopback port.
 //
 // One thread accepts, one thread serves each connection. stop() (and the
 // destructor) ends every stall and joins every thread.
@@ -98,6 +100,7 @@ class ScriptedHttpServer {
   void acceptLoop();
   void serve(int fd, int number);
   bool writeReply(Connection& connection, const ScriptedReply& reply);
+  void tunnel(Connection& connection, int clientFd, const std::string& target);
   bool stallUntilStopped();
 
   bool tls_;

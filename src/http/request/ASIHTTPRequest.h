@@ -157,6 +157,9 @@ class ASIHTTPRequest : public std::enable_shared_from_this<ASIHTTPRequest>,
   std::vector<ASICookie> requestCookies() const;
   void setPostBodyFilePath(std::string path);
   void setProxy(std::string host, int port, std::string type);
+  // A proxy script to use; scripts are not evaluated yet (the request goes
+  // direct, as after any script failure).
+  std::optional<std::string> PACurl;
 
   // ---- running -------------------------------------------------------------
   // Runs on the calling thread and returns once the request is complete.
@@ -258,6 +261,9 @@ class ASIHTTPRequest : public std::enable_shared_from_this<ASIHTTPRequest>,
   // running (ASIHTTPRequestRun.cpp)
   void runMain();
   void startRequest();
+  bool configureProxies();
+  void proxyLookupDone(const std::optional<std::vector<std::string>>& list);
+  bool applyProxyList(const std::optional<std::vector<std::string>>& list);
   bool configureTransfer();
   void claimConnection();
   void checkRequestStatus();

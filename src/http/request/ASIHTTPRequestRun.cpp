@@ -10,6 +10,7 @@
 #include "http/engine/CurlUrl.h"
 #include "http/engine/NetworkThread.h"
 #include "http/pool/ConnectionPool.h"
+#include "http/proxy/ProxyResolver.h"
 #include "http/request/ASIHTTPRequest.h"
 #include "http/request/RequestQueueSlot.h"
 #include "http/shared/ASIHTTPRequestDefaults.h"
@@ -24,6 +25,20 @@ namespace {
 constexpr auto kStatusTick = std::chrono::milliseconds(250);
 constexpr double kTimeOutFactorWithBody = 1.5;
 constexpr long kBufferSize = 262'144;
+
+long curlProxyType(const std::string& type) {
+  if (type == "HTTPS") return CURLPROXY_HTTPS;
+  if (type == "SOCKS5" || type == "SOCKS") return CURLPROXY_SOCKS5_HOSTNAME;
+  if (type == "SOCKS4A") return CURLPROXY_SOCKS4A;
+  if (type == "SOCKS4") return CURLPROXY_SOCKS4;
+  return CURLPROXY_HTTP;
+}
+
+// Proxy lookups of asynchronous requests run here, off the network thread.
+platform::OperationQueue& proxyLookups() {
+  static auto* const queue = new platform::OperationQueue(4);
+  return *queue;
+}
 
 void setClientIdentityOptions(CURL* curl, const ASIHTTPRequest::ClientIdentity& identity) {
   curl_blob certificate{const_cast<char*>(identity.certificate.data()),
@@ -139,9 +154,48 @@ void ASIHTTPRequest::runMain() {
   request_ = Message{requestMethod_, url_, useHTTPVersionOne, {}};
   buildRequestHeaders();
   request_->headers = requestHeaders();
-  // Proxies chosen by the system settings come with the proxy step; a proxy
-  // set on the request is used as it stands.
-  startRequest();
+  if (configureProxies()) startRequest();
+}
+
+// Answers whether the proxy is known now; otherwise the lookup goes on
+// elsewhere and continues the request itself (or fails it).
+bool ASIHTTPRequest::configureProxies() {
+  // A proxy once chosen stays for every later attempt and redirect.
+  if (!proxyHost_.empty() || proxyPort_ != 0) return true;
+  // Proxy scripts named on the request are not evaluated: like any script
+  // failure, the request goes direct.
+  if (PACurl) return true;
+  const auto resolver = ProxyResolver::current();
+  if (driver_ != nullptr && driver_ == &NetworkThread::driver()) {
+    // A lookup may block: never on the network thread.
+    proxyLookups().addOperation([self = shared_from_this(), resolver, url = url_] {
+      auto list = resolver->lookup(url);
+      NetworkThread::driver().post(
+          [self, list = std::move(list)] { self->proxyLookupDone(list); });
+    });
+    return false;
+  }
+  return applyProxyList(resolver->lookup(url_));
+}
+
+void ASIHTTPRequest::proxyLookupDone(const std::optional<std::vector<std::string>>& list) {
+  std::lock_guard lock(cancelledLock_);
+  if (cancelled_ || complete_) return;
+  if (applyProxyList(list)) startRequest();
+}
+
+bool ASIHTTPRequest::applyProxyList(const std::optional<std::vector<std::string>>& list) {
+  if (!list) {
+    failWithError(ASIError::make(ASIInternalErrorWhileBuildingRequestType,
+                                 "Unable to obtain information on proxy servers needed for request"));
+    return false;
+  }
+  if (list->empty()) return true;
+  const ProxyChoice choice = proxyChoiceFromUri(list->front());
+  proxyHost_ = choice.host;
+  proxyPort_ = choice.port;
+  proxyType_ = choice.type;
+  return true;
 }
 
 // ---- opening the transfer ------------------------------------------------------------
@@ -206,6 +260,7 @@ bool ASIHTTPRequest::configureTransfer() {
   const std::string proxy =
       !proxyHost_.empty() && proxyPort_ != 0 ? fmt::format("{}:{}", proxyHost_, proxyPort_) : "";
   curl_easy_setopt(curl, CURLOPT_PROXY, proxy.c_str());
+  if (!proxy.empty()) curl_easy_setopt(curl, CURLOPT_PROXYTYPE, curlProxyType(proxyType_));
   curl_easy_setopt(curl, CURLOPT_NOPROXY, "");
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(curl, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
