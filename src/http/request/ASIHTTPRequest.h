@@ -157,9 +157,11 @@ class ASIHTTPRequest : public std::enable_shared_from_this<ASIHTTPRequest>,
   std::vector<ASICookie> requestCookies() const;
   void setPostBodyFilePath(std::string path);
   void setProxy(std::string host, int port, std::string type);
-  // A proxy script to use; scripts are not evaluated yet (the request goes
-  // direct, as after any script failure).
+  // A proxy auto-configuration script to use ("file://", "http://" or
+  // "https://"); every failure of the script means direct.
   std::optional<std::string> PACurl;
+  // This request fetches a proxy script: it always goes direct.
+  void markAsPACFileRequest() { isPACFileRequest_ = true; }
 
   // ---- running -------------------------------------------------------------
   // Runs on the calling thread and returns once the request is complete.
@@ -418,6 +420,7 @@ class ASIHTTPRequest : public std::enable_shared_from_this<ASIHTTPRequest>,
   std::atomic<bool> connectionCanBeReused_ = false;
   std::weak_ptr<ASIHTTPRequest> mainRequest_;
   bool isHeadCompanion_ = false;
+  bool isPACFileRequest_ = false;
   std::optional<ClientIdentity> clientCertificateIdentity_;  // guarded by fieldLock_
 
   // ---- flags read by waiting threads and the queue ----

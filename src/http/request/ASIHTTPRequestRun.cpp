@@ -6,11 +6,14 @@
 #include <fmt/format.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "http/engine/CurlUrl.h"
 #include "http/engine/NetworkThread.h"
 #include "http/pool/ConnectionPool.h"
+#include "http/proxy/PacScript.h"
 #include "http/proxy/ProxyResolver.h"
+#include "http/text/TextEncoding.h"
 #include "http/request/ASIHTTPRequest.h"
 #include "http/request/RequestQueueSlot.h"
 #include "http/shared/ASIHTTPRequestDefaults.h"
@@ -32,12 +35,6 @@ long curlProxyType(const std::string& type) {
   if (type == "SOCKS4A") return CURLPROXY_SOCKS4A;
   if (type == "SOCKS4") return CURLPROXY_SOCKS4;
   return CURLPROXY_HTTP;
-}
-
-// Proxy lookups of asynchronous requests run here, off the network thread.
-platform::OperationQueue& proxyLookups() {
-  static auto* const queue = new platform::OperationQueue(4);
-  return *queue;
 }
 
 void setClientIdentityOptions(CURL* curl, const ASIHTTPRequest::ClientIdentity& identity) {
@@ -155,47 +152,6 @@ void ASIHTTPRequest::runMain() {
   buildRequestHeaders();
   request_->headers = requestHeaders();
   if (configureProxies()) startRequest();
-}
-
-// Answers whether the proxy is known now; otherwise the lookup goes on
-// elsewhere and continues the request itself (or fails it).
-bool ASIHTTPRequest::configureProxies() {
-  // A proxy once chosen stays for every later attempt and redirect.
-  if (!proxyHost_.empty() || proxyPort_ != 0) return true;
-  // Proxy scripts named on the request are not evaluated: like any script
-  // failure, the request goes direct.
-  if (PACurl) return true;
-  const auto resolver = ProxyResolver::current();
-  if (driver_ != nullptr && driver_ == &NetworkThread::driver()) {
-    // A lookup may block: never on the network thread.
-    proxyLookups().addOperation([self = shared_from_this(), resolver, url = url_] {
-      auto list = resolver->lookup(url);
-      NetworkThread::driver().post(
-          [self, list = std::move(list)] { self->proxyLookupDone(list); });
-    });
-    return false;
-  }
-  return applyProxyList(resolver->lookup(url_));
-}
-
-void ASIHTTPRequest::proxyLookupDone(const std::optional<std::vector<std::string>>& list) {
-  std::lock_guard lock(cancelledLock_);
-  if (cancelled_ || complete_) return;
-  if (applyProxyList(list)) startRequest();
-}
-
-bool ASIHTTPRequest::applyProxyList(const std::optional<std::vector<std::string>>& list) {
-  if (!list) {
-    failWithError(ASIError::make(ASIInternalErrorWhileBuildingRequestType,
-                                 "Unable to obtain information on proxy servers needed for request"));
-    return false;
-  }
-  if (list->empty()) return true;
-  const ProxyChoice choice = proxyChoiceFromUri(list->front());
-  proxyHost_ = choice.host;
-  proxyPort_ = choice.port;
-  proxyType_ = choice.type;
-  return true;
 }
 
 // ---- opening the transfer ------------------------------------------------------------

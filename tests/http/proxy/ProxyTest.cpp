@@ -133,3 +133,98 @@ TEST(ProxyTunnel, AnHttpsRequestGoesThroughConnect) {
 
 }  // namespace
 }  // namespace nb::test
+
+#include <filesystem>
+#include <fstream>
+
+#include "http/proxy/PacScript.h"
+#include "http/shared/ASIHTTPRequestDefaults.h"
+
+namespace nb::test {
+namespace {
+
+class PacTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    registerTestIdentity();
+    proxy_.on("/x", [](const ScriptedRequest& request) { return ScriptedReply::ok(request.target); });
+    target_.on("/x", ScriptedReply::ok("direct"));
+  }
+  void TearDown() override { std::filesystem::remove(scriptFile_); }
+
+  std::string writeScript(const std::string& answer) {
+    std::ofstream(scriptFile_) << "function FindProxyForURL(url, host) {\n"
+                               << "  if (!shExpMatch(url, '*/x*') || !isPlainHostName('a')) return 'bad';\n"
+                               << "  return '" << answer << "';\n}\n";
+    return "file://" + scriptFile_;
+  }
+
+  std::shared_ptr<http::ASIHTTPRequest> run(const std::string& pacUrl) {
+    auto request = http::ASIHTTPRequest::requestWithURL(target_.url("/x"));
+    request->PACurl = pacUrl;
+    request->startSynchronous();
+    return request;
+  }
+
+  ScriptedHttpServer proxy_;
+  ScriptedHttpServer target_;
+  std::string scriptFile_ = http::temporaryFilePath() + ".pac";
+};
+
+TEST_F(PacTest, AScriptNamingTheProxyIsHonouredBothWays) {
+  const std::string pac = writeScript("PROXY 127.0.0.1:" + std::to_string(proxy_.port()));
+  const auto sync = run(pac);
+  EXPECT_EQ(errorCode(*sync), 0);
+  EXPECT_EQ(sync->responseString(), target_.url("/x"));
+
+  auto async = http::ASIHTTPRequest::requestWithURL(target_.url("/x"));
+  async->PACurl = pac;
+  RecordingDelegate delegate;
+  ASSERT_TRUE(runAsynchronously(async, delegate));
+  EXPECT_EQ(async->responseString(), target_.url("/x"));
+  EXPECT_EQ(proxy_.requests().size(), 2u);
+}
+
+TEST_F(PacTest, EveryScriptFailureGoesDirect) {
+  ScriptedReply notFound = ScriptedReply::ok("<html>404</html>");
+  notFound.status = 404;
+  proxy_.on("/proxy.pac", notFound);
+  const std::vector<std::string> scripts = {
+      writeScript("DIRECT"), "ftp://127.0.0.1/proxy.pac", proxy_.url("/proxy.pac"),
+      "file:///nonexistent/proxy.pac", writeScript("NONSENSE here")};
+  for (const auto& pac : scripts) {
+    const auto request = run(pac);
+    EXPECT_EQ(errorCode(*request), 0) << pac;
+    EXPECT_EQ(request->responseString(), "direct") << pac;
+  }
+  const auto seen = proxy_.requests();
+  ASSERT_EQ(seen.size(), 1u);  // only the script fetch itself
+  EXPECT_EQ(seen[0].target, "/proxy.pac");
+}
+
+TEST(PacAnswers, Parsing) {
+  EXPECT_EQ(http::parsePacAnswer("PROXY p:1; SOCKS s:2;DIRECT"),
+            (std::vector<std::string>{"http://p:1", "socks://s:2", "direct://"}));
+  EXPECT_EQ(http::parsePacAnswer("socks5 s:3; HTTPS h:4"),
+            (std::vector<std::string>{"socks5://s:3", "https://h:4"}));
+  EXPECT_FALSE(http::parsePacAnswer("PROXY"));
+  EXPECT_FALSE(http::parsePacAnswer("TUNNEL t:1"));
+}
+
+TEST(PacAnswers, HelpersAndThrowingScripts) {
+  const char* script =
+      "function FindProxyForURL(url, host) {"
+      "  if (isInNet(host, '10.0.0.0', '255.0.0.0') && dnsDomainLevels('a.b.c') == 2 &&"
+      "      dnsDomainIs('www.example.com', '.example.com') && weekdayRange('SUN', 'SAT'))"
+      "    return 'PROXY inner:8080';"
+      "  return 'DIRECT'; }";
+  EXPECT_EQ(http::evaluatePacScript(script, "http://10.1.2.3/", "10.1.2.3"),
+            (std::vector<std::string>{"http://inner:8080"}));
+  EXPECT_EQ(http::evaluatePacScript(script, "http://192.168.1.1/", "192.168.1.1"),
+            (std::vector<std::string>{"direct://"}));
+  EXPECT_FALSE(http::evaluatePacScript("function FindProxyForURL() { throw 1; }", "http://a/", "a"));
+  EXPECT_FALSE(http::evaluatePacScript("this is not javascript", "http://a/", "a"));
+}
+
+}  // namespace
+}  // namespace nb::test
