@@ -10,6 +10,7 @@
 #include <cstdlib>
 
 #include "http/request/ASIHTTPRequest.h"
+#include "http/shared/ASIHTTPRequestDefaults.h"
 #include "http/shared/BandwidthMeter.h"
 #include "support/PumpMainThread.h"
 #include "support/ScriptedHttpServer.h"
@@ -41,6 +42,7 @@ class CountingDelegate : public nb::http::ASIHTTPRequestDelegate {
 
 ScriptedHttpServer& server() {
   static ScriptedHttpServer* const instance = [] {
+    nb::http::ASIHTTPRequestDefaults::registerApplicationIdentity({"nubren-bench", "1.0", "1"});
     auto* made = new ScriptedHttpServer();
     ScriptedReply big;
     big.generatedBytes = kBytes;
