@@ -2,14 +2,11 @@
 
 #include <gtk/gtk.h>
 
-#include "api/calls/HTTPEngine.h"
 #include "api/session/UserData.h"
 #include "foundation/util/UtilWebPackage.h"
 #include "platform/MainThread.h"
-#include "stores/catalogue/Mountsdb.h"
-#include "stores/settings/SettingsDb.h"
 #include "stores/common/StoreSeams.h"
-#include "sync/centre/SyncCenter.h"
+#include "sync/centre/SessionSeams.h"
 #include "transfer/engine/Network.h"
 
 namespace nb {
@@ -32,10 +29,7 @@ bool anyWindowActive() {
 std::shared_ptr<AppDelegate> ProcessState::start(std::shared_ptr<AppDelegate> app) {
   if (!app) app = std::make_shared<AppDelegate>();
   setAppDelegate(app);
-  UserData::setSessionHooks({
-      .clearuserinfo = [] { SettingsDb::shareSettingDb().clearuserinfo(); },
-      .reloadAccountSettings = [](const std::string& token) { reloadAccountSettings(token); },
-  });
+  registerSessionSeams();  // saved sign-in clearing, account settings reload
   registerStoreSeams();  // the older sync store conversion
   Util::setApplicationActiveQuery([] { return isApplicationActive(); });
   transfer::Network::registerAsSyncSeam();
@@ -47,19 +41,6 @@ void ProcessState::stop() {
   Util::setApplicationActiveQuery(nullptr);
   UserData::setSessionHooks({});
   setAppDelegate(nullptr);
-}
-
-void ProcessState::reloadAccountSettings(const std::string& token) {
-  const RetSettingList ret = HTTPEngine::getAccountSetting(token);
-  if (ret.nStatusCode() != 200) return;
-  Mountsdb& catalogue = Mountsdb::shareMountsdb();
-  DelaySyncFile& delays = SyncCenter::shareSyncCenter().delaySyncFile();
-  catalogue.removeSettings();
-  delays.clear();
-  for (const SettingItem& item : ret.itemlist.value_or(std::vector<SettingItem>{})) {
-    catalogue.addSetting(item);
-    if (item.strSetting == SettingItem::kDelaySyncFile) delays.addNode(item.strProperty);
-  }
 }
 
 bool ProcessState::isApplicationActive() {

@@ -18,12 +18,6 @@ class ProcessState {
   static std::shared_ptr<AppDelegate> start(std::shared_ptr<AppDelegate> app = nullptr);
   static void stop();
 
-  // The session hook that reloads the account settings after a token
-  // refresh: with a good answer, the catalogue's server settings and the
-  // sync centre's delay list are replaced in the answer's order; any other
-  // answer leaves both alone.
-  static void reloadAccountSettings(const std::string& token);
-
   // Whether one of the program's windows has the focus. Any thread.
   static bool isApplicationActive();
 };
