@@ -29,7 +29,8 @@ class CacheFiles {
     std::string templ = (fs::temp_directory_path() / "nbcachebench-XXXXXX").string();
     dir_ = mkdtemp(templ.data()) != nullptr ? templ : fs::temp_directory_path().string();
     user_ = std::make_unique<nb::UserData>(nb::UserData::Options{dir_, "bench", {}});
-    cache = std::make_unique<nb::SyncCache>(*user_);
+    catalogue_.setPath(dir_ + "/vemountex3.db");
+    cache = std::make_unique<nb::SyncCache>(*user_, catalogue_);
     cache->setPath(dir_ + "/cache");
     // Incompressible content: one random MiB repeated.
     std::mt19937 random(1);
@@ -58,6 +59,7 @@ class CacheFiles {
  private:
   std::string dir_;
   std::unique_ptr<nb::UserData> user_;
+  nb::Mountsdb catalogue_;
 };
 
 CacheFiles& files() {

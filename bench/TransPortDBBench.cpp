@@ -28,7 +28,8 @@ class QueueFile {
     dir_ = mkdtemp(templ.data()) != nullptr ? templ : fs::temp_directory_path().string();
     // The opening's pass over opened files must not touch the real HOME.
     user_ = std::make_unique<nb::UserData>(nb::UserData::Options{dir_, "bench", {}});
-    cache_ = std::make_unique<nb::SyncCache>(*user_);
+    catalogue_.setPath(dir_ + "/vemountex3.db");
+    cache_ = std::make_unique<nb::SyncCache>(*user_, catalogue_);
     store.setSession(*user_, *cache_);
     store.setPath(dir_ + "/vetransex3.db");
     store.inDatabase([](nb::FMDatabase& db) {
@@ -54,6 +55,7 @@ class QueueFile {
  private:
   std::string dir_;
   std::unique_ptr<nb::UserData> user_;
+  nb::Mountsdb catalogue_;
   std::unique_ptr<nb::SyncCache> cache_;
 };
 

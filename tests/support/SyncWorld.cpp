@@ -58,8 +58,6 @@ void SyncWorld::SetUp() {
   fs::create_directories(localRoot());
 
   SyncCenter& sync = center();
-  sync.setMessageStoreOpener(
-      [](const std::string& path) -> std::shared_ptr<MySqlite> { return MessageDb::initpath(path); });
   sync.setinit(user.getMessageDb(), /*coordinatorThread=*/false);
 }
 
@@ -67,7 +65,6 @@ void SyncWorld::TearDown() {
   SyncCenter& sync = center();
   sync.exit();
   sync.taskqueue().waitUntilAllOperationsAreFinished();
-  sync.setMessageStoreOpener(nullptr);
   UserData& user = UserData::shareUserData();
   Mountsdb::shareMountsdb().exit();
   TransPortDB::shareTransPortDB().exit();

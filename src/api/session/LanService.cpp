@@ -2,12 +2,16 @@
 
 #include <atomic>
 
+#include "platform/Log.h"
+
 namespace nb {
 namespace {
 
 class NoLanService final : public LanService {
  public:
-  void checkHttp() override {}
+  // A changed local-network switch that reaches no service is a wiring
+  // fault: the switch would silently do nothing.
+  void checkHttp() override { NBLOG_ERROR("no LAN service registered: checkHttp does nothing"); }
 };
 
 std::atomic<std::shared_ptr<LanService>>& registered() {

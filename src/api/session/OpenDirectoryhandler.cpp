@@ -11,7 +11,7 @@ class IdleWatcher final : public OpenDirectoryhandler {
  public:
   using OpenDirectoryhandler::OpenDirectoryhandler;
   void startMonitoring() override {
-    NBLOG_DEBUG("no folder watcher registered, {} is not watched", path());
+    NBLOG_ERROR("no folder watcher registered: edits in {} go unnoticed", path());
   }
 };
 

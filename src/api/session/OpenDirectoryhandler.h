@@ -30,7 +30,7 @@ using OpenDirectoryhandlerFactory =
     std::function<std::unique_ptr<OpenDirectoryhandler>(const std::string& path)>;
 
 // Registers how watchers are made; an empty factory restores the default,
-// which makes watchers that watch nothing. Register before the session is
+// which makes watchers that watch nothing and log an error when started. Register before the session is
 // first used. Thread-safe.
 void setOpenDirectoryhandlerFactory(OpenDirectoryhandlerFactory factory);
 

@@ -41,8 +41,11 @@ struct SessionHooks {
   // access token and, on success, replace the catalogue's server settings
   // and refill the sync centre's delay list.
   std::function<void(const std::string& token)> reloadAccountSettings;
-  // Converts the older sync store at oldPath into a current one at newPath.
-  std::function<void(const std::string& oldPath, const std::string& newPath)> update2to3;
+  // Converts the older sync store at oldPath into a current one at newPath;
+  // true when the new store was made and filled. Registered by the stores
+  // (registerStoreSeams); while empty, the migration logs an error and
+  // leaves every older sync store where it is.
+  std::function<bool(const std::string& oldPath, const std::string& newPath)> update2to3;
 };
 
 class UserData {
@@ -181,7 +184,10 @@ class UserData {
   // Failures are logged and skipped. Run on a task-queue thread.
   void changeOldVersion();
   // The migration's walk of `folder`: deletes the "_old" stores, copies and
-  // converts the older stores in place and appends the files to move.
+  // converts the older stores in place and appends the files to move. An
+  // older sync store is moved only once converted: without the conversion
+  // hook, or when it fails, it stays where it is (with an error logged), so
+  // its rows are never lost to a folder nothing reads.
   // Skips hidden names, "cache", "transcache", "screenshot" and U/old_version.
   void findFileByPath(const std::string& folder, std::vector<std::string>& files);
 

@@ -43,6 +43,21 @@ void moveReplacing(const std::string& from, const std::string& to) {
   if (!Util::movefile(from, to)) NBLOG_ERROR("changeOldVersion cannot move {} to {}", from, to);
 }
 
+// Converts an older sync store beside itself; false (logged) when no
+// conversion is registered or it failed.
+bool convertSyncStore(const std::string& oldPath, const std::string& newPath) {
+  const auto convert = UserData::sessionHooks().update2to3;
+  if (!convert) {
+    NBLOG_ERROR("changeOldVersion: no sync store conversion registered, {} stays", oldPath);
+    return false;
+  }
+  if (!convert(oldPath, newPath)) {
+    NBLOG_ERROR("changeOldVersion: {} could not be converted and stays", oldPath);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool UserData::hasOldVersion() const {
@@ -93,12 +108,7 @@ void UserData::findFileByPath(const std::string& folder, std::vector<std::string
       Util::copyfile(path, folder + "/vetransex3.db", false);
       files.push_back(path);
     } else if (name == "vesyncdbex.db") {
-      if (auto convert = sessionHooks().update2to3) {
-        convert(path, folder + "/vesyncdbex3.db");
-      } else {
-        NBLOG_WARN("changeOldVersion no sync store conversion for {}", path);
-      }
-      files.push_back(path);
+      if (convertSyncStore(path, folder + "/vesyncdbex3.db")) files.push_back(path);
     }
   }
 }

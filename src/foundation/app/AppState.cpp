@@ -8,7 +8,8 @@ namespace nb {
 namespace {
 
 // The state callers meet while no shell is registered: answers what a
-// signed-out client without windows would, and ignores every command.
+// signed-out client without windows would, and drops the commands with an
+// error in the log.
 class NullAppState final : public AppState {
  public:
   std::shared_ptr<ServerInfo> serverInfo() override { return nullptr; }
@@ -18,18 +19,20 @@ class NullAppState final : public AppState {
   bool bUseHttps() override { return false; }
   bool checkUseHttps() override { return false; }
   bool bLinkNetwork() override { return true; }
-  void setLinkStatus(bool) override {}
-  void gSetMessageCount(const std::string&) override {}
-  void refreshWithLoginByTokenError() override {}
-  void logoutByError() override {}
-  void loginResultOnMainThread(const std::string&, std::int64_t, const std::string&) override {}
-  void checkServerAppandUI() override {}
-  void checkBySqlToLogin() override {}
-  void setBSqlite2To3(bool) override {}
-  void setAllCustomEvent(const PageEvent&) override {}
-  void openwith(const std::string&) override {}
-  void setBUpdateUI(bool) override {}
-  void refreshWithUIByLoginFinish() override {}
+  void setLinkStatus(bool) override { missing("setLinkStatus"); }
+  void gSetMessageCount(const std::string&) override { missing("gSetMessageCount"); }
+  void refreshWithLoginByTokenError() override { missing("refreshWithLoginByTokenError"); }
+  void logoutByError() override { missing("logoutByError"); }
+  void loginResultOnMainThread(const std::string&, std::int64_t, const std::string&) override {
+    missing("loginResultOnMainThread");
+  }
+  void checkServerAppandUI() override { missing("checkServerAppandUI"); }
+  void checkBySqlToLogin() override { missing("checkBySqlToLogin"); }
+  void setBSqlite2To3(bool) override { missing("setBSqlite2To3"); }
+  void setAllCustomEvent(const PageEvent&) override { missing("setAllCustomEvent"); }
+  void openwith(const std::string&) override { missing("openwith"); }
+  void setBUpdateUI(bool) override { missing("setBUpdateUI"); }
+  void refreshWithUIByLoginFinish() override { missing("refreshWithUIByLoginFinish"); }
 
   bool bLockScreen() override { return false; }
   bool bRecyclebin() override { return false; }
@@ -69,8 +72,8 @@ class NullAppState final : public AppState {
   }
 
  private:
-  // The sync engine's requests of the shell have no sensible silent
-  // default: one that reaches no shell is a wiring fault worth seeing.
+  // A command that reaches no shell has no sensible silent default: it is a
+  // wiring fault worth seeing.
   static void missing(const char* what) {
     NBLOG_ERROR("no application shell registered for {}", what);
   }

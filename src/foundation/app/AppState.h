@@ -4,8 +4,8 @@
 // setAppDelegate(); tests register a recording fake. Until something is
 // registered every caller meets a do-nothing state (see getAppDelegate
 // below), so a library used without a shell never crashes on a missing
-// delegate; the commands the sync engine relies on also log an error there,
-// so a missing registration shows.
+// delegate; its commands log an error there, so a missing registration
+// shows.
 
 #include <cstdint>
 #include <memory>
@@ -155,8 +155,7 @@ namespace Util {
 // The registered application state, or the do-nothing default: never null.
 // The do-nothing default answers empty texts, the English language, no
 // HTTPS, network up, no server configuration, every switch off, no windows
-// and no task queue, and ignores every command (logging those of the sync
-// engine as errors).
+// and no task queue, and drops the commands with an error in the log.
 // Holding the returned pointer keeps that state alive. Thread-safe.
 std::shared_ptr<AppState> getAppDelegate();
 

@@ -33,7 +33,11 @@ bool applicationIsActive() {
     std::lock_guard<std::mutex> lock(state.mutex);
     query = state.query;
   }
-  return query && query();
+  if (!query) {
+    NBLOG_ERROR("no application activity query registered: counted as not active");
+    return false;
+  }
+  return query();
 }
 
 }  // namespace

@@ -49,7 +49,7 @@ WebPackageOutcome installWebPackage(const WebPackageFolders& folders, UserDefaul
 
 // Registers how to tell whether one of the program's windows is the active
 // one (the shell does so at start-up); until then the program counts as not
-// active. Thread-safe.
+// active, and each question logs an error. Thread-safe.
 void setApplicationActiveQuery(std::function<bool()> query);
 
 // The program's entry to the install. With `set` off while the program is

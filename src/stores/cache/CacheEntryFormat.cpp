@@ -51,17 +51,22 @@ ssize_t readSome(int fd, char* data, std::size_t size) {
 }
 
 
-// Moves the finished temporary file over `destination`. The lock flag of a
-// file there is cleared first, and a folder there is removed, as the entry
-// and target rules ask.
+// A folder (not a link to one) at `path`: never replaced by a file. It may
+// hold the user's files, and a cache read is no reason to delete them.
+bool folderAt(const std::string& path) {
+  struct stat info{};
+  return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// Moves the finished temporary file over `destination`, clearing the lock
+// flag of a file there first. A folder there makes the move fail.
 bool replaceWith(const std::string& temp, const std::string& destination) {
+  if (folderAt(destination)) {
+    ::unlink(temp.c_str());
+    return false;
+  }
   if (Util::existfile(destination) || Util::checklinkdir(destination)) {
     Util::setfilelock(destination, false);
-    if (Util::isdir(destination) && !Util::checklinkdir(destination) &&
-        !Util::deletefile(destination)) {
-      ::unlink(temp.c_str());
-      return false;
-    }
   }
   if (std::rename(temp.c_str(), destination.c_str()) != 0) {
     ::unlink(temp.c_str());
@@ -137,6 +142,7 @@ bool writeCacheEntry(const std::string& source, const std::string& entry, const 
 
 CacheReadResult readCacheEntry(const std::string& entry, const std::string& target,
                                const std::string& key) {
+  if (folderAt(target)) return CacheReadResult::kFailed;
   UniqueFd in = openRead(entry);
   if (!in.ok()) return CacheReadResult::kFailed;
   struct stat info{};

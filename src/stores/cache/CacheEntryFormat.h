@@ -22,7 +22,8 @@ inline constexpr std::size_t kCacheHeaderSize = 32;
 
 // Both directions write to `<destination>.nbcopy` first and move that over
 // the destination only when it is complete; a failure leaves the
-// destination as it was and removes the temporary file.
+// destination as it was and removes the temporary file. A folder standing
+// at the destination is never removed: the call fails instead.
 
 // Writes the entry `entry` from the file `source`. False when the source
 // cannot be read or the entry cannot be written.

@@ -63,21 +63,27 @@ std::string cacheKeyText(const std::string& computerid, std::int64_t userid) {
 }
 
 SyncCache& SyncCache::shareSyncCache() {
-  static SyncCache instance(UserData::shareUserData());
+  static SyncCache instance(UserData::shareUserData(), Mountsdb::shareMountsdb());
   return instance;
 }
 
-SyncCache::SyncCache(UserData& user) : user_(user) {}
+SyncCache::SyncCache(UserData& user, Mountsdb& catalogue) : user_(user), catalogue_(catalogue) {}
 
-void SyncCache::setKeyStore(CacheKeyStore store) { fields_.set(keyStore_, std::move(store)); }
-
-void SyncCache::setPath(const std::string& root) {
-  const CacheKeyStore store = fields_.get(keyStore_);
-  std::string key = store.get ? store.get() : std::string();
+std::string SyncCache::keyFromCatalogue() {
+  if (!catalogue_.dbQueue()) {
+    NBLOG_ERROR("content cache: the catalogue is not open, the key is not kept");
+    return cacheKeyText(user_.computerid(), user_.userID());
+  }
+  std::string key = catalogue_.getCacheDataKey();
   if (key.empty()) {
     key = cacheKeyText(user_.computerid(), user_.userID());
-    if (store.set) store.set(key);
+    catalogue_.setCacheDataKey(key);
   }
+  return key;
+}
+
+void SyncCache::setPath(const std::string& root) {
+  std::string key = keyFromCatalogue();
   {
     std::lock_guard lock(fields_.mutex());
     pathString_ = root;

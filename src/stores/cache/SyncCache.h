@@ -9,6 +9,10 @@
 // folders) in the inherited list. Entries are never rewritten. Files of
 // kCacheMaxFileSize bytes or more get no entry.
 //
+// The key text is kept in the catalogue ("datacache") from the first
+// sign-in of a user on this computer on: a later change of the computer id
+// must not make every entry unreadable (and so empty the cache).
+//
 // A content hash becomes part of a path only when it is exactly 40
 // lower-case hex characters: hashes come from LAN peers and pages.
 //
@@ -19,12 +23,12 @@
 // above, never while holding it.
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
 #include "api/session/UserData.h"
 #include "foundation/util/FieldLock.h"
+#include "stores/catalogue/Mountsdb.h"
 #include "stores/common/NodeBase.h"
 
 namespace nb {
@@ -40,14 +44,6 @@ bool isContentHash(const std::string& hash);
 // followed by the fixed salt shared with the message store.
 std::string cacheKeyText(const std::string& computerid, std::int64_t userid);
 
-// Where the key text is kept between sign-ins: the catalogue's user
-// configuration ("datacache"). Both calls are made from setPath only; an
-// unset `get` counts as "nothing stored", an unset `set` stores nothing.
-struct CacheKeyStore {
-  std::function<std::string()> get;
-  std::function<void(const std::string&)> set;
-};
-
 // One file met while trimming.
 struct CacheFileItem {
   std::string strFullPath;
@@ -56,22 +52,23 @@ struct CacheFileItem {
   std::uint64_t ullModifyTime = 0;  // orders files created within the same second
 };
 
-class SyncCache : public NodeBase<std::string> {
+// The list base is private: its clear (empty the list of extra roots) must
+// never be mistaken for the cache's own clear (empty the default root).
+class SyncCache : private NodeBase<std::string> {
  public:
-  // The process-wide cache, on the shared UserData; empty until setPath.
+  // The process-wide cache, on the shared UserData and catalogue; empty
+  // until setPath.
   static SyncCache& shareSyncCache();
 
-  // `user` gives the computer id, user id and user folder; it must outlive
-  // the cache.
-  explicit SyncCache(UserData& user);
+  // `user` gives the computer id, user id and user folder; `catalogue`
+  // keeps the key text. Both must outlive the cache.
+  SyncCache(UserData& user, Mountsdb& catalogue);
 
-  // Where setPath finds and keeps the key text. The shell sets the
-  // catalogue here before the first sign-in.
-  void setKeyStore(CacheKeyStore store);
-
-  // Points the cache at a user: `root` becomes the default root (created),
-  // the key text comes from the key store or is made and stored, and the
-  // empty-content entry is made. The extra roots stay.
+  // Points the cache at a user, after the catalogue was opened for that
+  // user: `root` becomes the default root (created), the key text is the
+  // catalogue's or, on a first sign-in, made and stored there, and the
+  // empty-content entry is made. The extra roots stay. With the catalogue
+  // not open the key is made but not kept, and an error is logged.
   void setPath(const std::string& root);
 
   // Adds the file under `filehash` to the default root, or to `root`.
@@ -92,6 +89,7 @@ class SyncCache : public NodeBase<std::string> {
   // a complete, verified copy. A deciphered content that does not match
   // the entry's name proves the cache unusable (another key): the default
   // root is emptied and the answer is false, the target left as it was.
+  // A folder at `target` is never deleted: the answer is false.
   bool copyDecrypt(const std::string& entry, const std::string& target);
 
   // Deletes files below the default root, oldest first, until the newest
@@ -111,8 +109,8 @@ class SyncCache : public NodeBase<std::string> {
   void copyFolderToCache(const std::string& folder);
 
   // Deletes the default root with everything in it and creates it again
-  // empty; the empty-content entry is back at the next setPath. Hides the
-  // list's clear: the extra roots stay.
+  // empty; the empty-content entry is back at the next setPath. The extra
+  // roots stay.
   void clear();
   // Creates the empty-content entry when nothing is at its path.
   void addCacheByNullFile();
@@ -127,11 +125,14 @@ class SyncCache : public NodeBase<std::string> {
   std::string strKey() const { return fields_.get(strKey_); }
   bool addLocked(const std::string& path, const std::string& entry);  // nodeLock held
 
+  // The key text of the catalogue, made and stored there when missing.
+  std::string keyFromCatalogue();
+
   UserData& user_;
+  Mountsdb& catalogue_;
   FieldLock fields_;
   std::string pathString_;  // guarded by fields_
   std::string strKey_;      // guarded by fields_; never logged
-  CacheKeyStore keyStore_;  // guarded by fields_
 };
 
 }  // namespace nb

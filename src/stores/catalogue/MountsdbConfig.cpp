@@ -3,6 +3,7 @@
 #include "foundation/sqlite/FMDatabaseAdditions.h"
 #include "stores/catalogue/Mountsdb.h"
 #include "stores/catalogue/MountsdbSql.h"
+#include "stores/common/StoreBatch.h"
 
 namespace nb {
 
@@ -93,7 +94,7 @@ void Mountsdb::addRole(const EntRoleEx& role) {
 
 void Mountsdb::resetAllRoles(const std::vector<EntRoleEx>& roles) {
   inDatabase([&](FMDatabase& db) {
-    mountsdb::inBatch(db, [&] {
+    inBatch(db, [&] {
       db.executeUpdateRetry("delete from ROLE;");
       for (const EntRoleEx& role : roles) insertRole(db, role);
     });

@@ -8,6 +8,7 @@
 #include "platform/Log.h"
 #include "stores/catalogue/Mountsdb.h"
 #include "stores/catalogue/MountsdbSql.h"
+#include "stores/common/StoreBatch.h"
 
 namespace nb {
 
@@ -98,7 +99,7 @@ void Mountsdb::updateAllMagic(const std::vector<MagicItem>& server) {
 
 void Mountsdb::addFavorites(const std::vector<FavoritesItem>& items) {
   inDatabase([&](FMDatabase& db) {
-    mountsdb::inBatch(db, [&] {
+    inBatch(db, [&] {
       for (const FavoritesItem& item : items) {
         addFavorite(db, item.nID, item.nMountID, item.strUuidHash);
       }

@@ -1,9 +1,8 @@
 #pragma once
 // Statement patterns the catalogue store's operations share: the
-// read-then-write upsert and the batch of writes in one exclusive
-// transaction. Internal to the stores layer; run them inside a store job.
+// read-then-write upsert (batches: stores/common/StoreBatch.h). Internal to
+// the stores layer; run them inside a store job.
 
-#include <exception>
 #include <string_view>
 #include <type_traits>
 #include <vector>
@@ -11,7 +10,6 @@
 #include "foundation/sqlite/FMDatabase.h"
 #include "foundation/sqlite/FMResultSet.h"
 #include "foundation/sqlite/MySqlite.h"
-#include "platform/Log.h"
 
 namespace nb::mountsdb {
 
@@ -55,24 +53,6 @@ inline void write(MySqlite& store, std::string_view sql, const SqlArgs& args = {
 inline void upsert(FMDatabase& db, const Bound& select, const Bound& update, const Bound& insert) {
   const Bound& write = hasRow(db, select) ? update : insert;
   db.executeUpdateRetry(write.sql, write.args);
-}
-
-// Runs `body` (the writes of a batch) inside one exclusive transaction and
-// commits in every case. Each write of the body goes through the retrying
-// update, so a write that still fails is simply skipped and the body goes on;
-// an exception ends the body early without losing what was written before
-// it, nor leaving the transaction open. Nothing escapes the store job.
-template <typename Body>
-void inBatch(FMDatabase& db, Body body) {
-  const bool began = db.beginTransaction();
-  try {
-    body();
-  } catch (const std::exception& e) {
-    NBLOG_ERROR("batch write ended early: {}", e.what());
-  } catch (...) {
-    NBLOG_ERROR("batch write ended early");
-  }
-  if (began) db.commit();
 }
 
 }  // namespace nb::mountsdb

@@ -3,6 +3,7 @@
 #include "foundation/sqlite/FMDatabaseAdditions.h"
 #include "stores/catalogue/Mountsdb.h"
 #include "stores/catalogue/MountsdbSql.h"
+#include "stores/common/StoreBatch.h"
 
 namespace nb {
 
@@ -79,7 +80,7 @@ void Mountsdb::removeTemplates(std::string_view entIds) {
   // affinity still makes "12" match 12, and text that is no number matches
   // nothing. One transaction keeps the removal whole, however long the list.
   inDatabase([&](FMDatabase& db) {
-    mountsdb::inBatch(db, [&] {
+    inBatch(db, [&] {
       for (std::string_view id : parts) {
         db.executeUpdateRetry("delete from TEMPLATES where ent_id=?;", {id});
       }
@@ -91,7 +92,7 @@ void Mountsdb::removeTemplates(std::string_view entIds) {
 
 void Mountsdb::addHotFiles(const std::vector<std::string>& hashes) {
   inDatabase([&](FMDatabase& db) {
-    mountsdb::inBatch(db, [&] {
+    inBatch(db, [&] {
       for (const std::string& hash : hashes) {
         if (mountsdb::hasRow(db, {kSelectHotFile, {hash}})) continue;
         db.executeUpdateRetry("insert into HOTFILE(uuidhash) values(?);", {hash});

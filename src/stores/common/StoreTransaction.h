@@ -5,7 +5,8 @@
 // and ends nothing: the outer one commits everything.
 //
 // `Store` provides `bool TransactionBegin()` (true when it began one) and
-// `void TransactionEnd()` (which must leave no transaction open).
+// `TransactionEnd()` (which must leave no transaction open; what it returns
+// is not used here).
 
 namespace nb {
 

@@ -10,7 +10,9 @@
 // job on the store's queue, synchronous on the caller's thread; values reach
 // SQL only as bound parameters. Reads answer their defaults (0, an empty
 // list, a record with initial values) when the statement fails or no row
-// matches; writes report nothing.
+// matches; writes report nothing. The array forms run in one exclusive
+// transaction that always ends: an element that cannot be handled skips the
+// rest, and what was written before it is committed.
 //
 // Once closed the store stays closed: its queue never reopens the file
 // without the key, so later operations read as empty and write nothing.
@@ -76,7 +78,7 @@ class MessageDb : public MySqlite {
   // --- Dialogs (dialog_list) ---------------------------------------------
   // Upsert replacing every column, the sticky time included.
   void addDialog(const Dialog& dialog);
-  // Batch of upserts in one exclusive transaction, always committed.
+  // Batch of upserts in one exclusive transaction (see above).
   void addDialogs(const std::vector<Dialog>& dialogs);
   // Changes only the columns whose keys the JSON object text carries ("id"
   // names the dialog); never inserts.

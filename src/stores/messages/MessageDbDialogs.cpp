@@ -3,6 +3,7 @@
 
 #include "foundation/json/Json.h"
 #include "stores/messages/MessageDb.h"
+#include "stores/common/StoreBatch.h"
 #include "stores/messages/MessageDbRows.h"
 #include "stores/messages/MessageDbTables.h"
 
@@ -128,7 +129,7 @@ void MessageDb::addDialog(const Dialog& dialog) {
 
 void MessageDb::addDialogs(const std::vector<Dialog>& dialogs) {
   inDatabase(
-      [&](FMDatabase& db) { batch(db, dialogs, [&](const Dialog& d) { upsertDialog(db, d); }); });
+      [&](FMDatabase& db) { inBatch(db, dialogs, [&](const Dialog& d) { upsertDialog(db, d); }); });
 }
 
 void MessageDb::updateDialog(std::string_view json) {
@@ -204,7 +205,7 @@ void MessageDb::updateDialogSetting(const std::string& dialogid, std::uint64_t d
 void MessageDb::updateDialogSettings(const std::vector<DialogSetting>& settings) {
   inDatabase([&](FMDatabase& db) {
     const std::string sql = fmt::format(fmt::runtime(kUpdateSetting), kDialogList);
-    batch(db, settings, [&](const DialogSetting& s) {
+    inBatch(db, settings, [&](const DialogSetting& s) {
       db.executeUpdateRetry(sql, {s.ullDateline, s.strSetting, s.strDialogID});
     });
   });
@@ -217,7 +218,7 @@ void MessageDb::updateDialogRead(const std::string& dialogid, std::uint64_t date
 void MessageDb::updateDialogReads(const std::vector<DialogRead>& reads) {
   inDatabase([&](FMDatabase& db) {
     const std::string sql = fmt::format(fmt::runtime(kUpdateRead), kDialogList);
-    batch(db, reads, [&](const DialogRead& r) {
+    inBatch(db, reads, [&](const DialogRead& r) {
       db.executeUpdateRetry(sql, {r.ullDateline, r.strDialogID});
     });
   });

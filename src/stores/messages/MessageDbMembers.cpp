@@ -2,6 +2,7 @@
 #include <fmt/format.h>
 
 #include "stores/messages/MessageDb.h"
+#include "stores/common/StoreBatch.h"
 #include "stores/messages/MessageDbRows.h"
 #include "stores/messages/MessageDbTables.h"
 
@@ -56,7 +57,7 @@ void MessageDb::addDialogMember(const DialogMember& member) {
 
 void MessageDb::addDialogMembers(const std::vector<DialogMember>& members) {
   inDatabase([&](FMDatabase& db) {
-    batch(db, members, [&](const DialogMember& m) { upsertMember(db, m); });
+    inBatch(db, members, [&](const DialogMember& m) { upsertMember(db, m); });
   });
 }
 
@@ -70,7 +71,7 @@ void MessageDb::deleteDialogMembers(const std::string& dialogid,
                                     const std::vector<JsonValue>& memberids) {
   inDatabase([&](FMDatabase& db) {
     const std::string sql = deleteMemberSql();
-    batch(db, memberids, [&](const JsonValue& id) {
+    inBatch(db, memberids, [&](const JsonValue& id) {
       db.executeUpdateRetry(sql, {dialogid, id.toInt64()});
     });
   });

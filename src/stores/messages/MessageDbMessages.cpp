@@ -2,6 +2,7 @@
 #include <fmt/format.h>
 
 #include "stores/messages/MessageDb.h"
+#include "stores/common/StoreBatch.h"
 #include "stores/messages/MessageDbRows.h"
 #include "stores/messages/MessageDbTables.h"
 
@@ -69,7 +70,7 @@ void MessageDb::addDialogMessage(const DialogMessage& message) {
 
 void MessageDb::addDialogMessages(const std::vector<DialogMessage>& messages) {
   inDatabase([&](FMDatabase& db) {
-    batch(db, messages, [&](const DialogMessage& m) { upsertMessage(db, m); });
+    inBatch(db, messages, [&](const DialogMessage& m) { upsertMessage(db, m); });
   });
 }
 
@@ -88,7 +89,7 @@ void MessageDb::deleteDialogMessages(const std::string& dialogid,
                                      const std::vector<std::string>& messageids) {
   inDatabase([&](FMDatabase& db) {
     const std::string sql = deleteMessageSql();
-    batch(db, messageids, [&](const std::string& id) {
+    inBatch(db, messageids, [&](const std::string& id) {
       db.executeUpdateRetry(sql, {dialogid, id});
     });
   });

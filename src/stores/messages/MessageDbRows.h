@@ -31,13 +31,4 @@ std::vector<Record> readAll(FMDatabase& db, std::string_view sql, const SqlArgs&
   return records;
 }
 
-// Runs `each` for every element inside one exclusive transaction that is
-// committed whatever happened, so rows written before a failure stay.
-template <typename Element, typename Each>
-void batch(FMDatabase& db, const std::vector<Element>& elements, Each each) {
-  db.beginTransaction();
-  for (const Element& element : elements) each(element);
-  db.commit();
-}
-
 }  // namespace nb::messagedb

@@ -74,14 +74,17 @@ bool Syncdb::TransactionBegin() {
   return began;
 }
 
-void Syncdb::TransactionEnd() {
-  inDatabase([](FMDatabase& db) {
-    if (db.executeUpdate("commit transaction;")) return;
+bool Syncdb::TransactionEnd() {
+  bool committed = false;
+  inDatabase([&](FMDatabase& db) {
+    committed = db.executeUpdate("commit transaction;");
+    if (committed) return;
     // Left open, the transaction would swallow every later write of the
     // store and lose it at close.
     NBLOG_ERROR("Syncdb commit failed ({}), rolling back", db.lastErrorMessage());
     db.executeUpdate("rollback transaction;");
   });
+  return committed;
 }
 
 SyncFileItem Syncdb::getSyncFileItemByFMResultSet(FMResultSet& set) {

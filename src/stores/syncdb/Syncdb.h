@@ -62,8 +62,8 @@ class Syncdb : public MySqlite {
   // True when a transaction was begun (false when one was already open).
   bool TransactionBegin();
   // Commits; when the commit fails the transaction is rolled back, so that
-  // it never stays open.
-  void TransactionEnd();
+  // it never stays open. True when committed.
+  bool TransactionEnd();
 
   using Transaction = StoreTransaction<Syncdb>;
 
@@ -246,8 +246,10 @@ class Syncdb : public MySqlite {
   // Converts the store of the older layout at `oldPath` (file rows naming
   // their parent by path) into a current store at `newPath`, merging into
   // what that file already holds; the old file is only read. A missing or
-  // unreadable old file leaves the new store with its schema only.
-  static void update2to3(const std::string& oldPath, const std::string& newPath);
+  // unreadable old file leaves the new store with its schema only. False
+  // when the new store could not be made or its rows not committed: the
+  // caller must then keep the old file.
+  static bool update2to3(const std::string& oldPath, const std::string& newPath);
   // Copies the old rows directly under the folder `parent` ("" for the top
   // level) with parent id `upid`, and depth first what lies below each
   // copied folder. Only rows whose path lies directly below `parent` are

@@ -80,26 +80,31 @@ void copyQueueAndCursors(FMDatabase& old, Syncdb& store) {
 
 }  // namespace
 
-void Syncdb::update2to3(const std::string& oldPath, const std::string& newPath) {
+bool Syncdb::update2to3(const std::string& oldPath, const std::string& newPath) {
   auto store = initpath(newPath);
-  if (!store) return;
-  {
-    Transaction transaction(*store);
-    std::error_code ec;
-    // Opening a missing file would create an empty one beside the new store.
-    auto queue = std::filesystem::is_regular_file(oldPath, ec)
-                     ? FMDatabaseQueue::databaseQueueWithPath(oldPath)
-                     : nullptr;
-    if (queue) {
-      queue->inDatabase([&](FMDatabase& old) {
-        copyFolderTables(old, *store);
-        copyQueueAndCursors(old, *store);
-        changesync(old, *store, "", 0);
-      });
-      queue->close();
-    }
+  if (!store) {
+    NBLOG_ERROR("update2to3 could not make {}", newPath);
+    return false;
   }
+  const bool began = store->TransactionBegin();
+  std::error_code ec;
+  // Opening a missing file would create an empty one beside the new store.
+  auto queue = std::filesystem::is_regular_file(oldPath, ec)
+                   ? FMDatabaseQueue::databaseQueueWithPath(oldPath)
+                   : nullptr;
+  if (queue) {
+    queue->inDatabase([&](FMDatabase& old) {
+      copyFolderTables(old, *store);
+      copyQueueAndCursors(old, *store);
+      changesync(old, *store, "", 0);
+    });
+    queue->close();
+  }
+  // Without a transaction of its own (one could not begin) every row was
+  // written as it came.
+  const bool committed = !began || store->TransactionEnd();
   store->close();
+  return committed;
 }
 
 void Syncdb::changesync(FMDatabase& old, Syncdb& store, const std::string& parent, int64_t upid,

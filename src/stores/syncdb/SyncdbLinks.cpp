@@ -3,17 +3,12 @@
 
 #include "foundation/sqlite/FMResultSet.h"
 #include "platform/Clock.h"
+#include "stores/common/SqlSubtree.h"
 #include "stores/syncdb/Syncdb.h"
 
 namespace nb {
 
 namespace {
-
-// The subtree test of SqlSubtree.h on the webpath column: paths from
-// p + "/" up to, not including, p + "0".
-constexpr const char* kWebpathSubtree = "(webpath>=? and webpath<?)";
-
-SqlArgs subtreeBounds(const std::string& path) { return {path + "/", path + "0"}; }
 
 // Updates the row of `webpath` (any letter case, so its stored case stays)
 // or inserts one, in one job. `updateSql` binds `values` then the web path;
@@ -43,9 +38,9 @@ bool renameRows(Syncdb& store, const std::string& table, const std::string& path
     // The rows below go first: renamed first, the row itself could land
     // inside its own old subtree (a move below itself) and be renamed twice.
     SqlArgs args{newpath, path};
-    for (auto& bound : subtreeBounds(path)) args.push_back(std::move(bound));
-    ok = db.executeUpdateRetry("update " + table + " set webpath=?||substr(webpath,length(?)+1) "
-                                   "where " + kWebpathSubtree + ";",
+    appendSubtreeArgs(args, path);
+    ok = db.executeUpdateRetry("update " + table + " set webpath=" + subtreeRenamed("webpath") +
+                                   " where " + subtreeOf("webpath") + ";",
                                args);
     db.executeUpdateRetry("update " + table + " set webpath = ? where webpath = ?;",
                           {newpath, path});
@@ -59,9 +54,9 @@ void removeRows(Syncdb& store, const std::string& table, const std::string& path
       db.executeUpdateRetry("delete from " + table + " where webpath=?;", {path});
       return;
     }
-    SqlArgs args{path};
-    for (auto& bound : subtreeBounds(path)) args.push_back(std::move(bound));
-    db.executeUpdateRetry("delete from " + table + " where webpath=? or " + kWebpathSubtree + ";",
+    SqlArgs args;
+    appendAtOrSubtreeArgs(args, path);
+    db.executeUpdateRetry("delete from " + table + " where " + atOrSubtreeOf("webpath") + ";",
                           args);
   });
 }

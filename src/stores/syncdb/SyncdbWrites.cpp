@@ -207,15 +207,14 @@ void Syncdb::del_file(const std::string& path) {
 bool Syncdb::move(const std::string& path, const std::string& newpath, int64_t upid) {
   return moveSubtree("update sync set path = ?,upid=?,versiontime=0 where path = ?;",
                      {newpath, upid, path},
-                     std::string("update sync set path = ? || substr(path,length(?)+1),"
-                                 "versiontime=0 where ") +
-                         kSubtree + ";",
+                     "update sync set path = " + subtreeRenamed("path") +
+                         ",versiontime=0 where " + kSubtree + ";",
                      {newpath, path, subtreeFrom(path), subtreeTo(path)});
 }
 
 bool Syncdb::rename(const std::string& path, const std::string& newpath) {
   return moveSubtree("update sync set path = ? where path = ?;", {newpath, path},
-                     std::string("update sync set path = ? || substr(path,length(?)+1) where ") +
+                     "update sync set path = " + subtreeRenamed("path") + " where " +
                          kSubtree + ";",
                      {newpath, path, subtreeFrom(path), subtreeTo(path)});
 }

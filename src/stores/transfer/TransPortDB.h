@@ -63,8 +63,9 @@ class TransPortDB : public MySqlite {
   // go with their uploads; rows whose copy is gone (and not still arriving)
   // go; copies edited since they last matched the server are queued as
   // re-uploads (kind 1). With no history the opened-files folder is put into
-  // the content cache and deleted; a file the cache cannot hold goes to the
-  // Trash first, and when one cannot, the folder stays.
+  // the content cache and deleted; a file the cache cannot hold, and every
+  // file whose name begins with ".", goes to the Trash first, and when one
+  // cannot, the folder stays.
   void ClearOpen();
   void ResetError();  // status 5 or more: waiting, no error, offered at once
   void ResetStart();  // running: waiting, no error, offered at once

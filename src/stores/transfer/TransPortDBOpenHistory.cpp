@@ -52,25 +52,28 @@ bool atOrUnderFolder(const std::string& path, const std::string& folder) {
                              path[folder.size()] == '/'));
 }
 
-// Caches every file below `folder` (dot names skipped) and moves to the
-// Trash each one the cache does not hold afterwards (too large, unreadable,
-// no cache yet), so that deleting the folder loses no edit. True when every
-// file is either cached or in the Trash.
+// Secures every file below `folder` so that deleting the folder loses no
+// edit: a file is cached, or, when the cache does not hold it afterwards
+// (too large, unreadable, no cache yet), moved to the Trash. A file whose
+// name begins with "." (an editor's lock or autosave file, a hidden note)
+// goes to the Trash straight away: the cache would keep it under a hash
+// nobody asks for. True when every file is either cached or in the Trash.
 bool secureOpenedFiles(const std::string& folder, SyncCache& cache) {
   namespace fs = std::filesystem;
   bool secured = true;
   std::error_code error;
   for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
     const std::string name = it->path().filename().string();
-    if (name.empty() || name.front() == '.') continue;
     const std::string path = it->path().string();
     std::error_code kind;
     if (it->symlink_status(kind).type() == fs::file_type::directory) {
       secured = secureOpenedFiles(path, cache) && secured;
       continue;
     }
-    const auto hash = Util::getfilehash(path);
-    if (hash && cache.addCacheFileByPath(path, *hash)) continue;
+    if (!name.starts_with(".")) {
+      const auto hash = Util::getfilehash(path);
+      if (hash && cache.addCacheFileByPath(path, *hash)) continue;
+    }
     if (!Util::deletefile2recyclebin(path)) {
       NBLOG_WARN("opened file {} could not be cached nor trashed; its folder stays", path);
       secured = false;

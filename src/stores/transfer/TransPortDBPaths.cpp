@@ -17,8 +17,8 @@ void removeUnder(FMDatabase& db, const char* table, std::int64_t mountid,
   std::string sql = fmt::format("delete from {} where mountid = ?", table);
   if (unfinishedOnly) sql += " and status <> 4";
   if (!webpath.empty()) {
-    sql += " and " + atOrUnder("webpath");
-    appendAtOrUnderArgs(args, webpath);
+    sql += " and " + atOrSubtreeOf("webpath");
+    appendAtOrSubtreeArgs(args, webpath);
   }
   db.executeUpdateRetry(sql, args);
 }
@@ -50,8 +50,8 @@ void renameWebpaths(FMDatabase& db, const char* table, std::int64_t mountid, Pat
     fullAt = ", fullpath = case when fullpath = ? then ? else fullpath end";
     fullAtArgs = {full->from, full->to};
     fullUnder = fmt::format(", fullpath = case when {} then {} else fullpath end",
-                            strictlyUnder("fullpath"), prefixRenamed("fullpath"));
-    appendUnderArgs(fullUnderArgs, full->from);
+                            subtreeOf("fullpath"), subtreeRenamed("fullpath"));
+    appendSubtreeArgs(fullUnderArgs, full->from);
     fullUnderArgs.insert(fullUnderArgs.end(), {full->to, full->from});
   }
 
@@ -65,10 +65,10 @@ void renameWebpaths(FMDatabase& db, const char* table, std::int64_t mountid, Pat
   SqlArgs under{web.to, web.from};
   under.insert(under.end(), fullUnderArgs.begin(), fullUnderArgs.end());
   under.push_back(mountid);
-  appendUnderArgs(under, web.from);
+  appendSubtreeArgs(under, web.from);
   db.executeUpdateRetry(fmt::format("update {} set webpath = {}{} where mountid = ? and {}", table,
-                                    prefixRenamed("webpath"), fullUnder,
-                                    strictlyUnder("webpath")),
+                                    subtreeRenamed("webpath"), fullUnder,
+                                    subtreeOf("webpath")),
                         under);
 }
 

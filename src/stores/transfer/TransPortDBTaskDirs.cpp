@@ -91,11 +91,11 @@ bool TransPortDB::checkTask(std::int64_t mountid, std::string& webpath,
   // waits for the uploads under its web path.
   const bool byWebpath = upload && task->strFullpath.empty();
   SqlArgs args{task->nMountID};
-  appendUnderArgs(args, byWebpath ? task->strWebpath : task->strFullpath);
+  appendSubtreeArgs(args, byWebpath ? task->strWebpath : task->strFullpath);
   const std::int64_t pending = queue.number(
       fmt::format("select count(*) from {} where mountid = ? and status <> 4{} and {}",
                   queue.table().name, queue.table().visible,
-                  strictlyUnder(byWebpath ? "webpath" : "fullpath")),
+                  subtreeOf(byWebpath ? "webpath" : "fullpath")),
       args);
   if (pending != 0 || !task->bFinish) return false;
   delTaskDir(task->nMountID, task->strWebpath, task->strFullpath);

@@ -78,30 +78,6 @@ TransTaskItem readTransTaskItem(FMResultSet& row, const TransferTable& table) {
   return task;
 }
 
-std::string atOrUnder(std::string_view column) {
-  // substr and length count characters alike; the explicit collation makes
-  // the prefix test ignore ASCII case as the column's own equality does.
-  return fmt::format("({0} = ? OR {1})", column, strictlyUnder(column));
-}
-
-void appendAtOrUnderArgs(SqlArgs& args, const std::string& path) {
-  args.emplace_back(path);
-  appendUnderArgs(args, path);
-}
-
-std::string strictlyUnder(std::string_view column) {
-  return fmt::format("substr({0}, 1, length(?) + 1) COLLATE NOCASE = ?", column);
-}
-
-void appendUnderArgs(SqlArgs& args, const std::string& path) {
-  args.emplace_back(path);
-  args.emplace_back(path + "/");
-}
-
-std::string prefixRenamed(std::string_view column) {
-  return fmt::format("? || substr({}, length(?) + 1)", column);
-}
-
 std::int64_t transferNow() { return static_cast<std::int64_t>(platform::nowSeconds()); }
 
 void TransferQueue::updateById(std::int64_t id, std::string_view assignments,
@@ -212,24 +188,24 @@ std::vector<TransportItem> TransferQueue::pageFinished(std::int64_t start,
 std::vector<TransportItem> TransferQueue::under(std::int64_t mountid,
                                                 const std::string& webpath) const {
   SqlArgs args{mountid};
-  appendAtOrUnderArgs(args, webpath);
-  return items(fmt::format("where mountid = ? and status <> 4 and {}", atOrUnder("webpath")),
+  appendAtOrSubtreeArgs(args, webpath);
+  return items(fmt::format("where mountid = ? and status <> 4 and {}", atOrSubtreeOf("webpath")),
                args);
 }
 
 void TransferQueue::removeUnder(std::int64_t mountid, const std::string& webpath) const {
   SqlArgs args{mountid};
-  appendAtOrUnderArgs(args, webpath);
+  appendAtOrSubtreeArgs(args, webpath);
   write("delete from",
-        fmt::format("where mountid = ? and status <> 4 and {}", atOrUnder("webpath")), args);
+        fmt::format("where mountid = ? and status <> 4 and {}", atOrSubtreeOf("webpath")), args);
 }
 
 bool TransferQueue::check(std::int64_t mountid, const std::string& webpath, bool dir) const {
   SqlArgs args{mountid};
   std::string match = "webpath = ?";
   if (dir) {
-    match = atOrUnder("webpath");
-    appendAtOrUnderArgs(args, webpath);
+    match = atOrSubtreeOf("webpath");
+    appendAtOrSubtreeArgs(args, webpath);
   } else {
     args.emplace_back(webpath);
   }

@@ -15,6 +15,7 @@
 #include "api/models/TransTaskItem.h"
 #include "api/models/TransportItem.h"
 #include "foundation/sqlite/SqlValue.h"
+#include "stores/common/SqlSubtree.h"
 
 namespace nb {
 
@@ -44,18 +45,6 @@ inline constexpr std::int64_t kUploadHashOnly = 2;
 // the size reads as the size.
 TransportItem readTransportItem(FMResultSet& row, const TransferTable& table);
 TransTaskItem readTransTaskItem(FMResultSet& row, const TransferTable& table);
-
-// "webpath (or another path column) equals P or begins with P + '/'", ASCII
-// case ignored, no wildcard; binds three values, made by atOrUnderArgs.
-std::string atOrUnder(std::string_view column);
-void appendAtOrUnderArgs(SqlArgs& args, const std::string& path);
-// "the column begins with P + '/'" under the same rules; binds two values,
-// made by appendUnderArgs.
-std::string strictlyUnder(std::string_view column);
-void appendUnderArgs(SqlArgs& args, const std::string& path);
-// The prefix rename of the column from O to N: N followed by what comes
-// after the first length-of-O characters; binds N then O.
-std::string prefixRenamed(std::string_view column);
 
 // The current time of the injectable clock, whole seconds since 1970.
 std::int64_t transferNow();

@@ -51,11 +51,6 @@ SyncCenter::~SyncCenter() {
   if (last) last->requestStop();
 }
 
-void SyncCenter::setMessageStoreOpener(MessageStoreOpener opener) {
-  std::lock_guard lock(mutex_);
-  opener_ = std::move(opener);
-}
-
 void SyncCenter::setinit() { setinit(UserData::shareUserData().getMessageDb()); }
 
 void SyncCenter::setinit(const std::string& messageDbPath, bool coordinatorThread) {
@@ -65,14 +60,12 @@ void SyncCenter::setinit(const std::string& messageDbPath, bool coordinatorThrea
   bRegetServer_ = false;
   bInit_ = false;
   setStrOldRename({});
-  MessageStoreOpener opener;
-  {
-    std::lock_guard lock(mutex_);
-    opener = opener_;
-  }
   // Opened outside the lock: opening runs store jobs that may take a while.
-  std::shared_ptr<MySqlite> store = opener ? opener(messageDbPath) : nullptr;
-  if (!store) NBLOG_ERROR("SyncCenter could not open the message store {}", messageDbPath);
+  std::shared_ptr<MessageDb> store = MessageDb::initpath(messageDbPath);
+  if (!store->dbQueue()) {
+    NBLOG_ERROR("SyncCenter could not open the message store {}", messageDbPath);
+    store.reset();
+  }
   {
     std::lock_guard lock(mutex_);
     messagedb_ = std::move(store);
@@ -144,7 +137,7 @@ void SyncCenter::exit() {
   bInit_ = false;
   std::vector<std::shared_ptr<SyncManager>> managers;
   std::vector<std::shared_ptr<Directoryhandler>> handlers;
-  std::shared_ptr<MySqlite> store;
+  std::shared_ptr<MessageDb> store;
   {
     std::lock_guard lock(mutex_);
     if (coordinator_) coordinator_->requestStop();
@@ -161,7 +154,7 @@ void SyncCenter::exit() {
   store->close();
 }
 
-std::shared_ptr<MySqlite> SyncCenter::messageStore() const {
+std::shared_ptr<MessageDb> SyncCenter::messagedb() const {
   std::lock_guard lock(mutex_);
   return messagedb_;
 }

@@ -18,9 +18,9 @@
 #include <vector>
 
 #include "api/models/MountItem.h"
-#include "foundation/sqlite/MySqlite.h"
 #include "platform/OperationQueue.h"
 #include "stores/catalogue/DelaySyncFile.h"
+#include "stores/messages/MessageDb.h"
 
 namespace nb {
 
@@ -28,9 +28,6 @@ namespace platform {
 class StoppableThread;
 }
 
-// The session's message store (a MySqlite with a cipher key). Only its
-// users need the full type; the centre holds it as its store base.
-class MessageDb;
 class SyncManager;
 class Directoryhandler;
 class CoordinatorLoop;
@@ -47,14 +44,11 @@ class SyncCenter {
   static SyncCenter& shareSyncCenter();
   ~SyncCenter();
 
-  // Opens a message store on a path (initpath); nullptr when it cannot be
-  // opened. Registered at start-up by the layer that knows the store.
-  using MessageStoreOpener = std::function<std::shared_ptr<MySqlite>(const std::string& path)>;
-  void setMessageStoreOpener(MessageStoreOpener opener);
-
   // --- Session ----------------------------------------------------------------
   // Session start: resets the session flags, opens the message store on the
-  // session's getMessageDb (or `messageDbPath`), and starts a coordinator
+  // session's getMessageDb (or `messageDbPath`), keyed for the shared
+  // session's computer and user (a file that cannot be opened leaves no
+  // store and logs an error), and starts a coordinator
   // thread, which first waits for the previous session's coordinator to
   // end. Without `coordinatorThread` no thread runs and the caller drives
   // the passes with coordinatorPass() (tests, tools).
@@ -138,12 +132,7 @@ class SyncCenter {
 
   // --- Message store, delay list ------------------------------------------------------
   // The message store of the current session; nullptr between sessions.
-  // Db must be the store's class (MessageDb derives from MySqlite).
-  template <typename Db = MessageDb>
-  std::shared_ptr<Db> messagedb() const {
-    return std::static_pointer_cast<Db>(messageStore());
-  }
-  std::shared_ptr<MySqlite> messageStore() const;
+  std::shared_ptr<MessageDb> messagedb() const;
   DelaySyncFile& delaySyncFile() { return delaySyncFile_; }
 
   // --- Flags ------------------------------------------------------------------------
@@ -184,8 +173,7 @@ class SyncCenter {
   platform::OperationQueue taskqueue_{kCompareQueueWidth};
 
   mutable std::mutex mutex_;
-  MessageStoreOpener opener_;                              // guarded by mutex_
-  std::shared_ptr<MySqlite> messagedb_;                    // guarded by mutex_
+  std::shared_ptr<MessageDb> messagedb_;                   // guarded by mutex_
   std::vector<std::shared_ptr<SyncManager>> synclist_;     // guarded by mutex_
   std::vector<std::shared_ptr<Directoryhandler>> handlerlist_;  // guarded by mutex_
   std::string strOldRename_;                               // guarded by mutex_

@@ -10,6 +10,7 @@
 #include "api/session/TransActionCounter.h"
 #include "api/models/TransTaskItem.h"
 #include "api/models/TransportItem.h"
+#include "support/LogCapture.h"
 
 namespace nb {
 namespace {
@@ -59,12 +60,14 @@ TEST(TransActionCounterTest, ScopesNestAcrossThreadsAndNeverGoNegative) {
   EXPECT_FALSE(counter.busy());
 }
 
-TEST(TransferSeams, DefaultsDoNothingAndRegistrationIsUsed) {
+TEST(TransferSeams, DefaultsDoNothingLoudlyAndRegistrationIsUsed) {
+  test::LogCapture log;
   getLanService()->checkHttp();
   auto idle = makeOpenDirectoryhandler("/nowhere");
   ASSERT_NE(idle, nullptr);
   idle->startMonitoring();
   EXPECT_EQ(idle->path(), "/nowhere");
+  EXPECT_EQ(log.errorLines().size(), 2u);  // one per unwired seam
 
   struct Counting final : OpenDirectoryhandler {
     using OpenDirectoryhandler::OpenDirectoryhandler;

@@ -61,7 +61,7 @@ class UserDataMigrationTest : public test::TempHome {
         {.clearuserinfo = {}, .reloadAccountSettings = {},
          .update2to3 = [this](const std::string& from, const std::string& to) {
            converted.push_back(from);
-           Syncdb::update2to3(from, to);
+           return Syncdb::update2to3(from, to);
          }});
     app = std::make_shared<ShellCheck>(*user_);
     setAppDelegate(app);
@@ -152,6 +152,44 @@ TEST_F(UserDataMigrationTest, MigratesOnceThenStartsTheSession) {
   EXPECT_FALSE(fs::exists(config / "vesettings.db"));
   EXPECT_FALSE(fs::exists(config / "velocalstorage.db"));
   EXPECT_TRUE(fs::exists(config / "vesettings3.db"));
+}
+
+// A sync store that was not converted is the only copy of its library's
+// sync state: it must stay where the next attempt finds it, never be moved
+// into a folder nothing reads. The rest of the migration goes on.
+TEST_F(UserDataMigrationTest, AnUnconvertedSyncStoreStaysInPlace) {
+  struct Case {
+    const char* name;
+    bool wired;
+    bool blockNewStore;  // the new store's name leads into a missing folder
+  };
+  const Case cases[] = {
+      {"no conversion registered", false, false},
+      {"the new store cannot be made", true, true},
+  };
+  const SessionHooks wired = UserData::sessionHooks();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(user);
+    fs::create_directories(user);
+    UserData::setSessionHooks(c.wired ? wired : SessionHooks{});
+    put(user / "vemountex.db", "catalogue");
+    put(user / "5" / "vesyncdbex.db", "old sync state");
+    if (c.blockNewStore) {
+      fs::create_symlink(root() / "missing" / "x.db", user / "5" / "vesyncdbex3.db");
+    }
+
+    std::vector<std::string> files;
+    user_->findFileByPath(user.string(), files);
+    EXPECT_EQ(files, std::vector<std::string>{(user / "vemountex.db").string()});
+
+    const auto starts = app->sessionStarts.load();
+    app->checkBySqlToLogin();
+    ASSERT_TRUE(test::pumpMainThreadUntil([&] { return app->sessionStarts > starts; }));
+    EXPECT_EQ(read(user / "5" / "vesyncdbex.db"), "old sync state");
+    EXPECT_FALSE(fs::exists(user / "old_version" / "5" / "vesyncdbex.db"));
+    EXPECT_TRUE(fs::exists(user / "old_version" / "vemountex.db"));
+  }
 }
 
 TEST_F(UserDataMigrationTest, WithoutOldCatalogueTheSessionStartsAtOnce) {

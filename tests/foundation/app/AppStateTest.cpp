@@ -11,13 +11,15 @@
 #include "foundation/text/LanguageBundle.h"
 #include "platform/MainThread.h"
 #include "support/FakeAppState.h"
+#include "support/LogCapture.h"
 #include "support/PumpMainThread.h"
 #include "support/TempHome.h"
 
 namespace nb {
 namespace {
 
-TEST(AppStateDefault, UnregisteredStateIsAHarmlessNullObject) {
+TEST(AppStateDefault, UnregisteredStateIsAHarmlessButLoudNullObject) {
+  test::LogCapture log;
   const auto state = Util::getAppDelegate();
   ASSERT_NE(state, nullptr);
   EXPECT_EQ(state->serverInfo(), nullptr);
@@ -25,8 +27,13 @@ TEST(AppStateDefault, UnregisteredStateIsAHarmlessNullObject) {
   EXPECT_EQ(state->languageWithWebUrlString(), "en-us");
   EXPECT_EQ(state->languageWithRequestString(), "en-us;q=1,en");
   EXPECT_FALSE(state->checkUseHttps());
+  EXPECT_TRUE(log.errorLines().empty());  // questions get the signed-out answers
   state->logoutByError();
   state->setAllCustomEvent(*PageEvent::fromJsonText("LinkStatus", R"({"link":1})"));
+  const auto errors = log.errorLines();
+  ASSERT_EQ(errors.size(), 2u);  // every dropped command shows
+  EXPECT_NE(errors[0].find("logoutByError"), std::string::npos);
+  EXPECT_NE(errors[1].find("setAllCustomEvent"), std::string::npos);
 }
 
 TEST(AppStateDefault, RegistrationReplacesAndClears) {

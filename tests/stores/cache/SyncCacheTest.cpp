@@ -10,6 +10,7 @@
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <type_traits>
 
 #include <gtest/gtest.h>
 
@@ -62,8 +63,8 @@ class SyncCacheTest : public TempHome {
   void SetUp() override {
     TempHome::SetUp();
     user = makeUser(kComputer, kUser);
-    cache = std::make_unique<SyncCache>(*user);
-    cache->setKeyStore({[this] { return stored; }, [this](const std::string& k) { stored = k; }});
+    catalogue.setPath(user->getmountdb());
+    cache = std::make_unique<SyncCache>(*user, catalogue);
     cache->setPath(root());
   }
 
@@ -88,7 +89,7 @@ class SyncCacheTest : public TempHome {
     return hash;
   }
 
-  std::string stored;
+  Mountsdb catalogue;
   std::unique_ptr<UserData> user;
   std::unique_ptr<SyncCache> cache;
 };
@@ -132,17 +133,33 @@ TEST(ContentHashTest, OnlyFortyLowerCaseHexCharactersAreAHash) {
 
 TEST_F(SyncCacheTest, KeyIsMadeOnceAndKeptPerComputerAndUser) {
   EXPECT_EQ(cacheKeyText(kComputer, kUser), kKey);
-  EXPECT_EQ(stored, kKey);  // setPath stored it
+  EXPECT_EQ(catalogue.getCacheDataKey(), kKey);  // setPath stored it
   EXPECT_NE(cacheKeyText("OTHER-MAC", kUser), kKey);
   EXPECT_NE(cacheKeyText(kComputer, kUser + 1), kKey);
 
   // A later sign-in takes the stored key, whatever the computer id says now.
-  stored = std::string(40, '1');
+  catalogue.setCacheDataKey(std::string(40, '1'));
   cache->setPath(root());
   const std::string hash = addFile("a", "abc");
   std::string body = readAll(entry(hash)).substr(32);
   Rc4(std::string(40, '1')).process(body.data(), body.size());
   EXPECT_EQ(body, "abc");
+}
+
+// The computer id may change (a new machine id, a reinstalled system): the
+// same user's catalogue still holds the key, so the entries stay readable.
+TEST_F(SyncCacheTest, AChangedComputerIdKeepsTheCache) {
+  const std::string content = randomBytes(4000, 3);
+  const std::string hash = addFile("a", content);
+  auto moved = makeUser("NEW-MACHINE-ID", kUser);
+  Mountsdb reopened;
+  reopened.setPath(user->getmountdb());
+  SyncCache later(*moved, reopened);
+  later.setPath(root());
+  const std::string target = file("restored");
+  ASSERT_TRUE(later.copyDecrypt(entry(hash), target));
+  EXPECT_EQ(readAll(target), content);
+  EXPECT_EQ(reopened.getCacheDataKey(), kKey);
 }
 
 TEST_F(SyncCacheTest, SetPathMakesTheEmptyContentEntry) {
@@ -173,6 +190,32 @@ TEST_F(SyncCacheTest, RoundTripOfAFileReplacesTheTarget) {
   ASSERT_TRUE(cache->copyDecrypt(found, target));
   EXPECT_EQ(readAll(target), content);
   EXPECT_FALSE(fs::exists(target + ".nbcopy"));
+}
+
+// Whatever kind of entry is read back, a folder at the target may hold the
+// user's files: the read fails and the folder stays whole.
+TEST_F(SyncCacheTest, AFolderAtTheTargetIsNeverDeleted) {
+  const std::string marker = readAll(entry(addFile("m", "x"))).substr(0, 16);
+  struct Case {
+    const char* name;
+    std::string entryPath;
+  };
+  writeAll(file("plain"), "plain content");
+  const Case cases[] = {
+      {"enciphered", entry(addFile("a", randomBytes(3000, 4)))},
+      {"empty", entry(kEmptyContentHash)},
+      {"header only", file("header")},
+      {"plain copy", file("plain")},
+  };
+  writeAll(file("header"), marker + std::string(16, '\0'));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string target = file("folder");
+    writeAll(target + "/inner/keep", "the user's file");
+    EXPECT_FALSE(cache->copyDecrypt(c.entryPath, target));
+    EXPECT_EQ(readAll(target + "/inner/keep"), "the user's file");
+    EXPECT_FALSE(fs::exists(target + ".nbcopy"));
+  }
 }
 
 TEST_F(SyncCacheTest, ExistingEntryIsNeverRewritten) {
@@ -208,7 +251,9 @@ class SyncCacheMismatchTest : public SyncCacheTest {
 TEST_F(SyncCacheMismatchTest, WrongKeyIsDetected) {
   const std::string hash = addFile("a", randomBytes(5000, 1));
   auto other = makeUser("OTHER-MAC", kUser);
-  SyncCache otherCache(*other);
+  Mountsdb otherCatalogue;  // another install: its own catalogue, no key yet
+  otherCatalogue.setPath((TempHome::root() / "other-vemountex3.db").string());
+  SyncCache otherCache(*other, otherCatalogue);
   otherCache.setPath(root());  // another key over the same files
   const std::string target = file("target");
   writeAll(target, "the user's own file");
@@ -361,12 +406,17 @@ TEST_F(SyncCacheTest, FolderCopyAddsEveryFileUnderItsHash) {
   EXPECT_EQ(cache->getFullPathByFileHash(sha1HexDigest("lock")), "");
 }
 
+// The list's clear (forget the extra roots) and the cache's clear (empty
+// the default root) must not be mixed up: only the cache's is reachable.
+static_assert(!std::is_convertible_v<SyncCache&, NodeBase<std::string>&>);
+
 TEST(SyncCacheUnsetTest, NothingHappensBeforeSetPath) {
   UserData::Options options;
   options.home = makeTempDir();
   options.computerid = kComputer;
   UserData user(options);
-  SyncCache cache(user);
+  Mountsdb catalogue;
+  SyncCache cache(user, catalogue);
   EXPECT_FALSE(cache.addCacheFileByPath("/etc/hostname", std::string(40, 'a')));
   EXPECT_EQ(cache.getFullPathByFileHash(std::string(40, 'a')), "");
   cache.clear();

@@ -2,6 +2,7 @@
 
 #include "stores/catalogue/MountsdbFixture.h"
 #include "stores/catalogue/MountsdbSql.h"
+#include "stores/common/StoreBatch.h"
 
 namespace nb {
 namespace {
@@ -127,12 +128,13 @@ TEST(MountsdbShared, IsOneInstance) {
   EXPECT_EQ(&Mountsdb::shareMountsdb(), &Mountsdb::shareMountsdb());
 }
 
-// The batch frame of addFavorites, addHotFiles and resetAllRoles.
+// The batch frame of addFavorites, addHotFiles and resetAllRoles (shared with
+// the message store).
 using MountsdbBatch = test::MountsdbFixture;
 
 TEST_F(MountsdbBatch, WhatWasWrittenIsCommittedWhenTheLoopEndsEarly) {
   store->inDatabase([](FMDatabase& db) {
-    mountsdb::inBatch(db, [&] {
+    inBatch(db, [&] {
       db.executeUpdateRetry("insert into HOTFILE(uuidhash) values('a');");
       db.executeUpdateRetry("insert into HOTFILE(uuidhash) values('b');");
       throw std::runtime_error("element failed");

@@ -1,6 +1,11 @@
+#include <stdexcept>
+
 #include <gtest/gtest.h>
 
+#include <sqlcipher/sqlite3.h>
+
 #include "foundation/json/Json.h"
+#include "stores/common/StoreBatch.h"
 #include "stores/messages/MessageDbTestSupport.h"
 
 namespace nb {
@@ -248,6 +253,26 @@ TEST_F(MessageDbRows, AddMessagesUnderOneDialogRewritesTheirDialog) {
   db().addDialogMessages("d1", items);
   EXPECT_EQ(items[1].strDialogID, "d1");
   EXPECT_EQ(db().getDialogMessages("d1", 0, 0, false).size(), 2u);
+}
+
+// An element the batch cannot handle skips the rest, and the transaction
+// still ends: left open it would swallow every later write of the store.
+TEST_F(MessageDbRows, BatchWithAFailingElementLeavesNoOpenTransaction) {
+  const std::vector<std::string> ids{"d1", "bad", "d3"};
+  db().inDatabase([&](FMDatabase& conn) {
+    inBatch(conn, ids, [&](const std::string& id) {
+      if (id == "bad") throw std::runtime_error("element refused");
+      conn.executeUpdateRetry("insert into dialog_list (dialogid) values (?);", {id});
+    });
+    EXPECT_FALSE(conn.inTransaction());
+    EXPECT_NE(sqlite3_get_autocommit(conn.sqliteHandle()), 0);
+  });
+  db().addDialog(dialog(R"({"id":"d4"})"));  // a later write lands on its own
+
+  db_ = open();  // what reached the file
+  std::vector<std::string> stored;
+  for (const auto& d : db().getDialogs()) stored.push_back(d.strDialogID);
+  EXPECT_EQ(stored, (std::vector<std::string>{"d1", "d4"}));
 }
 
 }  // namespace

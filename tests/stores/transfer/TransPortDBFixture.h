@@ -29,7 +29,8 @@ class TransPortDBTestBase : public TempHome {
     options.computerid = "test-computer";
     user = std::make_unique<UserData>(std::move(options));
     user->setUserID(7);
-    cache = std::make_unique<SyncCache>(*user);
+    catalogue.setPath(user->getmountdb());
+    cache = std::make_unique<SyncCache>(*user, catalogue);
     cache->setPath(user->getcache());
     // The opened-file pass of every opening works on this session only.
     store.setSession(*user, *cache);
@@ -70,6 +71,7 @@ class TransPortDBTestBase : public TempHome {
   }
 
   std::unique_ptr<UserData> user;
+  Mountsdb catalogue;
   std::unique_ptr<SyncCache> cache;
   std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>(kNow);
   ScopedClockOverride clockOverride{clock};

@@ -35,6 +35,10 @@ class TransPortDBOpenHistoryTest : public TransPortDBTestBase {
     return number("select count(*) from OPENHISTORY where fullpath = ?", {fullpath});
   }
   void reopen() { store.setPath(path()); }
+  static std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
 };
 
 TEST_F(TransPortDBOpenHistoryTest, WithoutHistoryOpenedFilesGoToTheCacheAndTheFolderGoes) {
@@ -52,6 +56,32 @@ TEST_F(TransPortDBOpenHistoryTest, WithoutHistoryOpenedFilesGoToTheCacheAndTheFo
   const fs::path trashed = home() / ".local/share/Trash/files/big.bin";
   ASSERT_TRUE(fs::exists(trashed));
   EXPECT_EQ(fs::file_size(trashed), kCacheMaxFileSize);
+}
+
+// Names beginning with "." (an editor's lock or autosave file) are files of
+// the user like any other: never deleted unless they are safe in the Trash.
+TEST_F(TransPortDBOpenHistoryTest, DotFilesGoToTheTrashNeverAway) {
+  writeFile(opened(".~lock.a.txt#"), "lock");
+  writeFile(opened("sub/.notes"), "notes");
+  writeFile(opened("a.txt"), "alpha");
+  reopen();
+
+  EXPECT_FALSE(fs::exists(user->openPath()));
+  const fs::path trash = home() / ".local/share/Trash/files";
+  EXPECT_EQ(readFile(trash / ".~lock.a.txt#"), "lock");
+  EXPECT_EQ(readFile(trash / ".notes"), "notes");
+  EXPECT_TRUE(cache->getFullPathByFileHash(sha1HexDigest("lock")).empty());
+}
+
+TEST_F(TransPortDBOpenHistoryTest, ADotFileTheTrashCannotTakeKeepsTheFolder) {
+  writeFile(opened(".autosave"), "unsaved edit");
+  writeFile(opened("a.txt"), "alpha");
+  // A file where the Trash folder would be: nothing can be trashed.
+  writeFile((home() / ".local/share/Trash").string(), "not a folder");
+  reopen();
+
+  EXPECT_EQ(readFile(opened(".autosave")), "unsaved edit");
+  EXPECT_EQ(readFile(opened("a.txt")), "alpha");
 }
 
 TEST_F(TransPortDBOpenHistoryTest, WithHistoryTheFolderStays) {

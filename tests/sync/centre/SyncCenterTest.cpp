@@ -4,38 +4,21 @@
 
 #include <gtest/gtest.h>
 
-#include "foundation/sqlite/FMDatabaseAdditions.h"
 #include "support/TempHome.h"
 
 namespace nb {
 namespace {
 
-// Stands in for the message store: one table, opened through the store base.
-class FakeMessageStore : public MySqlite {
- public:
-  explicit FakeMessageStore(const std::string& path) { init(path, true); }
-  void createTable(bool) override {
-    inDatabase([](FMDatabase& db) { db.executeUpdate("create table if not exists m(v text)"); });
-  }
-  bool add(const std::string& v) {
-    bool ok = false;
-    inDatabase([&](FMDatabase& db) { ok = db.executeUpdate("insert into m values(?)", {v}); });
-    return ok;
-  }
-};
+Dialog dialog(const std::string& id) {
+  Dialog d;
+  d.strDialogID = id;
+  return d;
+}
 
 class SyncCenterTest : public test::TempHome {
  protected:
-  void SetUp() override {
-    TempHome::SetUp();
-    center.setMessageStoreOpener([](const std::string& path) -> std::shared_ptr<MySqlite> {
-      auto store = std::make_shared<FakeMessageStore>(path);
-      return store->dbQueue() ? store : nullptr;
-    });
-  }
   void TearDown() override {
     center.exit();
-    center.setMessageStoreOpener(nullptr);
     TempHome::TearDown();
   }
   std::string path() const { return (root() / "vemessage3.db").string(); }
@@ -43,40 +26,45 @@ class SyncCenterTest : public test::TempHome {
   SyncCenter& center = SyncCenter::shareSyncCenter();
 };
 
-TEST_F(SyncCenterTest, SessionStartAndEnd) {
+// Nothing needs registering: the session start opens the real store.
+TEST_F(SyncCenterTest, SessionStartOpensTheMessageStoreAndTheEndClosesIt) {
   EXPECT_EQ(&SyncCenter::shareSyncCenter(), &center);
+  EXPECT_EQ(center.messagedb(), nullptr);
   center.setinit(path(), false);
   // Set once the session's libraries are loaded, not by the start itself.
   EXPECT_FALSE(center.bInit());
   EXPECT_TRUE(center.bFirst());
   EXPECT_FALSE(center.bOut());
-  auto store = center.messagedb<FakeMessageStore>();
+  const std::shared_ptr<MessageDb> store = center.messagedb();
   ASSERT_TRUE(store);
-  EXPECT_TRUE(store->add("before"));
+  store->addDialog(dialog("d1"));
+  EXPECT_EQ(store->getDialog("d1").strDialogID, "d1");
 
   center.exit();
   EXPECT_TRUE(center.bOut());
   EXPECT_FALSE(center.bInit());
-  EXPECT_EQ(center.messageStore(), nullptr);
+  EXPECT_EQ(center.messagedb(), nullptr);
 }
 
 // A holder of the old store (a page command under way) must not reopen the
 // keyed file without its key after the session ended.
 TEST_F(SyncCenterTest, ClosedMessageStoreRefusesLaterJobs) {
   center.setinit(path(), false);
-  auto held = center.messagedb<FakeMessageStore>();
-  ASSERT_TRUE(held->add("before"));
+  const std::shared_ptr<MessageDb> held = center.messagedb();
+  held->addDialog(dialog("before"));
   center.exit();
-  EXPECT_FALSE(held->add("after"));
+  held->addDialog(dialog("after"));
+  EXPECT_TRUE(held->getDialogs().empty());
 
-  FMDatabase reader(path());
-  ASSERT_TRUE(reader.open());
-  EXPECT_EQ(longForQuery(reader, "select count(*) from m"), 1);
+  center.setinit(path(), false);  // the next session of the same user
+  const auto dialogs = center.messagedb()->getDialogs();
+  ASSERT_EQ(dialogs.size(), 1u);
+  EXPECT_EQ(dialogs[0].strDialogID, "before");
 }
 
 TEST_F(SyncCenterTest, FailedOpenLeavesNoStore) {
   center.setinit((root() / "no-folder" / "x.db").string(), false);
-  EXPECT_EQ(center.messageStore(), nullptr);
+  EXPECT_EQ(center.messagedb(), nullptr);
   EXPECT_FALSE(center.bOut());
 }
 

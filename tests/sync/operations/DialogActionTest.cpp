@@ -14,13 +14,9 @@ class DialogAction : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = test::makeTempDir("dialogaction");
-    SyncCenter::shareSyncCenter().setMessageStoreOpener([](const std::string& path) {
-      return std::static_pointer_cast<MySqlite>(MessageDb::initpath(path, "COMPUTER", 5));
-    });
   }
   void TearDown() override {
     SyncCenter::shareSyncCenter().exit();
-    SyncCenter::shareSyncCenter().setMessageStoreOpener(nullptr);
     std::filesystem::remove_all(dir_);
   }
   std::string path() const { return (dir_ / "vemessage3.db").string(); }
