@@ -119,9 +119,11 @@ class Syncdb : public MySqlite {
   void reset_dir(const std::string& dir);
   // Deletes the rows still marked 9: everywhere (empty dir) or in the subtree.
   void delete_for_reset(const std::string& dir);
-  // Clears the identity hash of the folder's direct children.
+  // Clears the identity hash of the folder's direct children that only
+  // mirror the server (statuses 2, 3, 4, 5 and 9): rows of pending local
+  // work, local deletions and server deletions awaiting commit keep theirs.
   void reset_webpath(int64_t upid);
-  // Deletes the direct children whose identity hash is still empty.
+  // Deletes those same children whose identity hash is still empty.
   void delete_reset_webpath(int64_t upid);
 
   // Deletes the row and its subtree.

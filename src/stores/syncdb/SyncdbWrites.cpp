@@ -181,12 +181,18 @@ void Syncdb::delete_for_reset(const std::string& dir) {
   }
 }
 
+namespace {
+// The rows a folder listing may mark and sweep.
+constexpr const char* kMirrorStatuses = " and status in (2,3,4,5,9)";
+}  // namespace
+
 void Syncdb::reset_webpath(int64_t upid) {
-  write("update SYNC set uuidhash = '' where upid=?;", {upid});
+  write(std::string("update SYNC set uuidhash = '' where upid=?") + kMirrorStatuses + ";", {upid});
 }
 
 void Syncdb::delete_reset_webpath(int64_t upid) {
-  write("delete from SYNC where uuidhash = '' and upid=?;", {upid});
+  write(std::string("delete from SYNC where uuidhash = '' and upid=?") + kMirrorStatuses + ";",
+        {upid});
 }
 
 void Syncdb::del_dir(const std::string& path) {

@@ -139,6 +139,22 @@ class SyncCenter {
   // watch (a watch limit) tries again or asks its managers for a rescan.
   void checkWatches();
 
+  // --- Services (sync/centre/SyncCenterServices) -------------------------------------
+  // The local path of a synced copy with that content hash whose file still
+  // has the size and time of its row; "" when no library has one.
+  std::string get_local_hash(const std::string& filehash) const;
+  // Locks on the server the file opened for editing at `fullpath`.
+  void lockPath(const std::string& fullpath);
+  // Zips the stores into the user folder and queues the zip's upload.
+  void zipdb();
+  // The same zip in `folder`, not uploaded; false when zipping failed.
+  bool zipsyncdb(const std::string& folder);
+  // Deletes the library's store folder, only inside the configuration folder.
+  void deleteSyncDbByMountid(int64_t mountId);
+  void StartSync();
+  void StopSync();
+  std::string getsynctranscachepath();
+
   // --- Compare cycles --------------------------------------------------------------
   // Queues one comparison pass for every manager that has none queued or
   // running.

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "api/models/CompareItem.h"
 #include "api/models/MountItem.h"
 #include "stores/syncdb/SyncFileItem.h"
 #include "stores/syncdb/Syncdb.h"
@@ -134,6 +135,32 @@ class SyncManager : public LocalEventTarget, public std::enable_shared_from_this
   // Reads the library's name and permission bits from the catalogue.
   void setpermisson();
 
+  // --- Server locks and permission walks (sync/locks) ------------------------------
+  // Locks (status != 0) or unlocks the file or folder (dir == 1) on the
+  // server and records it; answers a status answer as JSON text.
+  std::string setfilestatus(const std::string& webpath, int64_t dir, int64_t status);
+  // Every file under the folder 0644 / 0444; links are neither followed nor
+  // changed, folders keep their permissions.
+  void setallfilewrite(const std::string& folder);
+  void setallfileread(const std::string& folder);
+  // The user looked at the library's changes: the unseen count goes to 0.
+  void setvisitupdatedateline(uint64_t dateline);
+
+  // --- Folder rows and first listing (sync/operations) -----------------------------
+  // The parent row id of a web path: 0 at the top level, -1 when a missing
+  // parent folder row could not be stored (missing ones are made top-down).
+  int64_t getFileUpID(const std::string& webpath);
+  // A server-only folder row for the web path, stored unless its own parent
+  // id is -1 (then nID stays -1).
+  SyncFileItem createNewFolder(const std::string& webpath);
+  // Replaces the folder's direct children in the store by the server's list.
+  void firstCompareFileList(const std::string& webpath, bool check);
+
+  // --- New file or folder from a page (sync/operations) ----------------------------
+  // `templ` is a template file name in the template folder ("" for none).
+  std::string gNewFile(const std::string& webpath, int64_t dir, const std::string& property,
+                       const std::string& templ);
+
   // --- Fields -------------------------------------------------------------------
   int64_t _nMountID() const { return nMountID_; }
   int64_t _nOrgID() const { return nOrgID_; }
@@ -186,6 +213,10 @@ class SyncManager : public LocalEventTarget, public std::enable_shared_from_this
   void initLinks(SyncCenter& center);
   void unlinkMissing(const LinkFolderNode& link);
   void initCaches();
+  // Rows for the items of a folder listing (sync/operations/FolderRows).
+  void applyListedItems(const std::vector<CompareItem>& items);
+  // The server side of gNewFile (sync/operations/NewFile).
+  bool createOnServer(SyncFileItem& row, bool linked, uint64_t now);
 
   const int64_t nMountID_;
   const int64_t nOrgID_;
