@@ -149,8 +149,6 @@ class SyncCenter {
   void zipdb();
   // The same zip in `folder`, not uploaded; false when zipping failed.
   bool zipsyncdb(const std::string& folder);
-  // Deletes the library's store folder, only inside the configuration folder.
-  void deleteSyncDbByMountid(int64_t mountId);
   void StartSync();
   void StopSync();
   std::string getsynctranscachepath();

@@ -95,13 +95,6 @@ void SyncCenter::zipdb() {
       std::make_shared<UploadZip>(folder + "/synczip.zip", "data"));
 }
 
-void SyncCenter::deleteSyncDbByMountid(int64_t mountId) {
-  const std::string folder =
-      UserData::shareUserData().getuserfolderpath() + "/" + std::to_string(mountId);
-  if (folder.find(".veskocfg") == std::string::npos) return;
-  Util::deletefolder(folder, false);
-}
-
 void SyncCenter::StartSync() { UserData::shareUserData().setBTransStart(true); }
 
 void SyncCenter::StopSync() {
