@@ -24,14 +24,14 @@ bool reloadAccountSettings(const std::string& token) {
     NBLOG_WARN("account settings not reloaded: httpcode={}", ret.nStatusCode());
     return false;
   }
+  const std::vector<SettingItem> settings =
+      ret.itemlist.value_or(std::vector<SettingItem>{});
   Mountsdb& catalogue = Mountsdb::shareMountsdb();
-  DelaySyncFile& delayList = SyncCenter::shareSyncCenter().delaySyncFile();
   catalogue.removeSettings();
-  delayList.clear();
-  for (const SettingItem& item : ret.itemlist.value_or(std::vector<SettingItem>{})) {
-    catalogue.addSetting(item);
-    if (item.strSetting == SettingItem::kDelaySyncFile) delayList.addNode(item.strProperty);
-  }
+  for (const SettingItem& item : settings) catalogue.addSetting(item);
+  // Replaced whole, so an upload deciding its delay meanwhile never finds
+  // the list empty.
+  SyncCenter::shareSyncCenter().delaySyncFile().replaceWithSettings(settings);
   return true;
 }
 

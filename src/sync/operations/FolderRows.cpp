@@ -12,6 +12,7 @@
 #include "stores/syncdb/SyncStatus.h"
 #include "sync/centre/SyncManager.h"
 #include "sync/centre/SyncStates.h"
+#include "sync/links/SafeWebPath.h"
 
 namespace nb {
 
@@ -22,18 +23,10 @@ std::string parentOf(const std::string& webpath) {
   return slash == std::string::npos ? std::string() : webpath.substr(0, slash);
 }
 
-// Listed paths come from the server: a component "", "." or "..", a NUL or a
-// leading "/" would map outside the linked folder.
-bool safeWebPath(std::string_view path) {
-  if (path.empty() || path.front() == '/' || path.find('\0') != std::string_view::npos) return false;
-  size_t start = 0;
-  while (start <= path.size()) {
-    const size_t end = std::min(path.find('/', start), path.size());
-    const std::string_view part = path.substr(start, end - start);
-    if (part.empty() || part == "." || part == "..") return false;
-    start = end + 1;
-  }
-  return true;
+// Listed items name something inside the folder: never the library itself
+// ("") nor a name with a trailing "/", which the shared check would let by.
+bool safeListedPath(std::string_view path) {
+  return !path.empty() && path.back() != '/' && isSafeWebPath(path);
 }
 
 SyncFileItem rowFromListing(const CompareItem& item, int64_t upid) {
@@ -86,7 +79,7 @@ SyncFileItem SyncManager::createNewFolder(const std::string& webpath) {
 // their identity back, which is what keeps them from the sweep.
 void SyncManager::applyListedItems(const std::vector<CompareItem>& items) {
   for (const auto& item : items) {
-    if (!safeWebPath(item.strWebPath)) {
+    if (!safeListedPath(item.strWebPath)) {
       NBLOG_ERROR("listing of library {} holds an unsafe path, skipped", nMountID_);
       continue;
     }
