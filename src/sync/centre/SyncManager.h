@@ -16,12 +16,16 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "api/models/CompareItem.h"
 #include "api/models/MountItem.h"
+#include "api/models/TransTaskItem.h"
+#include "foundation/app/BaseWebWindowController.h"
 #include "stores/syncdb/SyncFileItem.h"
+#include "stores/syncdb/SyncVersion.h"
 #include "stores/syncdb/Syncdb.h"
 #include "sync/centre/MarkGetFileList.h"
 #include "sync/links/CacheFolder.h"
@@ -160,6 +164,64 @@ class SyncManager : public LocalEventTarget, public std::enable_shared_from_this
   // `templ` is a template file name in the template folder ("" for none).
   std::string gNewFile(const std::string& webpath, int64_t dir, const std::string& property,
                        const std::string& templ);
+
+  // --- Server change feed and server items (sync/server) ----------------------------
+  // Window controllers showing a folder an applied entry touched; the caller
+  // sends them "UpdateFileList" once it has released controllock.
+  using ViewList = std::vector<std::shared_ptr<BaseWebWindowController>>;
+  // One regular pull over every stored cursor; false offline or on failure.
+  bool receive_from_server();
+  bool receive_server_version(const std::vector<SyncVersion>& versions, bool bChange,
+                              bool bSyncNow);
+  // Works the list of paths marked for immediate re-sync. Takes controllock
+  // itself: never call it while holding it.
+  void comparenow();
+  // Applies a page of entries, taking controllock around each one.
+  bool receive_datas(const std::vector<CompareItem>& items, ViewList* views, bool comparenow);
+  // The appliers below expect controllock held by the caller.
+  void receive_del(const CompareItem& item, ViewList* views);
+  void receive_reset(const CompareItem& item);
+  // Re-reads one path from the server at once. Takes controllock itself per
+  // applied entry: a holder of controllock defers its calls until it releases it.
+  void compare_now(const std::string& webpath, bool dir, const std::string& property);
+
+  // --- Server add and update decision, comparison, local effects, commit -------------
+  // Expects controllock held. Empty when the entry was skipped.
+  std::optional<SyncFileItem> receive_add(const CompareItem& item, ViewList* views,
+                                          bool checkhotfile, bool comparenow);
+  void compare_data(SyncFileItem& row, const CompareItem& item, bool comparenow);
+  // True when the local item at `fullpath` matches the row (or was settled).
+  bool compare_file(const std::string& fullpath, SyncFileItem& row, bool bCheck,
+                    bool bNeedOverwrite);
+  // True when nothing is to be uploaded.
+  bool compare_modify(const std::string& fullpath, SyncFileItem& row);
+  // Places a finished download from `temppath`; true when the record needs
+  // nothing more. Takes controllock itself.
+  bool finishdownload(const TransTaskItem& record, const std::string& temppath);
+  // Expect controllock held.
+  void apply_delfile(const SyncFileItem& row);
+  void apply_deldir(const SyncFileItem& row);
+  void update_parenttime(const std::string& webpath);
+  // Takes controllock; pushes local deletions and ages the copy list.
+  void commit();
+  void reset_sync(const std::string& webpath, bool dir, bool overwrite);
+  void resetall();
+
+  // --- Local tree scan (sync/local) ---------------------------------------------------
+  // Marks rows whose local items are gone under every linked folder.
+  void scandel();
+  void mark_file_delete(const std::string& webpath);
+
+  // --- Linking and unlinking (sync/links) ----------------------------------------------
+  // Scans every linked local folder, or the local side of one web path.
+  void scanlink();
+  void scanlink(const std::string& webpath);
+  // Unlinks the folder linked at exactly `webpath` (compared lower-cased).
+  void remove_link(const std::string& webpath);
+
+  // --- Moves within the library (sync/operations) --------------------------------------
+  // Expects controllock held.
+  void receive_move(const std::string& oldwebpath, const std::string& newwebpath);
 
   // --- Fields -------------------------------------------------------------------
   int64_t _nMountID() const { return nMountID_; }
