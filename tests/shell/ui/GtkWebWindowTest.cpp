@@ -156,6 +156,24 @@ TEST_F(GtkWebWindowTest, KeysPassWhilePointerInputIsOff) {
   EXPECT_TRUE(waitFor("mouse")) << "a click reaches the page while input is on";
 }
 
+TEST_F(GtkWebWindowTest, CloseButtonAsksFirst) {
+  bool allow = false;
+  std::vector<bool> closed;
+  ui::WebWindow::Handlers handlers;
+  handlers.closeRequested = [&allow] { return allow; };
+  handlers.closed = [&closed](bool wasVisible) { closed.push_back(wasVisible); };
+  window_->setHandlers(std::move(handlers));
+  GtkWidget* gtkWindow = GTK_WIDGET(static_cast<ui::GtkWebWindow*>(window_.get())->gtkWindow());
+  gtk_window_close(GTK_WINDOW(gtkWindow));  // as the window manager's close
+  pumpMainThread();
+  EXPECT_FALSE(window_->isClosed());
+  EXPECT_TRUE(closed.empty());
+  allow = true;
+  window_->requestClose();
+  EXPECT_TRUE(window_->isClosed());
+  EXPECT_EQ(closed, (std::vector<bool>{true}));
+}
+
 TEST_F(GtkWebWindowTest, ClosingEndsWaitersAndReportsOnce) {
   int closed = 0;
   ui::WebWindow::Handlers handlers;
