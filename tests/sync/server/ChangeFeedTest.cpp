@@ -11,7 +11,7 @@
 #include "stores/transfer/TransPortDB.h"
 #include "sync/centre/SyncCenter.h"
 #include "sync/centre/SyncStates.h"
-#include "server/FeedFixture.h"
+#include "sync/server/FeedFixture.h"
 
 namespace nb {
 namespace {

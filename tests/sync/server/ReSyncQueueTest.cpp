@@ -7,7 +7,7 @@
 #include "stores/syncdb/SyncStatus.h"
 #include "stores/transfer/TransPortDB.h"
 #include "sync/centre/SyncStates.h"
-#include "server/FeedFixture.h"
+#include "sync/server/FeedFixture.h"
 
 namespace nb {
 namespace {
@@ -48,7 +48,9 @@ TEST_P(FileEntryTest, FileEntriesAreAskedForAlone) {
   m->comparenow();
   const auto entries = m->syncdb().get_sync_now();
   EXPECT_EQ(entries.size(), c.entryKept ? 1U : 0U);
-  if (c.entryKept) EXPECT_EQ(m->syncdb().get_sync_nowtype("a.txt", false), 1);
+  if (c.entryKept) {
+    EXPECT_EQ(m->syncdb().get_sync_nowtype("a.txt", false), 1);
+  }
   EXPECT_EQ(storeRows().count("a.txt"), c.rowKept ? 1U : 0U);
   EXPECT_EQ(TransPortDB::shareTransPortDB().Get_Upload(kMountId, "a.txt").nIndex != 0, c.rowKept);
   EXPECT_EQ(m->overwrite().nodes().empty(), c.onServer && !c.fault);

@@ -12,7 +12,7 @@
 #include "stores/syncdb/SyncStatus.h"
 #include "stores/transfer/TransPortDB.h"
 #include "sync/centre/SyncStates.h"
-#include "server/FeedFixture.h"
+#include "sync/server/FeedFixture.h"
 
 namespace nb {
 namespace {
