@@ -1,12 +1,10 @@
 // Applying server entries: the dispatch of a feed page under controllock,
 // deletions and moves, re-upload requests, and the re-read of one path.
-#include <algorithm>
 #include <mutex>
 
 #include "api/calls/HTTPEngine.h"
 #include "api/session/UserData.h"
 #include "foundation/app/AppState.h"
-#include "foundation/text/StringHelpers.h"
 #include "foundation/util/UtilFiles.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
@@ -24,14 +22,6 @@ namespace {
 
 constexpr int64_t kEntryGone = 40402;
 constexpr int64_t kEntryRefused = 40003;
-
-// Adds the windows showing the entry's folder, each once.
-void addParentViews(int64_t mountId, const std::string& webpath, SyncManager::ViewList* views) {
-  if (views == nullptr) return;
-  for (auto& view : Util::getAppDelegate()->checkCurrent(mountId, getParent(webpath))) {
-    if (std::find(views->begin(), views->end(), view) == views->end()) views->push_back(view);
-  }
-}
 
 // Entries name items inside the library, and a move names where to.
 bool safeEntry(const CompareItem& item) {
@@ -75,7 +65,7 @@ void dropFoldersInside(SyncManager& m, const std::string& webpath) {
 
 // The row of a deleted entry that is neither awaiting download nor kept on
 // the server only.
-void settleDeletedRow(SyncManager& m, const CompareItem& item, SyncFileItem& row) {
+void settleStillKnownRow(SyncManager& m, const CompareItem& item, SyncFileItem& row) {
   const std::string local = m.getnormalpath(item.strWebPath);
   if (!local.empty() && Util::existfile(local)) m.compare_file(local, row, false, true);
   if (row.nStatus == SyncStatus::kSynced) {
@@ -126,7 +116,7 @@ void SyncManager::receive_del(const CompareItem& item, ViewList* views) {
   if (item.bDir) dropFoldersInside(*this, item.strWebPath);
   SyncFileItem row = syncdb_->get_single_file(item.strWebPath);
   if (row.nStatus == SyncStatus::kNotFound) {
-    addParentViews(nMountID_, item.strWebPath, views);
+    addParentViews(item.strWebPath, views);
     return;
   }
   TransPortDB::shareTransPortDB().Delete_Download(nMountID_, item.strWebPath);
@@ -144,10 +134,10 @@ void SyncManager::receive_del(const CompareItem& item, ViewList* views) {
       TransPortDB::shareTransPortDB().Remove_Download(nMountID_, item.strWebPath);
       break;
     default:
-      settleDeletedRow(*this, item, row);
+      settleStillKnownRow(*this, item, row);
       break;
   }
-  addParentViews(nMountID_, item.strWebPath, views);
+  addParentViews(item.strWebPath, views);
   bSpaceMax = false;
 }
 

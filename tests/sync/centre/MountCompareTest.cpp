@@ -6,22 +6,22 @@
 
 #include "platform/Clock.h"
 #include "stores/syncdb/SyncStatus.h"
-#include "support/SyncWorld.h"
 #include "sync/centre/SyncCenter.h"
 #include "sync/centre/SyncManager.h"
 #include "sync/centre/SyncStates.h"
+#include "sync/server/FeedFixture.h"
 
 namespace nb {
 namespace {
 
 using test::FakeFault;
 
-class MountCompareTest : public test::SyncWorld {
+class MountCompareTest : public test::FeedFixture {
  protected:
   std::shared_ptr<SyncManager> start() {
-    runCoordinatorPass();
+    auto m = FeedFixture::start();
     api_.clearCalls();
-    return manager();
+    return m;
   }
 };
 
@@ -108,10 +108,8 @@ TEST_F(MountCompareTest, TheStoreIsBackedUpEveryHalfHour) {
 TEST_F(MountCompareTest, AFailingPassLeavesTheLibraryQueueable) {
   const auto m = start();
   ASSERT_EQ(tree().putFile("a.txt", std::string(40, 'b'), 1, {}), test::FakeTreeError::None);
-  SyncFileItem row;
-  row.strWebPath = "a.txt";
-  row.nStatus = SyncStatus::kSynced;
-  m->syncdb().add_new_file(row);
+  cursorAtFeedEnd(*m);
+  plant(*m, "a.txt", SyncStatus::kSynced);
   removeServer("a.txt");
   network().setOnCall([](const test::FakeNetwork::Call& call) {
     if (call.name == "ClearTrans") throw std::runtime_error("transfer engine failed");
@@ -122,8 +120,11 @@ TEST_F(MountCompareTest, AFailingPassLeavesTheLibraryQueueable) {
   ASSERT_TRUE(m->try_lock());
   m->unlock();
 
+  // The next pass applies the deletion, stores the cursor and commits the
+  // deletion, which settles the row.
   runComparePass();
-  EXPECT_EQ(m->syncdb().get_single_file("a.txt").nStatus, SyncStatus::kRemovedOnServer);
+  EXPECT_EQ(storedCursor(*m).ullIndex, tree().changes().back().id);
+  EXPECT_EQ(m->syncdb().get_single_file("a.txt").nStatus, SyncStatus::kNotFound);
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 namespace nb {
 namespace {
 
+using test::FakeChange;
 using test::FakeFault;
 
 class ChangeFeedTest : public test::FeedFixture {
@@ -84,10 +85,12 @@ TEST_F(ChangeFeedTest, AStoppedPassResumesAtTheLastAppliedPage) {
   network().setOnCall([&](const test::FakeNetwork::Call& call) {
     if (call.name == "ClearTrans" && ++applied == 1500) first->exit();
   });
-  runComparePass();
+  // The pull alone: a whole pass would also commit the deletions it saw.
+  EXPECT_FALSE(first->receive_from_server());
   network().setOnCall({});
   EXPECT_EQ(storedCursor(*first).ullIndex, start + 1000);
-  EXPECT_FALSE(first->bInWork);
+  EXPECT_EQ(storeRows().at("f1499").status, SyncStatus::kRemovedOnServer);
+  EXPECT_EQ(storeRows().at("f1500").status, SyncStatus::kSynced);
 
   // The next manager of the library picks up from the store.
   api_.clearCalls();
@@ -99,16 +102,50 @@ TEST_F(ChangeFeedTest, AStoppedPassResumesAtTheLastAppliedPage) {
   EXPECT_EQ(storeRows(), expected);
 }
 
+TEST_F(ChangeFeedTest, NewServerFilesArriveOnceWhateverPagesAreReadAgain) {
+  const auto m = start();
+  const auto first = tree().changes().size();
+  constexpr int kFiles = 2500;
+  test::Rows expected;
+  for (int i = 0; i < kFiles; ++i) {
+    const std::string path = "f" + std::to_string(i);
+    ASSERT_EQ(tree().putFile(path, std::string(40, 'c'), 1, {}), test::FakeTreeError::None);
+    expected[path] = {SyncStatus::kServerOnly, false, std::string(40, 'c')};
+  }
+  api_.clearCalls();
+  EXPECT_TRUE(m->receive_from_server());
+  EXPECT_EQ(api_.callsTo("/1/file/compare").size(), 3U);
+  EXPECT_EQ(storeRows(), expected);
+
+  // As a pass stopped inside the second page leaves it: the cursor at the
+  // end of the first. Reading the rest again changes nothing.
+  const auto changes = tree().changes();
+  const FakeChange& pageEnd = changes[first + 999];
+  ASSERT_TRUE(m->syncdb().update_total_version(SyncVersion{"/", pageEnd.dateline, pageEnd.id, false}));
+  EXPECT_TRUE(m->receive_from_server());
+  EXPECT_EQ(storeRows(), expected);
+  EXPECT_EQ(storedCursor(*m).ullIndex, changes.back().id);
+}
+
 TEST_F(ChangeFeedTest, RefusedTokenIsRenewedAndTheCursorRead) {
   const auto m = start();
   feedChanges(3);
   // Refused through the web API client's own three renewals as well.
   api_.fail("/1/file/compare", FakeFault::errorCode(40101, 401).times(4));
+  // The session's renewal, answered with a fresh token of the same user.
+  int renewals = 0;
+  api_.on("POST", "/oauth2/token2", [&](const test::FakeCall&) {
+    ++renewals;
+    return test::FakeReply::json({{"access_token", drive_->signIn(user_)},
+                                  {"refresh_token", "refresh-" + std::to_string(renewals)},
+                                  {"expires_in", 3600}});
+  }, test::FakeEndpointRules{.isSigned = true, .needsToken = false});
   api_.clearCalls();
   const std::string before = UserData::shareUserData().userToken();
 
   EXPECT_TRUE(m->receive_from_server());
   EXPECT_EQ(api_.callsTo("/1/file/compare").size(), 5U);
+  EXPECT_EQ(renewals, 1);
   EXPECT_NE(UserData::shareUserData().userToken(), before);
   EXPECT_EQ(storedCursor(*m).ullIndex, tree().changes().back().id);
 }
