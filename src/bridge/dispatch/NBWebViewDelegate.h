@@ -1,0 +1,72 @@
+#pragma once
+// The page bridge of one web window: installs the `nbClient` script for the
+// trusted pages and the message handler behind it, checks every message
+// (the view's token, a trusted page), runs main-thread page functions in
+// call order and hands the others to the bridge queue, and delivers each
+// answer to the calling page's callback as a string the page parses.
+//
+// Threads: made and used on the main thread; answer() from any thread.
+
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "bridge/dispatch/PageCall.h"
+#include "bridge/script/TrustedOrigins.h"
+
+namespace nb {
+class WebWindowController;
+}
+
+namespace nb::bridge {
+
+class NBWebViewDelegate : public std::enable_shared_from_this<NBWebViewDelegate> {
+ public:
+  // Makes the bridge of `controller`'s window and installs it there; call
+  // before the window's first load. The window keeps the bridge.
+  static std::shared_ptr<NBWebViewDelegate> install(
+      const std::shared_ptr<WebWindowController>& controller, TrustedOrigins origins);
+
+  NBWebViewDelegate(const std::shared_ptr<WebWindowController>& controller,
+                    TrustedOrigins origins);
+
+  // The random token the view's script sends with every call.
+  const std::string& token() const { return token_; }
+  std::shared_ptr<WebWindowController> delegateController() const { return controller_.lock(); }
+
+  // The window is closing: title and load changes do nothing more.
+  bool bWindowsCloes() const { return bWindowsCloes_; }
+  void setBWindowsCloes(bool v) { bWindowsCloes_ = v; }
+  // The page registered itself as the sink of transfer progress.
+  bool bTransWeb() const { return bTransWeb_; }
+  void setBTransWeb(bool v) { bTransWeb_ = v; }
+
+  // A session was started after sign-in.
+  static bool checkLogin();
+
+  // Text the page posted (see the page script): checked, then dispatched.
+  void onMessage(const std::string& body, const std::string& pageUri);
+
+  // Hands `text` to the callback `callbackId` of the page, later, on the
+  // main thread. Any thread. Nothing without a callback id or once the
+  // window is gone.
+  void answer(const std::optional<std::string>& callbackId, const std::string& text);
+
+ private:
+  struct Message {
+    PageCall call;
+    std::optional<std::string> callbackId;
+  };
+  std::optional<Message> parse(const std::string& body) const;
+  void runOnMain(const Message& message, bool withCallback);
+  void queue(Message message);
+
+  const std::weak_ptr<WebWindowController> controller_;
+  const TrustedOrigins origins_;
+  const std::string token_;
+  std::atomic<bool> bWindowsCloes_{false};
+  std::atomic<bool> bTransWeb_{false};
+};
+
+}  // namespace nb::bridge
