@@ -12,12 +12,15 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "foundation/app/PageEvent.h"
+#include "shell/windows/WindowDirectory.h"
 #include "shell/windows/WindowRelay.h"
 
 namespace nb {
@@ -32,7 +35,24 @@ class Ui;
 
 namespace nb::bridge {
 
+// What a sender names beside the event: the library and folder of a file
+// event, the window of an answer, the title of a message.
+struct EventScope {
+  std::optional<std::int64_t> mountId;
+  std::optional<std::string> webpath;
+  std::int64_t hwnd = 0;
+  std::string title;
+};
+
+// What the quit question needs of the application state.
+struct QuitState {
+  bool bLogin = false;
+  bool bNBNoteNeedSave = false;
+  std::int64_t nAllTransCount = 0;
+};
+
 class WindowRegistry final : public WindowRelay,
+                             public WindowDirectory,
                              public std::enable_shared_from_this<WindowRegistry> {
  public:
   WindowRegistry() = default;
@@ -64,11 +84,27 @@ class WindowRegistry final : public WindowRelay,
 
   // To every page: the main window, browser windows showing a library, and
   // the sign-in window only for "gCheckUpdate". Never the update window.
-  void setAllCustomEvent(const PageEvent& event) const;
+  void sendToAll(const PageEvent& event) const;
   // "PostMessage" with `message` to the windows `title` names: browser
   // windows of that title, the main window for "launchpad", the sign-in
   // window for "login"; all of them for "".
   void PostMessage(const std::string& message, const std::string& title) const;
+
+  // Sends the event to the windows its route names (see PageEventRoutes.h);
+  // an event that is no page event goes nowhere (and is logged).
+  void deliver(const PageEvent& event, const EventScope& scope = {}) const;
+
+  // Quit chosen: quits through `quit` at once when there is no window to
+  // ask, else asks the main (signed in) or sign-in page with "QuitNotice".
+  void onMenuQuitAppClicked(const QuitState& state, const std::function<void()>& quit);
+
+  // --- WindowDirectory ----------------------------------------------------------------
+  void setAllCustomEvent(const PageEvent& event) override;
+  std::vector<std::shared_ptr<BaseWebWindowController>> windowsShowing(
+      std::int64_t mountId) override;
+  std::vector<std::shared_ptr<BaseWebWindowController>> windowsShowing(
+      std::int64_t mountId, const std::string& webpath) override;
+  void sendToMain(const PageEvent& event, bool wait) override;
 
   // --- WindowRelay --------------------------------------------------------------------
   void gCloseCurrentPath(const std::string& json) override;
@@ -77,13 +113,16 @@ class WindowRegistry final : public WindowRelay,
 
   // While set (the process is quitting) closing windows change nothing.
   void setBOut(bool out) { bOut_ = out; }
+  bool bOut() const { return bOut_; }
 
  private:
   struct Snapshot {
     std::shared_ptr<LaunchpadWindowController> main;
     std::shared_ptr<LoginWebWindowController> login;
     std::vector<std::shared_ptr<BrowserWebWindowController>> browsers;
+    std::shared_ptr<BrowserWebWindowController> update;
   };
+  void sendToWindow(const PageEvent& event, std::int64_t hwnd) const;
   Snapshot snapshot() const;
 
   mutable std::mutex mutex_;
