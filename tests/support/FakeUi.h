@@ -58,6 +58,10 @@ class FakeUiWindow final : public ui::WebWindow {
   void setScreenArea(const ui::Rect& area) { screen_ = area; }
   // The page finished loading.
   void finishLoad();
+  // The page's title arrived.
+  void receiveTitle(const std::string& title) {
+    if (handlers_.titleChanged) handlers_.titleChanged(title);
+  }
   void dropFiles(std::vector<std::string> paths, double x, double y);
   void endDragOut(const std::optional<std::string>& folder);
   // The user pressed the close button: answers whether the window closed.

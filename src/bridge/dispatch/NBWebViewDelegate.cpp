@@ -13,7 +13,7 @@
 #include "foundation/util/UtilStatus.h"
 #include "platform/Log.h"
 #include "platform/MainThread.h"
-#include "shell/windows/WebWindowController.h"
+#include "shell/windows/BrowserWebWindowController.h"
 
 namespace nb::bridge {
 
@@ -52,6 +52,20 @@ std::shared_ptr<NBWebViewDelegate> NBWebViewDelegate::install(
                            [bridge](const std::string& body, const std::string& pageUri) {
                              bridge->onMessage(body, pageUri);
                            });
+  std::weak_ptr<NBWebViewDelegate> weak = bridge;
+  WebWindowController::PageObserver observer;
+  observer.titleChanged = [weak](const std::string& title) {
+    if (auto self = weak.lock()) self->titleReceived(title);
+  };
+  observer.loadFinished = [weak] {
+    if (auto self = weak.lock()) self->loadFinished();
+  };
+  controller->setPageObserver(std::move(observer));
+  if (auto browser = std::dynamic_pointer_cast<nb::BrowserWebWindowController>(controller)) {
+    browser->setClosingHook([weak] {
+      if (auto self = weak.lock()) self->setBWindowsCloes(true);
+    });
+  }
   return bridge;
 }
 

@@ -8,6 +8,7 @@
 // Threads: made and used on the main thread; answer() from any thread.
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -16,8 +17,14 @@
 #include "bridge/script/TrustedOrigins.h"
 
 namespace nb {
+class BrowserWebWindowController;
 class WebWindowController;
-}
+}  // namespace nb
+
+namespace nb::ui {
+class Ui;
+struct Size;
+}  // namespace nb::ui
 
 namespace nb::bridge {
 
@@ -42,6 +49,28 @@ class NBWebViewDelegate : public std::enable_shared_from_this<NBWebViewDelegate>
   bool bTransWeb() const { return bTransWeb_; }
   void setBTransWeb(bool v) { bTransWeb_ = v; }
 
+  // What a page asked of a browser window it opens.
+  struct BrowserWindowRequest {
+    std::string url;
+    bool resizable = false;
+    std::string solestr;  // window kind; "child" runs modally
+    double width = 0;
+    double height = 0;
+    std::int64_t showtitle = 0;  // no effect here: title bars are always opaque
+    std::string name;            // window title
+    std::string info;
+    std::string key;
+  };
+  // Opens (or brings back) the browser window of that kind and key and
+  // answers it. Main thread. A "child" window turns modal only after the
+  // page's call returned.
+  std::shared_ptr<nb::BrowserWebWindowController> BrowserWebWindowController(
+      ui::Ui& ui, const BrowserWindowRequest& request);
+
+  // The page's title arrived / the page finished loading.
+  void titleReceived(const std::string& title);
+  void loadFinished();
+
   // A session was started after sign-in.
   static bool checkLogin();
 
@@ -61,12 +90,15 @@ class NBWebViewDelegate : public std::enable_shared_from_this<NBWebViewDelegate>
   std::optional<Message> parse(const std::string& body) const;
   void runOnMain(const Message& message, bool withCallback);
   void queue(Message message);
+  // The title and load steps both take.
+  bool commonPageSteps(bool fromLoad);
 
   const std::weak_ptr<WebWindowController> controller_;
   const TrustedOrigins origins_;
   const std::string token_;
   std::atomic<bool> bWindowsCloes_{false};
   std::atomic<bool> bTransWeb_{false};
+  std::string pageTitle_;  // main thread only
 };
 
 }  // namespace nb::bridge

@@ -12,6 +12,7 @@
 #include "shell/windows/LaunchpadWindowController.h"
 #include "shell/windows/LoginWebWindowController.h"
 #include "shell/windows/PageEventText.h"
+#include "shell/ui/Registered.h"
 
 namespace nb::bridge {
 
@@ -21,7 +22,20 @@ bool isOpen(const std::shared_ptr<WebWindowController>& window) {
   return window && !window->window()->isClosed();
 }
 
+ui::Registered<WindowRegistry>& registeredRegistry() {
+  static ui::Registered<WindowRegistry> registry;
+  return registry;
+}
+
 }  // namespace
+
+void setWindowRegistry(std::shared_ptr<WindowRegistry> registry) {
+  registeredRegistry().set(std::move(registry));
+}
+
+std::shared_ptr<WindowRegistry> currentWindowRegistry(const char* caller) {
+  return registeredRegistry().get(caller, "window registry");
+}
 
 void WindowRegistry::setMainWindow(std::shared_ptr<LaunchpadWindowController> window) {
   std::lock_guard lock(mutex_);

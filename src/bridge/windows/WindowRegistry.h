@@ -134,4 +134,9 @@ class WindowRegistry final : public WindowRelay,
   std::atomic<bool> bOut_{false};
 };
 
+// The registry made at start-up; null takes it back.
+void setWindowRegistry(std::shared_ptr<WindowRegistry> registry);
+// The registered registry; null (and an error naming `caller`) when none is.
+std::shared_ptr<WindowRegistry> currentWindowRegistry(const char* caller);
+
 }  // namespace nb::bridge
