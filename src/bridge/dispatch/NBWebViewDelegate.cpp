@@ -60,6 +60,10 @@ std::shared_ptr<NBWebViewDelegate> NBWebViewDelegate::install(
   observer.loadFinished = [weak] {
     if (auto self = weak.lock()) self->loadFinished();
   };
+  observer.scriptDialog = [weak](ui::ScriptDialogKind kind, const std::string& message) {
+    auto self = weak.lock();
+    return self && self->runScriptDialog(kind, message);
+  };
   controller->setPageObserver(std::move(observer));
   if (auto browser = std::dynamic_pointer_cast<nb::BrowserWebWindowController>(controller)) {
     browser->setClosingHook([weak] {

@@ -15,6 +15,7 @@
 
 #include "bridge/dispatch/PageCall.h"
 #include "bridge/script/TrustedOrigins.h"
+#include "shell/ui/WebWindow.h"
 
 namespace nb {
 class BrowserWebWindowController;
@@ -23,7 +24,6 @@ class WebWindowController;
 
 namespace nb::ui {
 class Ui;
-struct Size;
 }  // namespace nb::ui
 
 namespace nb::bridge {
@@ -70,6 +70,10 @@ class NBWebViewDelegate : public std::enable_shared_from_this<NBWebViewDelegate>
   // The page's title arrived / the page finished loading.
   void titleReceived(const std::string& title);
   void loadFinished();
+  // A page's alert (one button), confirm or before-unload question
+  // (true only for the first button); a prompt shows nothing. The page
+  // waits meanwhile.
+  bool runScriptDialog(ui::ScriptDialogKind kind, const std::string& message);
 
   // A session was started after sign-in.
   static bool checkLogin();

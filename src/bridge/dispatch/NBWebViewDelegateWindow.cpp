@@ -7,7 +7,10 @@
 #include "bridge/dispatch/NBWebViewDelegate.h"
 #include "bridge/windows/WindowRegistry.h"
 #include "foundation/app/AppState.h"
+#include "foundation/util/UtilUrl.h"
 #include "platform/Log.h"
+#include "shell/alerts/NBAlert.h"
+#include "shell/ui/BundleImage.h"
 #include "platform/MainThread.h"
 #include "shell/app/AppDelegate.h"
 #include "shell/windows/BrowserWebWindowController.h"
@@ -73,6 +76,25 @@ void NBWebViewDelegate::loadFinished() {
   } catch (const std::exception& e) {
     NBLOG_DEBUG("load step failed: {}", e.what());
   }
+}
+
+bool NBWebViewDelegate::runScriptDialog(ui::ScriptDialogKind kind, const std::string& message) {
+  const std::shared_ptr<WebWindowController> controller = controller_.lock();
+  if (!controller || kind == ui::ScriptDialogKind::Prompt) return false;
+  NBAlert::Content content;
+  content.informative = message;
+  if (kind == ui::ScriptDialogKind::Alert) {
+    content.message = Util::localizedStringForKey("温馨提示");
+    content.iconPath = ui::bundleImagePath("config/image/link");
+    NBAlert::runModalSheetForWindow(controller->window(), content,
+                                    {Util::localizedStringForKey("我知道了")});
+    return true;
+  }
+  content.iconPath = ui::bundleImagePath("prompt");
+  const int code = NBAlert::runModalSheetForWindow(
+      controller->window(), content,
+      {Util::localizedStringForKey("确定"), Util::localizedStringForKey("取消")});
+  return code == NBAlert::kFirstButtonReturn;
 }
 
 std::shared_ptr<nb::BrowserWebWindowController> NBWebViewDelegate::BrowserWebWindowController(

@@ -24,6 +24,10 @@ void WebWindowController::connect() {
     self->pageLoaded();
     if (self->observer_.loadFinished) self->observer_.loadFinished();
   };
+  handlers.scriptDialog = [weak](ui::ScriptDialogKind kind, const std::string& message) {
+    auto self = weak.lock();
+    return self && self->observer_.scriptDialog && self->observer_.scriptDialog(kind, message);
+  };
   handlers.titleChanged = [weak](const std::string& title) {
     auto self = weak.lock();
     if (self && self->observer_.titleChanged) self->observer_.titleChanged(title);

@@ -72,10 +72,12 @@ class WebWindowController : public BaseWebWindowController,
 
   // --- Page observer ----------------------------------------------------------------
   // What the page bridge hears of the page: its title arrived, its load
-  // finished (after the controller's own steps). Main thread.
+  // finished (after the controller's own steps), a script dialog. Main
+  // thread.
   struct PageObserver {
     std::function<void(const std::string& title)> titleChanged;
     std::function<void()> loadFinished;
+    std::function<bool(ui::ScriptDialogKind kind, const std::string& message)> scriptDialog;
   };
   void setPageObserver(PageObserver observer) { observer_ = std::move(observer); }
 

@@ -129,5 +129,36 @@ TEST_F(BrowserWindowOpenerTest, ChildTurnsModalAfterTheCallReturned) {
   EXPECT_FALSE(fake(child).modal());
 }
 
+TEST_F(BrowserWindowOpenerTest, ScriptDialogsAnswerThePage) {
+  struct Case {
+    ui::ScriptDialogKind kind;
+    int button;  // the user's choice; -1: no dialog shows
+    bool answer;
+    std::vector<std::string> buttons;
+  };
+  const Case cases[] = {
+      {ui::ScriptDialogKind::Alert, 0, true, {"我知道了"}},
+      {ui::ScriptDialogKind::Confirm, 0, true, {"确定", "取消"}},
+      {ui::ScriptDialogKind::Confirm, 1, false, {"确定", "取消"}},
+      {ui::ScriptDialogKind::BeforeUnload, 1, false, {"确定", "取消"}},
+      {ui::ScriptDialogKind::Prompt, -1, false, {}},
+  };
+  FakeUiWindow& window = fake(opener_);
+  for (const Case& c : cases) {
+    const std::size_t before = ui_->dialogs().shown().size();
+    if (c.button >= 0) ui_->dialogs().answerNext(c.button);
+    EXPECT_EQ(window.runScriptDialog(c.kind, "Sure?"), c.answer);
+    const auto shown = ui_->dialogs().shown();
+    if (c.button < 0) {
+      EXPECT_EQ(shown.size(), before);
+      continue;
+    }
+    ASSERT_EQ(shown.size(), before + 1);
+    EXPECT_EQ(shown.back().alert.informative, "Sure?");
+    EXPECT_EQ(shown.back().alert.buttons, c.buttons);
+    EXPECT_EQ(shown.back().alert.message, c.kind == ui::ScriptDialogKind::Alert ? "温馨提示" : "");
+  }
+}
+
 }  // namespace
 }  // namespace nb::bridge
