@@ -316,6 +316,9 @@ class SyncManager : public LocalEventTarget, public std::enable_shared_from_this
   void applyListedItems(const std::vector<CompareItem>& items);
   // The server side of gNewFile (sync/operations/NewFile).
   bool createOnServer(SyncFileItem& row, bool linked, uint64_t now);
+  // The read-only step of eventadd: true when the item is not taken in.
+  bool readOnlyRefusesAdd(const std::string& p, const std::string& w, const SyncFileItem& r,
+                          bool dir, uint64_t size, uint64_t t);
   // Renames and moves (sync/local/LocalMoves): whether a moved item's new
   // path is still synced; else the old row gets `mark` (true); the rows
   // following a move the server made; one retry sweep over a list.

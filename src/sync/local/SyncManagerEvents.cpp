@@ -42,15 +42,7 @@ bool SyncManager::eventadd(const std::string& path) {
   const uint64_t t = Util::filemodifytime(p);
   const uint64_t size = local::itemSize(p, dir);
 
-  if (linkfolder_.linkTypeByWebPath(w) == LinkType::kSync && !getFilePropertyForWrite(w)) {
-    if (found(r) && r.nStatus != SyncStatus::kUploadPending &&
-        r.nStatus != SyncStatus::kRemovedOnServer && !dir &&
-        (r.ullFileSize != size || r.ullLastTime != t)) {
-      const std::string copy = local::readOnlyConflictCopy(*this, p, r);
-      if (!copy.empty() && getFilePropertyForUpload(getrelativepath(copy))) eventadd(copy);
-    }
-    if (!getFilePropertyForUpload(w)) return false;
-  }
+  if (readOnlyRefusesAdd(p, w, r, dir, size, t)) return false;
   if (dir) {
     scandir(p);
     local::regetUploads();
@@ -77,6 +69,23 @@ bool SyncManager::eventadd(const std::string& path) {
   }
   local::askCompare(*this);
   return true;
+}
+
+// In a sync link the user may not write to, an edit of a known file is kept
+// as a conflict copy (taken in when it may be uploaded) while the server's
+// version comes back; nothing at all is taken in without the upload right.
+bool SyncManager::readOnlyRefusesAdd(const std::string& p, const std::string& w,
+                                     const SyncFileItem& r, bool dir, uint64_t size, uint64_t t) {
+  if (linkfolder_.linkTypeByWebPath(w) != LinkType::kSync || getFilePropertyForWrite(w)) {
+    return false;
+  }
+  if (found(r) && r.nStatus != SyncStatus::kUploadPending &&
+      r.nStatus != SyncStatus::kRemovedOnServer && !dir &&
+      (r.ullFileSize != size || r.ullLastTime != t)) {
+    const std::string copy = local::readOnlyConflictCopy(*this, p, r);
+    if (!copy.empty() && getFilePropertyForUpload(getrelativepath(copy))) eventadd(copy);
+  }
+  return !getFilePropertyForUpload(w);
 }
 
 bool SyncManager::eventdel(const std::string& path) {
