@@ -132,6 +132,12 @@ void LocalUdpSocket::receiveAll() {
 
 void LocalUdpSocket::onDatagram(std::string_view bytes, std::uint32_t sender) {
   const auto own = options_.interfaces();
+  // Discovery is a matter of the attached networks: a datagram from
+  // elsewhere could only steer downloads to a far host or use the answers
+  // to flood one.
+  if (std::none_of(own.begin(), own.end(), [&](const auto& item) { return item.onSubnet(sender); })) {
+    return;
+  }
   const bool fromOwn = std::any_of(own.begin(), own.end(),
                                    [&](const auto& item) { return item.address == sender; });
   const LanDatagramBuffer::Outcome outcome = buffer_.push(bytes, fromOwn);

@@ -6,7 +6,8 @@
 //
 // Answers go to the source address of the question and the port the
 // question names, never to an address written inside it. Datagrams from
-// this host's own addresses are dropped.
+// this host's own addresses are dropped, and so are those from outside the
+// subnets of its interfaces.
 
 #include <atomic>
 #include <cstdint>

@@ -140,7 +140,7 @@ TEST_F(LocalUdpSocketTest, AnswersGoToTheQuestionsSourceFromEachSource) {
   EXPECT_FALSE(stranger.receive(200ms));
 }
 
-TEST_F(LocalUdpSocketTest, NoAnswersWhileNotServingOrToOwnAddresses) {
+TEST_F(LocalUdpSocketTest, NoAnswersWhileNotServingToOwnOrFarAddresses) {
   content->addSynced(kHash, "/synced");
   start();
   answering = false;
@@ -152,6 +152,15 @@ TEST_F(LocalUdpSocketTest, NoAnswersWhileNotServingOrToOwnAddresses) {
   start({*platform::parseIpv4Interface("127.0.0.2/8"), *platform::parseIpv4Interface("127.0.0.3/8")});
   send(question(kHash, "", stranger.port()));
   EXPECT_FALSE(stranger.receive(200ms));
+  // Nor to anyone off the attached subnets, whose answers are not taken
+  // either.
+  socket.reset();
+  start({*platform::parseIpv4Interface("10.1.2.3/24")});
+  send(question(kHash, "", stranger.port()));
+  EXPECT_FALSE(stranger.receive(200ms));
+  send(lan::encodeLanMessage(
+      LanMessage{LanMessageType::kHave, kHash, "", 24753, false, false, 0, ""}));
+  EXPECT_FALSE(nextPeer(200ms));
 }
 
 TEST_F(LocalUdpSocketTest, AnswersBecomePeersWithTheSendersAddress) {
