@@ -79,7 +79,7 @@ FakeReply onTree(FakeDrive& drive, const FakeCall& call, const Order& order,
 
 nlohmann::json downloadUrls(FakeDrive& drive, const std::string& filehash) {
   nlohmann::json urls = nlohmann::json::array();
-  for (const auto* server : drive.storageServers()) urls.push_back(server->downloadUrl(filehash));
+  for (const auto& url : drive.downloadUrls(filehash)) urls.push_back(url);
   return urls;
 }
 
