@@ -5,6 +5,7 @@
 #include "api/session/UserData.h"
 #include "platform/Log.h"
 #include "stores/settings/SettingsDb.h"
+#include "transfer/download/DownloadServices.h"
 
 namespace nb::lan {
 namespace {
@@ -51,6 +52,7 @@ void HttpThread::registerAsLanService() {
     void checkHttp() override { shareHttpThread().checkHttp(); }
   };
   setLanService(std::make_shared<Forward>());
+  registerDownloadLanQuery(CheckUdpFileHash);
 }
 
 void HttpThread::setLanUseSeam(std::function<bool()> lanUse) {

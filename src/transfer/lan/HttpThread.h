@@ -45,8 +45,9 @@ class HttpThread final : public LanService {
   // The process-wide service on the shared stores, made on first use; its
   // file server waits for the first checkHttp.
   static HttpThread& shareHttpThread();
-  // Makes the shared service the one the settings nudge; it is made at the
-  // first nudge, not here.
+  // Makes the shared service the one the settings nudge and the one
+  // downloads ask about their content; it is made at the first use, not
+  // here.
   static void registerAsLanService();
   // Where the shared service asks whether LAN use is on; until set, every
   // question is logged and answered no.
