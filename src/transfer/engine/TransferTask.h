@@ -106,6 +106,10 @@ class TransferTask {
   bool CheckFinish();
 
  protected:
+  // The task ended itself (finished or failed): later commands and its own
+  // outcome steps see it as stopped.
+  void markEnded() { bStop_.store(true); }
+
   // Further sources a subclass keeps outside listPeer, told of a stop after
   // every listed source; `deleting` tells them to drop their side state.
   // Called by Stop (false) and Delete (true) after the flags are set; must

@@ -80,6 +80,7 @@ TEST(TransferTaskTest, StopAndDeleteTurnOnlyARunningItemIntoStopped) {
 TEST(TransferTaskTest, SpeedIsTheAverageSinceTheStartInWholeSeconds) {
   auto clock = std::make_shared<test::ManualClock>();
   test::ScopedClockOverride scoped(clock);
+  clock->advance(std::chrono::seconds(100));  // 0 would read as "not started"
   IdleTask task(itemWith(kTransRunning));
   task.updateItem([](TransTaskItem& item) { item.ullSpeed = 555; });
 
