@@ -94,6 +94,14 @@ class WindowRegistry final : public WindowRelay,
   // an event that is no page event goes nowhere (and is logged).
   void deliver(const PageEvent& event, const EventScope& scope = {}) const;
 
+  // Unpacks the note package `fullpath` (library `mountId`, path `webpath`)
+  // into its own folder under `noteRoot` (by default "nbnote" of the
+  // writable data copy) and sends "OpenFileFinish" to the main and browser
+  // windows of `hwnd`. Nothing is sent when the package does not unpack or
+  // holds no "index.html". Main thread.
+  bool openNote(const std::string& fullpath, std::int64_t mountId, const std::string& webpath,
+                std::int64_t hwnd, const std::string& noteRoot = {});
+
   // Quit chosen: quits through `quit` at once when there is no window to
   // ask, else asks the main (signed in) or sign-in page with "QuitNotice".
   void onMenuQuitAppClicked(const QuitState& state, const std::function<void()>& quit);
