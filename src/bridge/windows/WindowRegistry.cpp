@@ -37,6 +37,14 @@ std::shared_ptr<WindowRegistry> currentWindowRegistry(const char* caller) {
   return registeredRegistry().get(caller, "window registry");
 }
 
+std::shared_ptr<WindowRegistry> WindowRegistry::start() {
+  auto registry = std::make_shared<WindowRegistry>();
+  setWindowRelay(registry);
+  setWindowDirectory(registry);
+  setWindowRegistry(registry);
+  return registry;
+}
+
 void WindowRegistry::setMainWindow(std::shared_ptr<LaunchpadWindowController> window) {
   std::lock_guard lock(mutex_);
   main_ = std::move(window);

@@ -57,6 +57,10 @@ class WindowRegistry final : public WindowRelay,
  public:
   WindowRegistry() = default;
 
+  // Makes the process's registry and registers it as the window relay, the
+  // window directory and the registry the page bridge finds.
+  static std::shared_ptr<WindowRegistry> start();
+
   void setMainWindow(std::shared_ptr<LaunchpadWindowController> window);
   void setLoginWindow(std::shared_ptr<LoginWebWindowController> window);
   void setAboutWindow(std::shared_ptr<WebWindowController> window);

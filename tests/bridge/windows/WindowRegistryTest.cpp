@@ -224,6 +224,24 @@ TEST_F(WindowRegistryTest, QuitQuestion) {
   }
 }
 
+TEST_F(WindowRegistryTest, StartRegistersTheSeamsTheApplicationStateUses) {
+  auto registry = WindowRegistry::start();
+  auto main = LaunchpadWindowController::create(*ui_, "/opt/nb/UI");
+  names_[&ui_->lastWindow()] = "M";
+  registry->setMainWindow(main);
+  registry->setCurrent(4, "/a", main->hwnd());
+  EXPECT_EQ(currentWindowDirectory("test").get(), registry.get());
+  EXPECT_EQ(currentWindowRegistry("test"), registry);
+  const auto found = currentWindowDirectory("test")->windowsShowing(4, "/a");
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].get(), static_cast<BaseWebWindowController*>(main.get()));
+  currentWindowDirectory("test")->sendToMain(*PageEvent::fromJsonText("LoadFinish", "{}"), false);
+  EXPECT_TRUE(static_cast<FakeUiWindow&>(*main->window()).events().empty());  // posted
+  EXPECT_EQ(reached("LoadFinish"), "M");
+  setWindowDirectory(nullptr);
+  setWindowRegistry(nullptr);
+}
+
 TEST_F(WindowRegistryTest, PostMessageTextArrivesAsOneString) {
   openAll();
   registry_->PostMessage("1);alert(1);(", "launchpad");
