@@ -66,6 +66,12 @@ std::shared_ptr<ASIHTTPRequest> ASIHTTPRequest::HEADRequest() {
 
 std::shared_ptr<ASIHTTPRequest> ASIHTTPRequest::copy() const {
   auto made = requestWithURL(url());
+  copyConfigurationTo(*made);
+  return made;
+}
+
+void ASIHTTPRequest::copyConfigurationTo(ASIHTTPRequest& target) const {
+  ASIHTTPRequest* made = &target;
   made->setDelegate(delegate());
   {
     std::lock_guard lock(cancelledLock_);
@@ -91,7 +97,6 @@ std::shared_ptr<ASIHTTPRequest> ASIHTTPRequest::copy() const {
   made->allowResumeForFileDownloads = allowResumeForFileDownloads;
   made->tag = tag;
   made->shouldRedirect = shouldRedirect;
-  return made;
 }
 
 void ASIHTTPRequest::releaseBlocksOnMainThread() {

@@ -68,10 +68,15 @@ void ASIHTTPRequest::readResponseHeaders() {
     const auto main = mainRequest_.lock();
     ASIHTTPRequest& target = main ? *main : *this;
     if (length) target.contentLength_ = decimalLength(*length);
-    target.announceDownloadSize(length.has_value());
+    // This request's settings decide; a HEAD request announces its main
+    // request's size.
+    if (showAccurateProgress && shouldResetDownloadProgress) {
+      target.announceDownloadSize(length.has_value());
+    }
   }
   decideKeepAlive(version);
   requestReceivedResponseHeaders(pendingHeaders_);
+  answerFromCacheAtHead();
 }
 
 void ASIHTTPRequest::parseStringEncodingFromHeaders() {
@@ -157,6 +162,7 @@ void ASIHTTPRequest::requestFinished() {
 }
 
 void ASIHTTPRequest::failWithError(const ASIErrorPtr& theError) {
+  if (answerFromCacheOnFailure(theError)) return;
   complete_ = true;
   if (theError && theError->code() != ASIAuthenticationErrorType &&
       theError->code() != ASITooMuchRedirectionErrorType) {

@@ -11,8 +11,6 @@
 #include "http/engine/CurlUrl.h"
 #include "http/engine/NetworkThread.h"
 #include "http/pool/ConnectionPool.h"
-#include "http/proxy/PacScript.h"
-#include "http/proxy/ProxyResolver.h"
 #include "http/text/TextEncoding.h"
 #include "http/request/ASIHTTPRequest.h"
 #include "http/request/RequestQueueSlot.h"
@@ -95,13 +93,15 @@ void ASIHTTPRequest::finishSynchronousWait() {
   driver_ = nullptr;
 }
 
-void ASIHTTPRequest::startAsynchronous() {
-  auto slot = std::make_shared<RequestQueueSlot>(shared_from_this());
-  {
-    std::lock_guard lock(cancelledLock_);
-    slot_ = slot;
+void ASIHTTPRequest::startAsynchronous() { sharedQueue().addOperation(queueOperation()); }
+
+std::shared_ptr<platform::Operation> ASIHTTPRequest::queueOperation() {
+  std::lock_guard lock(cancelledLock_);
+  if (!slot_) {
+    slot_ = std::make_shared<RequestQueueSlot>(shared_from_this());
+    slot_->setQueuePriority(queuePriority_);
   }
-  sharedQueue().addOperation(slot);
+  return slot_;
 }
 
 void ASIHTTPRequest::start() {
@@ -150,6 +150,7 @@ void ASIHTTPRequest::runMain() {
   }
   request_ = Message{requestMethod_, url_, useHTTPVersionOne, {}};
   buildRequestHeaders();
+  if (error() || answerFromCacheAtStart()) return;
   request_->headers = requestHeaders();
   if (configureProxies()) startRequest();
 }
@@ -349,6 +350,10 @@ void ASIHTTPRequest::checkRequestStatus() {
   applyThrottling();
   if (shouldTimeOut()) {
     if (numberOfTimesToRetryOnTimeout > retryCount_) {
+      updatePartialDownloadSize();
+      if (partialDownloadSize_ > 0 && request_) {
+        request_->headers.set("Range", fmt::format("bytes={}-", partialDownloadSize_));
+      }
       ++retryCount_;
       unscheduleReadStream();
       startRequest();
@@ -438,28 +443,22 @@ void ASIHTTPRequest::clearDelegatesAndCancel() {
 }
 
 void ASIHTTPRequest::cancelLoad() {
+  cancelPACFetch();
   destroyReadStream();
   setStatusTimer(false);
   if (!complete_) {
     std::lock_guard lock(fieldLock_);
     rawResponseData_.reset();
   }
+  removeUnfinishedDownloadFiles();
   if (authenticationNeeded_ == 0 && !willRetryRequest_) removeTemporaryUploadFiles();
 }
 
 // The body files the library made itself (the streamed body, its gzip copy).
 void ASIHTTPRequest::removeTemporaryUploadFiles() {
   bodyFile_.reset();
-  std::optional<std::string> compressed;
-  std::optional<std::string> body;
-  {
-    std::lock_guard lock(fieldLock_);
-    compressed.swap(compressedPostBodyFilePath_);
-    if (didCreateTemporaryPostDataFile_) body.swap(postBodyFilePath_);
-  }
-  std::error_code ignored;
-  if (compressed) std::filesystem::remove(*compressed, ignored);
-  if (body) std::filesystem::remove(*body, ignored);
+  removeTemporaryCompressedUploadFile();
+  if (didCreateTemporaryPostDataFile_) removeTemporaryUploadFile();
   didCreateTemporaryPostDataFile_ = false;
 }
 
@@ -493,11 +492,14 @@ void ASIHTTPRequest::markAsFinished() {
   inProgress_ = false;
   finished_ = true;
   std::shared_ptr<RequestQueueSlot> slot;
+  std::function<void()> pacFileDone;
   {
     std::lock_guard lock(cancelledLock_);
     slot.swap(slot_);
+    pacFileDone.swap(PACFileDone_);
   }
   if (slot) slot->requestFinished();
+  if (pacFileDone) NetworkThread::driver().post(std::move(pacFileDone));
 }
 
 bool ASIHTTPRequest::retryUsingNewConnection() {
