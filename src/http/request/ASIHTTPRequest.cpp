@@ -76,6 +76,8 @@ void ASIHTTPRequest::setURL(const std::string& url) {
   url_ = url;
   request_.reset();
   redirectURL_.reset();
+  requestAuthentication_.reset();
+  proxyAuthentication_.reset();
 }
 
 std::string ASIHTTPRequest::url() const {

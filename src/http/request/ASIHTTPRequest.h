@@ -26,6 +26,7 @@
 #include <utility>
 #include <vector>
 
+#include "http/auth/ASIAuthentication.h"
 #include "http/engine/CurlDriver.h"
 #include "http/request/ASIError.h"
 #include "http/request/ASIHTTPRequestDelegate.h"
@@ -187,6 +188,23 @@ class ASIHTTPRequest : public std::enable_shared_from_this<ASIHTTPRequest>,
   // No file at `path` is a success; a failure gives code 8 in `error` (when
   // one is passed).
   static bool removeFileAtPath(const std::string& path, ASIErrorPtr* error);
+
+  // ---- authentication ---------------------------------------------------------
+  // Credentials for the server and the proxy; a delegate asked for them sets
+  // them and calls retryUsingSuppliedCredentials() (or cancelAuthentication()).
+  std::string username;
+  std::string password;
+  std::string domain;
+  std::string proxyUsername;
+  std::string proxyPassword;
+  std::string proxyDomain;
+  // "Basic" with a user name and password sends them before any challenge.
+  std::string authenticationScheme;
+  void addBasicAuthenticationHeader(const std::string& user, const std::string& pass);
+  void retryUsingSuppliedCredentials();
+  void cancelAuthentication();
+  int authenticationRetryCount() const { return authenticationRetryCount_; }
+  int proxyAuthenticationRetryCount() const { return proxyAuthenticationRetryCount_; }
 
   // ---- download cache ---------------------------------------------------------
   // A request for `url` that consults `cache` under `policy` (0: the cache's
@@ -356,6 +374,20 @@ class ASIHTTPRequest : public std::enable_shared_from_this<ASIHTTPRequest>,
   bool retryUsingNewConnection();
   void finishSynchronousWait();
 
+  // authentication (ASIHTTPRequestAuth.cpp)
+  void applyAuthorizationHeader();
+  void rememberAcceptedBasicCredentials();
+  void attemptToApplyCredentialsAndResume();
+  void attemptToApplyProxyCredentialsAndResume();
+  ASICredentialsPtr findCredentials();
+  ASICredentialsPtr findProxyCredentials();
+  bool applyCredentials(const ASICredentialsPtr& credentials);
+  bool applyProxyCredentials(const ASICredentialsPtr& credentials);
+  bool applyToMessage(const ASIAuthenticationChallenge& challenge, const ASICredentials& credentials,
+                      bool proxy);
+  bool willAskDelegateForCredentials(bool proxy);
+  void failAuthentication();
+
   // cache (ASIHTTPRequestCache.cpp)
   bool answerFromCacheAtStart();
   bool answerFromCacheAtHead();
@@ -512,6 +544,19 @@ class ASIHTTPRequest : public std::enable_shared_from_this<ASIHTTPRequest>,
   std::function<void()> PACFileDone_;
   std::optional<ClientIdentity> clientCertificateIdentity_;  // guarded by fieldLock_
   std::shared_ptr<ASIDownloadCache> downloadCache_;          // guarded by fieldLock_
+  std::optional<ASIAuthenticationChallenge> requestAuthentication_;
+  std::optional<ASIAuthenticationChallenge> proxyAuthentication_;
+  ASICredentialsPtr requestCredentials_;
+  ASICredentialsPtr proxyCredentials_;
+  std::optional<std::string> authenticationRealm_;
+  std::optional<std::string> proxyAuthenticationRealm_;
+  std::string proxyAuthenticationScheme_;
+  int authenticationRetryCount_ = 0;
+  int proxyAuthenticationRetryCount_ = 0;
+  // The message carries credentials for the server / the proxy: a challenge
+  // answering it means they were refused.
+  bool credentialsApplied_ = false;
+  bool proxyCredentialsApplied_ = false;
   std::atomic<bool> didUseCachedResponse_ = false;
 
   // ---- flags read by waiting threads and the queue ----

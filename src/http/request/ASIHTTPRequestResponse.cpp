@@ -62,6 +62,7 @@ void ASIHTTPRequest::readResponseHeaders() {
   responseStatusCode_ = status;
   if (status == 401) authenticationNeeded_ = 1;
   if (status == 407) authenticationNeeded_ = 2;
+  rememberAcceptedBasicCredentials();
   parseStringEncodingFromHeaders();
   if (!willRedirect()) {
     const auto length = pendingHeaders_.find("Content-Length");

@@ -47,6 +47,15 @@ void setClientIdentityOptions(CURL* curl, const ASIHTTPRequest::ClientIdentity& 
   if (!identity.password.empty()) curl_easy_setopt(curl, CURLOPT_KEYPASSWD, identity.password.c_str());
 }
 
+std::string withoutUserInfo(const std::string& url) {
+  const size_t scheme = url.find("://");
+  if (scheme == std::string::npos) return url;
+  const size_t end = std::min(url.find_first_of("/?#", scheme + 3), url.size());
+  const size_t at = url.rfind('@', end);
+  if (at == std::string::npos || at < scheme + 3) return url;
+  return url.substr(0, scheme + 3) + url.substr(at + 1);
+}
+
 }  // namespace
 
 platform::OperationQueue& ASIHTTPRequest::sharedQueue() {
@@ -152,6 +161,9 @@ void ASIHTTPRequest::runMain() {
   buildRequestHeaders();
   if (error() || answerFromCacheAtStart()) return;
   request_->headers = requestHeaders();
+  credentialsApplied_ = false;
+  proxyCredentialsApplied_ = false;
+  applyAuthorizationHeader();
   if (configureProxies()) startRequest();
 }
 
@@ -208,7 +220,10 @@ bool ASIHTTPRequest::configureTransfer() {
   driver_->remove(curl);
   curl_easy_reset(curl);
   const Message& message = *request_;
-  bool ok = curl_easy_setopt(curl, CURLOPT_URL, message.url.c_str()) == CURLE_OK;
+  // curl would send a user:password of the URL as Basic credentials of its
+  // own; the library reads them itself when challenged.
+  const std::string address = withoutUserInfo(message.url);
+  bool ok = curl_easy_setopt(curl, CURLOPT_URL, address.c_str()) == CURLE_OK;
   curl_easy_setopt(curl, CURLOPT_HTTP_VERSION,
                    message.http10 ? CURL_HTTP_VERSION_1_0 : CURL_HTTP_VERSION_1_1);
   curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");

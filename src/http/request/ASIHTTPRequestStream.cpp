@@ -309,7 +309,7 @@ void ASIHTTPRequest::handleNetworkEnd(int result) {
   }
   if (authenticationNeeded_ != 0) {
     std::lock_guard lock(cancelledLock_);
-    failWithError(ASIAuthenticationError());
+    attemptToApplyCredentialsAndResume();
   }
 }
 
