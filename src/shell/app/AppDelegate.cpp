@@ -7,6 +7,7 @@
 #include "platform/AppFolders.h"
 #include "platform/Log.h"
 #include "platform/MainThread.h"
+#include "shell/notify/NotificationCenter.h"
 
 namespace nb {
 
@@ -167,8 +168,7 @@ void AppDelegate::uploadSyncDb() { unavailable("diagnostic bundle"); }
 
 void AppDelegate::setGrowlNotificationDescripation(const std::string& description,
                                                    const std::optional<std::string>& context) {
-  (void)context;
-  NBLOG_ERROR("desktop notifications unavailable: {}", description);
+  NotificationCenter::shareCenter().setGrowlNotificationDescripation(description, context);
 }
 
 void AppDelegate::unavailable(const char* what) {

@@ -3,8 +3,10 @@
 #include <gtk/gtk.h>
 
 #include "api/session/UserData.h"
+#include "foundation/util/UtilDesktop.h"
 #include "foundation/util/UtilWebPackage.h"
 #include "platform/MainThread.h"
+#include "shell/notify/NotificationCenter.h"
 #include "stores/common/StoreSeams.h"
 #include "sync/centre/SessionSeams.h"
 #include "transfer/engine/Network.h"
@@ -24,6 +26,16 @@ bool anyWindowActive() {
   return active;
 }
 
+// What a click on a notification opens, as far as the shell has it; the
+// window actions join when the windows are registered.
+void registerNotificationClicks(const std::shared_ptr<AppDelegate>& app) {
+  NotificationCenter::ClickActions actions;
+  actions.openUpdate = [weak = std::weak_ptr<AppDelegate>(app)] {
+    if (auto self = weak.lock()) Util::openWebUrl(self->appServerUrlString());
+  };
+  NotificationCenter::shareCenter().setClickActions(std::move(actions));
+}
+
 }  // namespace
 
 std::shared_ptr<AppDelegate> ProcessState::start(std::shared_ptr<AppDelegate> app) {
@@ -33,10 +45,12 @@ std::shared_ptr<AppDelegate> ProcessState::start(std::shared_ptr<AppDelegate> ap
   registerStoreSeams();  // the older sync store conversion
   Util::setApplicationActiveQuery([] { return isApplicationActive(); });
   transfer::Network::registerAsSyncSeam();
+  registerNotificationClicks(app);
   return app;
 }
 
 void ProcessState::stop() {
+  NotificationCenter::shareCenter().setClickActions({});
   Network::setNetwork(nullptr);
   Util::setApplicationActiveQuery(nullptr);
   UserData::setSessionHooks({});

@@ -1,0 +1,47 @@
+#pragma once
+// Native alerts: a message, an informative text, an icon and buttons. The
+// shell's alert logic (return codes, cancel buttons, waiting callers) is
+// built on these two calls; see shell/alerts/NBAlert.h.
+//
+// Threads: main thread only. Answers are button indices in the order of
+// Alert::buttons; closing the alert (close button, Escape) answers the last
+// button, which every caller makes the safe choice.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace nb::ui {
+
+class WebWindow;
+
+enum class AlertStyle { Warning, Informational, Critical };
+
+struct Alert {
+  std::string message;
+  std::string informative;
+  std::string iconPath;  // an image file; empty: the style's own icon
+  AlertStyle style = AlertStyle::Warning;
+  std::vector<std::string> buttons;  // at least one
+};
+
+// Window: blocks input to `parent` only (a sheet). Application: blocks all
+// of the program's windows.
+enum class Modality { Window, Application };
+
+class Dialogs {
+ public:
+  virtual ~Dialogs() = default;
+
+  // Shows the alert and returns at once; `done` runs later on the main
+  // thread with the pressed button's index, exactly once (also when the
+  // parent window goes away first). `parent` may be null.
+  virtual void showAlert(const Alert& alert, WebWindow* parent, Modality modality,
+                         std::function<void(int index)> done) = 0;
+
+  // Shows the alert and waits in a nested main loop for the answer. Posted
+  // jobs run meanwhile: hold no lock across this call.
+  virtual int runAlert(const Alert& alert, WebWindow* parent, Modality modality) = 0;
+};
+
+}  // namespace nb::ui

@@ -1,0 +1,35 @@
+#pragma once
+// The UI layer of the shell: what the window controllers, alerts and
+// notifications use of the desktop. Start-up registers the GTK + WebKit
+// implementation (ui/gtk/GtkUi.h); tests register the recording double of
+// tests/support/FakeUi.h. Nothing else in the shell touches GTK directly.
+//
+// Threads: registration and look-up are safe from any thread; what the
+// returned objects allow is documented on each.
+
+#include <memory>
+
+#include "shell/ui/Clipboard.h"
+#include "shell/ui/Dialogs.h"
+#include "shell/ui/Notifier.h"
+#include "shell/ui/WebWindow.h"
+
+namespace nb::ui {
+
+class Ui {
+ public:
+  virtual ~Ui() = default;
+  // A new, hidden window. Main thread only.
+  virtual std::shared_ptr<WebWindow> makeWebWindow(const WebWindowOptions& options) = 0;
+  virtual Dialogs& dialogs() = 0;
+  virtual Notifier& notifier() = 0;
+  virtual Clipboard& clipboard() = 0;
+};
+
+// Registers the UI; null takes it back.
+void setUi(std::shared_ptr<Ui> ui);
+// The registered UI. Null, with an error in the log naming `caller`, when
+// none is registered: a shell part used before start-up fails loudly.
+std::shared_ptr<Ui> currentUi(const char* caller);
+
+}  // namespace nb::ui

@@ -1,0 +1,16 @@
+#pragma once
+// ui::Clipboard on the GTK clipboard (the CLIPBOARD selection).
+
+#include "shell/ui/Clipboard.h"
+
+namespace nb::ui {
+
+class GtkClipboardAccess final : public Clipboard {
+ public:
+  void setText(const std::string& text) override;
+  void setHtml(const std::string& html, const std::string& plainText) override;
+  // Waits for the owner in a nested main loop: hold no lock across it.
+  std::optional<std::string> text() override;
+};
+
+}  // namespace nb::ui

@@ -1,0 +1,129 @@
+#include "shell/ui/gtk/GtkDialogs.h"
+
+#include <gtk/gtk.h>
+
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "shell/ui/gtk/GtkWebWindow.h"
+
+namespace nb::ui {
+
+namespace {
+
+GtkMessageType messageType(AlertStyle style) {
+  switch (style) {
+    case AlertStyle::Informational:
+      return GTK_MESSAGE_INFO;
+    case AlertStyle::Critical:
+      return GTK_MESSAGE_ERROR;
+    case AlertStyle::Warning:
+      break;
+  }
+  return GTK_MESSAGE_WARNING;
+}
+
+// One alert on screen: answers once, then restores what it blocked.
+struct OpenAlert {
+  GtkWidget* dialog = nullptr;
+  int lastIndex = 0;
+  std::function<void(int)> done;
+  std::vector<GtkWidget*> blocked;  // windows made insensitive, each referenced
+
+  void answer(int index) {
+    if (!done) return;
+    for (GtkWidget* window : blocked) {
+      gtk_widget_set_sensitive(window, TRUE);
+      g_object_unref(window);
+    }
+    blocked.clear();
+    std::exchange(done, nullptr)(index);
+  }
+};
+
+void blockOtherWindows(OpenAlert& open) {
+  GList* windows = gtk_window_list_toplevels();
+  for (GList* node = windows; node; node = node->next) {
+    GtkWidget* window = GTK_WIDGET(node->data);
+    if (window == open.dialog || !gtk_widget_get_visible(window) ||
+        !gtk_widget_get_sensitive(window)) {
+      continue;
+    }
+    gtk_widget_set_sensitive(window, FALSE);
+    open.blocked.push_back(GTK_WIDGET(g_object_ref(window)));
+  }
+  g_list_free(windows);
+}
+
+GtkWidget* makeDialog(const Alert& alert, GtkWindow* parent) {
+  GtkWidget* dialog =
+      gtk_message_dialog_new(parent, GTK_DIALOG_DESTROY_WITH_PARENT, messageType(alert.style),
+                             GTK_BUTTONS_NONE, "%s", alert.message.c_str());
+  if (!alert.informative.empty()) {
+    gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog), "%s",
+                                             alert.informative.c_str());
+  }
+  for (std::size_t i = 0; i < alert.buttons.size(); ++i) {
+    gtk_dialog_add_button(GTK_DIALOG(dialog), alert.buttons[i].c_str(), static_cast<int>(i));
+  }
+  if (!alert.buttons.empty()) gtk_dialog_set_default_response(GTK_DIALOG(dialog), 0);
+  if (!alert.iconPath.empty()) {
+    gtk_window_set_icon_from_file(GTK_WINDOW(dialog), alert.iconPath.c_str(), nullptr);
+  }
+  return dialog;
+}
+
+}  // namespace
+
+void GtkDialogs::showAlert(const Alert& alert, WebWindow* parent, Modality modality,
+                           std::function<void(int index)> done) {
+  auto* gtkParent = dynamic_cast<GtkWebWindow*>(parent);
+  GtkWindow* parentWindow = gtkParent ? gtkParent->gtkWindow() : nullptr;
+  auto* open = new OpenAlert;
+  open->dialog = makeDialog(alert, parentWindow);
+  open->lastIndex = static_cast<int>(alert.buttons.size()) - 1;
+  open->done = std::move(done);
+  if (modality == Modality::Window && parentWindow) {
+    if (GtkWindowGroup* group = gtk_window_get_group(parentWindow)) {
+      gtk_window_group_add_window(group, GTK_WINDOW(open->dialog));
+    }
+  } else {
+    blockOtherWindows(*open);
+  }
+  gtk_window_set_modal(GTK_WINDOW(open->dialog), TRUE);
+  // Close button and Escape answer the last button, the safe choice.
+  g_signal_connect(open->dialog, "response",
+                   G_CALLBACK(+[](GtkDialog* dialog, int response, gpointer data) {
+                     auto* self = static_cast<OpenAlert*>(data);
+                     self->answer(response >= 0 ? response : self->lastIndex);
+                     gtk_widget_destroy(GTK_WIDGET(dialog));
+                   }),
+                   open);
+  // Also ends an alert whose parent went away first.
+  g_signal_connect(open->dialog, "destroy", G_CALLBACK(+[](GtkWidget*, gpointer data) {
+                     std::unique_ptr<OpenAlert> self(static_cast<OpenAlert*>(data));
+                     self->answer(self->lastIndex);
+                   }),
+                   open);
+  gtk_widget_show(open->dialog);
+}
+
+int GtkDialogs::runAlert(const Alert& alert, WebWindow* parent, Modality modality) {
+  struct Wait {
+    int index = -1;
+    GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
+    bool answered = false;
+  };
+  auto wait = std::make_shared<Wait>();
+  showAlert(alert, parent, modality, [wait](int index) {
+    wait->index = index;
+    wait->answered = true;
+    g_main_loop_quit(wait->loop);
+  });
+  if (!wait->answered) g_main_loop_run(wait->loop);
+  g_main_loop_unref(wait->loop);
+  return wait->index;
+}
+
+}  // namespace nb::ui

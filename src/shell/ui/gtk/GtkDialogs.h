@@ -1,0 +1,18 @@
+#pragma once
+// ui::Dialogs on GTK message dialogs. A window-modal alert joins its
+// parent's window group, so it blocks that window only; an application-
+// modal one makes every other window of the program insensitive while it
+// is up.
+
+#include "shell/ui/Dialogs.h"
+
+namespace nb::ui {
+
+class GtkDialogs final : public Dialogs {
+ public:
+  void showAlert(const Alert& alert, WebWindow* parent, Modality modality,
+                 std::function<void(int index)> done) override;
+  int runAlert(const Alert& alert, WebWindow* parent, Modality modality) override;
+};
+
+}  // namespace nb::ui

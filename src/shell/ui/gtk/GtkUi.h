@@ -1,0 +1,50 @@
+#pragma once
+// The desktop implementation of the UI layer: GTK 3 windows and dialogs,
+// WebKit2GTK pages sharing one web context, libnotify notifications.
+//
+// One web context serves every window, so the sign-in and main pages share
+// local storage and cookies; its data (local storage, cookies, cache)
+// lives in the client's configuration folder.
+
+#include <filesystem>
+#include <memory>
+
+#include "shell/ui/Ui.h"
+#include "shell/ui/gtk/GtkClipboardAccess.h"
+#include "shell/ui/gtk/GtkDialogs.h"
+#include "shell/ui/gtk/GtkNotifier.h"
+
+typedef struct _WebKitWebContext WebKitWebContext;
+
+namespace nb::ui {
+
+class GtkUi final : public Ui {
+ public:
+  struct Options {
+    // Where the pages' data goes; empty: "webkit" in the configuration
+    // folder.
+    std::filesystem::path dataFolder;
+  };
+
+  // Initialises GTK on the calling thread, which must be the main thread.
+  // Null (and an error in the log) when there is no display.
+  static std::shared_ptr<GtkUi> create(Options options = {});
+
+  explicit GtkUi(WebKitWebContext* context);  // takes the reference
+  GtkUi(const GtkUi&) = delete;
+  GtkUi& operator=(const GtkUi&) = delete;
+  ~GtkUi() override;
+
+  std::shared_ptr<WebWindow> makeWebWindow(const WebWindowOptions& options) override;
+  Dialogs& dialogs() override { return dialogs_; }
+  Notifier& notifier() override { return notifier_; }
+  Clipboard& clipboard() override { return clipboard_; }
+
+ private:
+  WebKitWebContext* context_;
+  GtkDialogs dialogs_;
+  GtkNotifier notifier_;
+  GtkClipboardAccess clipboard_;
+};
+
+}  // namespace nb::ui

@@ -1,0 +1,115 @@
+// Real alerts on the shared display: answers by button, by Escape, and a
+// sheet that belongs to its window.
+
+#include <gdk/gdkkeysyms.h>
+
+#include "GtkUiFixture.h"
+#include "shell/ui/gtk/GtkDialogs.h"
+#include "shell/ui/gtk/GtkWebWindow.h"
+#include "support/PumpMainThread.h"
+
+namespace nb::test {
+namespace {
+
+GtkWidget* visibleDialog() {
+  GtkWidget* found = nullptr;
+  GList* windows = gtk_window_list_toplevels();
+  for (GList* node = windows; node; node = node->next) {
+    if (GTK_IS_DIALOG(node->data) && gtk_widget_get_visible(GTK_WIDGET(node->data))) {
+      found = GTK_WIDGET(node->data);
+    }
+  }
+  g_list_free(windows);
+  return found;
+}
+
+void pressEscape(GtkWidget* dialog) {
+  GdkWindow* window = gtk_widget_get_window(dialog);
+  gdk_test_simulate_key(window, -1, -1, GDK_KEY_Escape, GdkModifierType(0), GDK_KEY_PRESS);
+  gdk_test_simulate_key(window, -1, -1, GDK_KEY_Escape, GdkModifierType(0), GDK_KEY_RELEASE);
+}
+
+class GtkDialogsTest : public GtkUiTest {
+ protected:
+  void SetUp() override {
+    GtkUiTest::SetUp();
+    if (IsSkipped()) return;
+    window_ = sharedUi()->makeWebWindow({});
+    window_->show();
+    alert_.message = "温馨提示";
+    alert_.informative = "是否确定退出?";
+    alert_.buttons = {"确定", "取消"};
+  }
+  void TearDown() override {
+    if (window_) window_->close();
+    pumpMainThread();
+  }
+
+  std::shared_ptr<ui::WebWindow> window_;
+  ui::Alert alert_;
+};
+
+TEST_F(GtkDialogsTest, ButtonAndEscapeAnswers) {
+  struct Case {
+    const char* name;
+    std::function<void(GtkWidget*)> act;
+    int index;
+  };
+  const std::vector<Case> cases = {
+      {"first button", [](GtkWidget* d) { gtk_dialog_response(GTK_DIALOG(d), 0); }, 0},
+      {"Escape", pressEscape, 1},
+      {"window closed", [](GtkWidget* d) { gtk_window_close(GTK_WINDOW(d)); }, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<int> answers;
+    sharedUi()->dialogs().showAlert(alert_, window_.get(), ui::Modality::Window,
+                                    [&answers](int index) { answers.push_back(index); });
+    GtkWidget* dialog = nullptr;
+    ASSERT_TRUE(pumpMainThreadUntil([&] { return (dialog = visibleDialog()) != nullptr; }));
+    c.act(dialog);
+    const bool answered =
+        pumpMainThreadUntil([&] { return !answers.empty(); }, std::chrono::seconds(10));
+    if (!answered) gtk_widget_destroy(dialog);  // its answer must not outlive `answers`
+    EXPECT_TRUE(answered) << "no answer from the dialog itself";
+    pumpMainThread();
+    EXPECT_EQ(answers, (std::vector<int>{c.index})) << "answered exactly once";
+    EXPECT_EQ(visibleDialog(), nullptr);
+  }
+}
+
+TEST_F(GtkDialogsTest, SheetJoinsItsWindowsGroupAndRunWaits) {
+  GtkWindow* parent = static_cast<ui::GtkWebWindow*>(window_.get())->gtkWindow();
+  g_timeout_add(
+      50,
+      [](gpointer data) -> gboolean {
+        GtkWidget* dialog = visibleDialog();
+        if (!dialog) return G_SOURCE_CONTINUE;
+        auto* group = static_cast<GtkWindowGroup*>(data);
+        // Modal inside the parent's group only: other windows keep working.
+        EXPECT_EQ(gtk_window_get_group(GTK_WINDOW(dialog)), group);
+        gtk_dialog_response(GTK_DIALOG(dialog), 1);
+        return G_SOURCE_REMOVE;
+      },
+      gtk_window_get_group(parent));
+  EXPECT_EQ(sharedUi()->dialogs().runAlert(alert_, window_.get(), ui::Modality::Window), 1);
+  pumpMainThread();
+  EXPECT_EQ(visibleDialog(), nullptr) << "no sheet is left";
+}
+
+TEST_F(GtkDialogsTest, ApplicationModalBlocksOtherWindowsUntilAnswered) {
+  std::optional<int> answer;
+  sharedUi()->dialogs().showAlert(alert_, nullptr, ui::Modality::Application,
+                                  [&answer](int index) { answer = index; });
+  GtkWidget* parent = GTK_WIDGET(static_cast<ui::GtkWebWindow*>(window_.get())->gtkWindow());
+  EXPECT_FALSE(gtk_widget_get_sensitive(parent));
+  GtkWidget* dialog = visibleDialog();
+  ASSERT_NE(dialog, nullptr);
+  gtk_dialog_response(GTK_DIALOG(dialog), 0);
+  pumpMainThread();
+  EXPECT_EQ(answer, 0);
+  EXPECT_TRUE(gtk_widget_get_sensitive(parent));
+}
+
+}  // namespace
+}  // namespace nb::test

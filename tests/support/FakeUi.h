@@ -1,0 +1,243 @@
+#pragma once
+// The recording double of the shell's user interface (shell/ui/Ui.h): no
+// display needed. It records every call, lets a test answer dialogs,
+// simulate page loads, drops, drag-out ends, closes and page messages, and
+// keeps the events raised in each window in order.
+//
+// Threads: like the real one. FakeUiWindow::raiseEvent off the main thread
+// posts the recording to the main thread and waits for it, so a test must
+// pump the main thread (support/PumpMainThread.h) while a worker raises
+// events; dialogs answer through posted jobs, never inline.
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "shell/ui/Ui.h"
+
+namespace nb::test {
+
+class FakeUiWindow final : public ui::WebWindow {
+ public:
+  struct Load {
+    std::string url;
+    std::optional<std::string> acceptLanguage;
+  };
+  struct RaisedEvent {
+    std::string name;
+    std::string detail;
+  };
+  struct FunctionCall {
+    std::string body;
+    std::string argument;
+  };
+
+  FakeUiWindow(std::int64_t hwnd, ui::WebWindowOptions options);
+
+  // --- What was done to the window ----------------------------------------------
+  const ui::WebWindowOptions& options() const { return options_; }
+  const std::vector<Load>& loads() const { return loads_; }
+  int reloads() const { return reloads_; }
+  // Events that reached the page, in order. Any thread.
+  std::vector<RaisedEvent> events() const;
+  std::vector<std::string> eventNames() const;
+  void clearEvents();
+  const std::vector<FunctionCall>& functionCalls() const { return functionCalls_; }
+  const std::vector<std::string>& userScripts() const { return userScripts_; }
+  int presents() const { return presents_; }
+  bool modal() const { return modal_; }
+  std::string title() const { return title_; }
+  WebWindow* transientFor() const { return transientFor_; }
+  bool keepAbove() const { return keepAbove_; }
+
+  // --- Simulations (main thread) ------------------------------------------------------
+  void setScreenArea(const ui::Rect& area) { screen_ = area; }
+  // The page finished loading.
+  void finishLoad();
+  void dropFiles(std::vector<std::string> paths, double x, double y);
+  void endDragOut(const std::optional<std::string>& folder);
+  // The user pressed the close button: answers whether the window closed.
+  bool userClose();
+  // The page posted `body` to the message handler `name`; false when no
+  // such handler is installed.
+  bool postMessage(const std::string& name, const std::string& body, const std::string& pageUri);
+
+  // --- ui::WebWindow --------------------------------------------------------------------
+  std::int64_t hwnd() const override { return hwnd_; }
+  ui::WindowKind kind() const override { return options_.kind; }
+  void setHandlers(Handlers handlers) override { handlers_ = std::move(handlers); }
+  void load(const std::string& url, const std::optional<std::string>& acceptLanguage) override;
+  void reload() override;
+  bool isLoading() const override { return loading_; }
+  std::string currentUri() const override { return loads_.empty() ? "" : loads_.back().url; }
+  void show() override { visible_ = true; }
+  void hide() override { visible_ = false; }
+  void present(const std::string&) override;
+  void close() override;
+  void requestClose() override { userClose(); }
+  bool isVisible() const override { return visible_; }
+  bool isClosed() const override { return closed_; }
+  void setTitle(const std::string& title) override { title_ = title; }
+  ui::Rect frame() const override { return frame_; }
+  void setFrame(const ui::Rect& frame) override;
+  void setMinSize(const ui::Size& size) override { minSize_ = size; }
+  void center() override;
+  void setResizable(bool resizable) override { resizable_ = resizable; }
+  bool isFullScreen() const override { return fullScreen_; }
+  void setFullScreen(bool on) override { fullScreen_ = on; }
+  void setKeepAbove(bool above) override { keepAbove_ = above; }
+  void setTransientFor(WebWindow* parent) override { transientFor_ = parent; }
+  ui::Rect screenArea() const override { return screen_; }
+  void setInputEnabled(bool enabled) override { inputEnabled_ = enabled; }
+  bool inputEnabled() const override { return inputEnabled_; }
+  // Records the modal state and returns at once (a test has no user to
+  // end it).
+  void runModal() override { modal_ = true; }
+  void stopModal() override { modal_ = false; }
+  void raiseEvent(const PageEvent& event) override;
+  void addUserScript(const std::string& source, const std::vector<std::string>&) override {
+    userScripts_.push_back(source);
+  }
+  void addMessageHandler(const std::string& name, MessageHandler handler) override;
+  void callFunction(const std::string& functionBody, const std::string& argument) override {
+    functionCalls_.push_back({functionBody, argument});
+  }
+
+ private:
+  void record(const PageEvent& event);
+
+  const std::int64_t hwnd_;
+  const ui::WebWindowOptions options_;
+  Handlers handlers_;
+  std::vector<Load> loads_;
+  int reloads_ = 0;
+  int presents_ = 0;
+  bool loading_ = false;
+  bool visible_ = false;
+  bool closed_ = false;
+  bool fullScreen_ = false;
+  bool inputEnabled_ = true;
+  bool resizable_ = true;
+  bool keepAbove_ = false;
+  bool modal_ = false;
+  std::string title_;
+  WebWindow* transientFor_ = nullptr;
+  ui::Rect frame_{0, 0, 640, 480};
+  ui::Rect screen_{0, 0, 1280, 1024};
+  ui::Size minSize_;
+  std::vector<std::string> userScripts_;
+  std::vector<std::pair<std::string, MessageHandler>> messageHandlers_;
+  std::vector<FunctionCall> functionCalls_;
+
+  mutable std::mutex eventsMutex_;
+  std::vector<RaisedEvent> events_;  // guarded by eventsMutex_
+};
+
+class FakeDialogs final : public ui::Dialogs {
+ public:
+  struct Shown {
+    ui::Alert alert;
+    ui::WebWindow* parent = nullptr;
+    ui::Modality modality = ui::Modality::Window;
+    bool ranModal = false;  // runAlert rather than showAlert
+  };
+
+  // The next alert is answered with the button `index` (a queue).
+  void answerNext(int index);
+  // Answers the oldest alert still waiting; false when none waits.
+  bool respond(int index);
+  std::size_t waiting() const;
+  std::vector<Shown> shown() const;
+
+  void showAlert(const ui::Alert& alert, ui::WebWindow* parent, ui::Modality modality,
+                 std::function<void(int)> done) override;
+  // The scripted answer, else the last button.
+  int runAlert(const ui::Alert& alert, ui::WebWindow* parent, ui::Modality modality) override;
+
+ private:
+  std::optional<int> takeAnswer();
+
+  mutable std::mutex mutex_;
+  std::deque<int> answers_;
+  std::deque<std::function<void(int)>> waiting_;
+  std::vector<Shown> shown_;
+};
+
+class FakeNotifier final : public ui::Notifier {
+ public:
+  void setHandlers(Handlers handlers) override { handlers_ = std::move(handlers); }
+  bool show(const ui::Notification& notification) override;
+  const std::vector<ui::Notification>& shown() const { return shown_; }
+  // The user clicked / the desktop closed the notification shown as number
+  // `index`; each ends once.
+  void click(std::size_t index);
+  void timeOut(std::size_t index);
+  // Whether show() reaches the desktop.
+  void setAvailable(bool available) { available_ = available; }
+
+ private:
+  Handlers handlers_;
+  std::vector<ui::Notification> shown_;
+  std::vector<bool> ended_;
+  bool available_ = true;
+};
+
+class FakeClipboard final : public ui::Clipboard {
+ public:
+  void setText(const std::string& text) override {
+    text_ = text;
+    html_.reset();
+  }
+  void setHtml(const std::string& html, const std::string& plainText) override {
+    html_ = html;
+    text_ = plainText;
+  }
+  std::optional<std::string> text() override { return text_; }
+  const std::optional<std::string>& html() const { return html_; }
+
+ private:
+  std::optional<std::string> text_;
+  std::optional<std::string> html_;
+};
+
+class FakeUi final : public ui::Ui {
+ public:
+  std::shared_ptr<ui::WebWindow> makeWebWindow(const ui::WebWindowOptions& options) override;
+  FakeDialogs& dialogs() override { return dialogs_; }
+  FakeNotifier& notifier() override { return notifier_; }
+  FakeClipboard& clipboard() override { return clipboard_; }
+
+  // The screen work area of the windows made from now on.
+  void setScreenArea(const ui::Rect& area) { screen_ = area; }
+  // Every window made, in order.
+  const std::vector<std::shared_ptr<FakeUiWindow>>& windows() const { return windows_; }
+  FakeUiWindow& lastWindow() const { return *windows_.back(); }
+
+ private:
+  std::int64_t nextHwnd_ = 1;
+  ui::Rect screen_{0, 0, 1280, 1024};
+  std::vector<std::shared_ptr<FakeUiWindow>> windows_;
+  FakeDialogs dialogs_;
+  FakeNotifier notifier_;
+  FakeClipboard clipboard_;
+};
+
+// Registers a FakeUi for the scope (ui::setUi), and takes it back.
+class ScopedFakeUi {
+ public:
+  ScopedFakeUi();
+  ~ScopedFakeUi();
+  ScopedFakeUi(const ScopedFakeUi&) = delete;
+  ScopedFakeUi& operator=(const ScopedFakeUi&) = delete;
+  FakeUi& operator*() const { return *ui_; }
+  FakeUi* operator->() const { return ui_.get(); }
+
+ private:
+  std::shared_ptr<FakeUi> ui_;
+};
+
+}  // namespace nb::test
