@@ -112,6 +112,8 @@ TEST(PacFetch, CancellingARequestThatWaitsForItsScriptNarrowsTheQueueAgain) {
   latch.open();
   ASSERT_TRUE(pumpMainThreadUntil([&] { return queue.operationCount() == 0; }));
   EXPECT_EQ(queue.maxConcurrentOperationCount(), 4);
+  // The script answer is recorded once the latch let it go.
+  ASSERT_TRUE(server.waitForRequests(1));
   EXPECT_EQ(server.requests().size(), 1u);  // the script only
 }
 
