@@ -31,7 +31,9 @@ class LocalEndToEndTest : public LocalWorld {
 TEST_F(LocalEndToEndTest, AddEditRenameMoveDeleteOfAFile) {
   writeLocal("Docs/a.txt", "alpha");
   ASSERT_TRUE(eventually([&] { return status("docs/a.txt") == SyncStatus::kUploadPending; }));
-  EXPECT_TRUE(uploadQueued("docs/a.txt"));
+  // The row is stored before its upload record: the watcher's thread may
+  // still be between the two.
+  EXPECT_TRUE(eventually([&] { return uploadQueued("docs/a.txt"); }));
 
   // As the finished upload leaves it.
   putServerFile("docs/a.txt", "alpha");
