@@ -251,8 +251,6 @@ class SyncManager : public LocalEventTarget, public std::enable_shared_from_this
   // Verdict of an entry's property on reading with the library's bits:
   // 2 when reading is refused.
   static int64_t checkFilePropertyForRead(const std::string& property, int64_t permission);
-  // Whether the signed-in user may write at the web path.
-  bool getFilePropertyForWrite(const std::string& webpath);
   // Makes the local copies under the web path writable or read-only.
   void setNormalFilePropertyLower(const std::string& webpath, bool write);
 
