@@ -360,7 +360,7 @@ class SyncManager : public LocalEventTarget, public std::enable_shared_from_this
   void meetLocalCopy(SyncFileItem& row, const std::string& local);
   void followLock(const CompareItem& item, const AddPlace& place);
   void queueAfterComparison(SyncFileItem& row, const AddPlace& place, bool checkhotfile);
-  void viewsOfParent(const std::string& webpath, ViewList* views) const;
+  void addParentViews(const std::string& webpath, ViewList* views) const;
 
   // Cases of compare_data (sync/server/LocalComparison).
   void compareUnchanged(SyncFileItem& row, const CompareItem& item, const std::string& local,

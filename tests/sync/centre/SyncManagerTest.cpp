@@ -120,6 +120,7 @@ TEST_F(SyncManagerTest, MissingLinkedFolderIsUnlinkedAndReadAfresh) {
                         call.param("init") == "1");
   }
   EXPECT_TRUE(reread);
+  EXPECT_TRUE(m->syncdb().get_sync_now().empty());
   EXPECT_NE(log.text().find("folder not exist"), std::string::npos);
   EXPECT_EQ(readLocal("Elsewhere/keep.txt"), "mine");
   // The remaining link is watched.
