@@ -4,6 +4,7 @@
 #include <ostream>
 #include <sstream>
 #include <system_error>
+#include <thread>
 
 #include "api/session/UserData.h"
 #include "foundation/sqlite/FMDatabase.h"
@@ -17,6 +18,7 @@
 #include "sync/centre/MountCompare.h"
 #include "sync/centre/SyncCenter.h"
 #include "sync/centre/SyncManager.h"
+#include "sync/local/ScanPause.h"
 
 namespace nb::test {
 
@@ -34,6 +36,7 @@ void SyncWorld::SetUp() {
   FakeDriveFixture::SetUp();
   clockOverride_ = std::make_unique<ScopedClockOverride>(clock_);
   network_ = std::make_unique<ScopedNetwork>();
+  ScanPause::setSleeper([pauses = scanPauses_](std::chrono::milliseconds) { ++*pauses; });
 
   UserData& user = UserData::shareUserData();
   user.setUserID(user_.memberId);
@@ -73,6 +76,7 @@ void SyncWorld::TearDown() {
   fs::remove_all(user.getuserfolderpath(), ec);
   user.setUserToken({});
   network_.reset();
+  ScanPause::setSleeper(nullptr);
   clockOverride_.reset();
   FakeDriveFixture::TearDown();
 }
@@ -209,6 +213,15 @@ void SyncWorld::runComparePass(int64_t mountId) {
     center().taskqueue().addOperation(std::make_shared<MountCompare>(m, center()));
   }
   waitCompareQueue();
+}
+
+bool SyncWorld::eventually(const std::function<bool()>& done) {
+  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > limit) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
 }
 
 void SyncWorld::waitCompareQueue() { center().taskqueue().waitUntilAllOperationsAreFinished(); }

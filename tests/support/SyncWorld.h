@@ -22,8 +22,10 @@
 // Trees compare "as a user would": relative path -> folder flag and
 // content hash.
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -117,11 +119,17 @@ class SyncWorld : public FakeDriveFixture {
   void runComparePass(int64_t mountId = kMountId);
   // Waits until the compare queue is empty.
   void waitCompareQueue();
+  // Polls `done` in real time (up to 20 s) for work of the engine's own
+  // threads, such as the folder watchers; answers whether it came true.
+  static bool eventually(const std::function<bool()>& done);
+  // The pauses the local scans took since the test began.
+  size_t scanPauses() const { return *scanPauses_; }
 
  private:
   const std::shared_ptr<ManualClock> clock_ = std::make_shared<ManualClock>();
   std::unique_ptr<ScopedClockOverride> clockOverride_;
   std::unique_ptr<ScopedNetwork> network_;
+  const std::shared_ptr<std::atomic<size_t>> scanPauses_ = std::make_shared<std::atomic<size_t>>(0);
 };
 
 }  // namespace nb::test

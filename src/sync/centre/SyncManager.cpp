@@ -108,13 +108,6 @@ void SyncManager::start() {
   InitTrans();
 }
 
-void SyncManager::check_rename_and_remove() {
-  std::lock_guard lock(listsMutex_);
-  // Entries join these lists only when a local rename or move could not be
-  // sent; until the local event handlers defer any, there is nothing to do.
-  if (movelists_.renamelist.empty() && movelists_.removelist.empty()) return;
-}
-
 bool SyncManager::checkCanCompare() const {
   const int64_t done = nCompareDoneCount;
   if (done == 0) return true;

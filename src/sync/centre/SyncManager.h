@@ -18,6 +18,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "api/models/CompareItem.h"
@@ -67,7 +68,10 @@ class SyncManager : public LocalEventTarget, public std::enable_shared_from_this
   // and 8), then tells both transfer lists of the pages to reload.
   void InitTrans();
 
-  // Retries the deferred renames and removals; the caller holds controllock.
+  // Retries the deferred renames, then the deferred moves, each entry once
+  // with push NO; an entry leaves when its call settles it, or when its new
+  // path is gone, ignored or outside the linked folders (it never could).
+  // The caller holds controllock.
   void check_rename_and_remove();
 
   // --- Compare gating -----------------------------------------------------------
@@ -82,9 +86,23 @@ class SyncManager : public LocalEventTarget, public std::enable_shared_from_this
   void startCanCompare();
 
   // --- controllock (BasicLockable, for std::lock_guard / std::unique_lock) -------
-  void lock() override { controllock_.lock(); }
-  void unlock() override { controllock_.unlock(); }
-  bool try_lock() { return controllock_.try_lock(); }
+  // The holder's thread is noted, so that a scan reached from an event
+  // handler runs inside the handler's hold instead of waiting on itself.
+  void lock() override {
+    controllock_.lock();
+    controlOwner_ = std::this_thread::get_id();
+  }
+  void unlock() override {
+    controlOwner_ = std::thread::id();
+    controllock_.unlock();
+  }
+  bool try_lock() {
+    if (!controllock_.try_lock()) return false;
+    controlOwner_ = std::this_thread::get_id();
+    return true;
+  }
+  // True when the calling thread holds controllock.
+  bool holdsControllock() const { return controlOwner_.load() == std::this_thread::get_id(); }
 
   // --- Local events (sync/local/SyncManagerEvents.cpp) -------------------------
   // The five handlers of one local change; the caller holds controllock.
@@ -106,6 +124,11 @@ class SyncManager : public LocalEventTarget, public std::enable_shared_from_this
   void check_and_clear_copylist();
   // A rename or move of exactly this local path is still pending.
   bool check_movelist(const std::string& path);
+  // A copy of the pending renames and moves (for tests and diagnostics).
+  MoveLists movelists() {
+    std::lock_guard lock(listsMutex_);
+    return movelists_;
+  }
 
   // --- Transfer submission --------------------------------------------------------
   // Queues a waiting upload record of the row from `fullpath` (may be empty:
@@ -138,6 +161,13 @@ class SyncManager : public LocalEventTarget, public std::enable_shared_from_this
 
   // Reads the library's name and permission bits from the catalogue.
   void setpermisson();
+  // The signed-in user's effective right at a web path: the library's
+  // "file_sync" grants all; else the nearest row (the path, then its
+  // folders) whose property lists "permisson" decides; else the library bit.
+  bool getFilePropertyForRead(const std::string& webpath);
+  bool getFilePropertyForWrite(const std::string& webpath);
+  bool getFilePropertyForUpload(const std::string& webpath);
+  bool getFilePropertyForDelete(const std::string& webpath);
 
   // --- Server locks and permission walks (sync/locks) ------------------------------
   // Locks (status != 0) or unlocks the file or folder (dir == 1) on the
@@ -208,7 +238,14 @@ class SyncManager : public LocalEventTarget, public std::enable_shared_from_this
   void resetall();
 
   // --- Local tree scan (sync/local) ---------------------------------------------------
-  // Marks rows whose local items are gone under every linked folder.
+  // Records every new, changed or re-appeared item below the local folder
+  // (rows to 1, uploads queued), pausing now and then. Runs inside the
+  // caller's hold of controllock when it has one, else takes it per entry.
+  void scandir(const std::string& dir);
+  // Marks rows whose local items are gone under every linked folder; a
+  // linked folder found empty or missing while rows under it are in sync
+  // (an unmounted disk) is left alone. Takes controllock per row; never call
+  // it while holding it.
   void scandel();
   void mark_file_delete(const std::string& webpath);
 
@@ -279,6 +316,21 @@ class SyncManager : public LocalEventTarget, public std::enable_shared_from_this
   void applyListedItems(const std::vector<CompareItem>& items);
   // The server side of gNewFile (sync/operations/NewFile).
   bool createOnServer(SyncFileItem& row, bool linked, uint64_t now);
+  // The read-only step of eventadd: true when the item is not taken in.
+  bool readOnlyRefusesAdd(const std::string& p, const std::string& w, const SyncFileItem& r,
+                          bool dir, uint64_t size, uint64_t t);
+  // Renames and moves (sync/local/LocalMoves): whether a moved item's new
+  // path is still synced; else the old row gets `mark` (true); the rows
+  // following a move the server made; one retry sweep over a list.
+  bool inScope(const std::string& path);
+  bool leftScope(const std::string& oldpath, const std::string& newpath, int64_t mark);
+  void moveRows(const std::string& wo, const std::string& wn);
+  // The marking pass (sync/local/SyncManagerScan): one listed row, and a
+  // row whose local item is gone (true: fetch it again from the server).
+  bool markGone(const SyncFileItem& listed);
+  bool markMissing(const SyncFileItem& row);
+  void retryMoves(std::vector<movefile_stx> MoveLists::*list,
+                  bool (SyncManager::*handler)(const std::string&, const std::string&, bool));
 
   const int64_t nMountID_;
   const int64_t nOrgID_;
@@ -292,6 +344,7 @@ class SyncManager : public LocalEventTarget, public std::enable_shared_from_this
   MountItem mountinfo_;       // guarded by fieldsMutex_
 
   std::mutex controllock_;
+  std::atomic<std::thread::id> controlOwner_{};  // the holder of controllock_
   std::unique_ptr<Syncdb> syncdb_;  // never null after creation
   LinkFolder linkfolder_;
   CacheFolder cachefolder_;

@@ -1,8 +1,4 @@
 // The folder watchers as the sync centre runs them for real managers.
-#include <chrono>
-#include <functional>
-#include <thread>
-
 #include <gtest/gtest.h>
 
 #include "support/SyncWorld.h"
@@ -13,18 +9,7 @@
 namespace nb {
 namespace {
 
-class WatcherWiringTest : public test::SyncWorld {
- protected:
-  // Real time, not the manual clock: the watcher's thread works on its own.
-  static bool eventually(const std::function<bool()>& done) {
-    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!done()) {
-      if (std::chrono::steady_clock::now() > limit) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-  }
-};
+class WatcherWiringTest : public test::SyncWorld {};
 
 TEST_F(WatcherWiringTest, LostEventsMakeTheManagerRescanAtTheNextCycle) {
   linkFolder("docs", "Docs");
