@@ -100,11 +100,14 @@ bool FakeStorageServer::isDelta(const std::string& pathhash) const {
 std::optional<FakeReply> FakeStorageServer::withSession(const FakeCall& call, Upload*& upload) {
   const auto found = sessions_.find(call.header("x-nb-upload-session").value_or(""));
   if (found == sessions_.end()) return refuse(401, kUnknownSession, "unknown session");
-  upload = &uploads_.at(found->second);
+  const auto held = uploads_.find(found->second);
+  if (held == uploads_.end()) return refuse(401, kUnknownSession, "upload already finished");
+  upload = &held->second;
   return std::nullopt;
 }
 
 void FakeStorageServer::forget(const std::string& key) {
+  // `key` must not live in the maps changed here.
   uploads_.erase(key);
   std::erase_if(sessions_, [&](const auto& entry) { return entry.second == key; });
 }
@@ -254,7 +257,9 @@ FakeReply FakeStorageServer::finish(const FakeCall& call) {
     }
     if (*size != expected) return refuse(400, kBadHeader, "size");
     done = std::move(*upload);
-    forget(keyOf(done.pathhash, done.filehash));
+    // Other sessions of the same upload stay open until aborted.
+    uploads_.erase(keyOf(done.pathhash, done.filehash));
+    sessions_.erase(call.header("x-nb-upload-session").value_or(""));
   }
   return complete(std::move(done));
 }
@@ -291,9 +296,11 @@ FakeReply FakeStorageServer::complete(Upload done) {
 
 FakeReply FakeStorageServer::abort(const FakeCall& call) {
   std::lock_guard guard(lock_);
-  Upload* upload = nullptr;
-  if (auto refused = withSession(call, upload)) return *refused;
-  forget(keyOf(upload->pathhash, upload->filehash));
+  const auto found = sessions_.find(call.header("x-nb-upload-session").value_or(""));
+  if (found == sessions_.end()) return refuse(401, kUnknownSession, "unknown session");
+  // A session whose upload already finished has nothing left to drop.
+  const std::string key = found->second;  // the entry goes with the erase
+  forget(key);
   return FakeReply::json(nlohmann::json::object());
 }
 
