@@ -11,11 +11,6 @@ int64_t SyncManager::checkFilePropertyForRead(const std::string&, int64_t) {
   return 1;
 }
 
-bool SyncManager::getFilePropertyForWrite(const std::string&) {
-  NBLOG_ERROR("SyncManager {}: getFilePropertyForWrite is not built", nMountID_);
-  return true;
-}
-
 void SyncManager::setNormalFilePropertyLower(const std::string&, bool) {
   NBLOG_ERROR("SyncManager {}: setNormalFilePropertyLower is not built", nMountID_);
 }
