@@ -3,8 +3,15 @@
 #include <chrono>
 #include <thread>
 
+#include <gtest/gtest.h>
+
+#include "api/session/UserData.h"
+#include "foundation/app/AppState.h"
+#include "sync/centre/SyncCenter.h"
+
 #include "stores/transfer/TransPortDB.h"
 #include "support/ManualClock.h"
+#include "support/PumpMainThread.h"
 #include "transfer/download/DownloadServices.h"
 #include "transfer/download/DownloadTask.h"
 #include "transfer/upload/UploadTask.h"
@@ -51,9 +58,20 @@ bool RealTransferEngine::drain(ManualClock& clock, int seconds) {
         network_->GetTransCount() == 0) {
       return true;
     }
+    // What the progress threads do once a second: the loops only look for
+    // work while the counts say there is some.
+    network_->refreshCounts();
     clock.advance(std::chrono::seconds(1));
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    // The download sources call back on the main thread.
+    pumpMainThreadUntil([] { return false; }, std::chrono::milliseconds(20));
   }
+  ADD_FAILURE() << "still queued: " << store.GetDownloadCountAll() << " downloads, "
+                << store.GetUploadCount() << " uploads; running " << network_->GetTransCount()
+                << "; gate signed in " << Util::getAppDelegate()->bLoginFinish() << ", network "
+                << Util::getAppDelegate()->bLinkNetwork() << ", transfers "
+                << UserData::shareUserData().bTransStart() << ", libraries "
+                << SyncCenter::shareSyncCenter().bInit() << ", bulk adds "
+                << network_->nTransAction();
   return false;
 }
 
