@@ -51,7 +51,7 @@ std::shared_ptr<AppDelegate> ProcessState::start(std::shared_ptr<AppDelegate> ap
 
 void ProcessState::stop() {
   NotificationCenter::shareCenter().setClickActions({});
-  Network::setNetwork(nullptr);
+  transfer::Network::unregisterSyncSeam();
   Util::setApplicationActiveQuery(nullptr);
   UserData::setSessionHooks({});
   setAppDelegate(nullptr);

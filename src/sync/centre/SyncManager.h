@@ -25,6 +25,8 @@
 #include "api/models/MountItem.h"
 #include "api/models/TransTaskItem.h"
 #include "foundation/app/BaseWebWindowController.h"
+#include "foundation/app/PageEvent.h"
+#include "foundation/json/JsonValue.h"
 #include "stores/syncdb/SyncFileItem.h"
 #include "stores/syncdb/SyncVersion.h"
 #include "stores/syncdb/Syncdb.h"
@@ -139,9 +141,41 @@ class SyncManager : public LocalEventTarget, public std::enable_shared_from_this
   // True when the transfer store accepted it.
   bool Add_Upload(const SyncFileItem& item, const std::string& fullpath, bool sync,
                   const std::string& parent);
+  // The form the opened-files watcher uses: a local file gets an empty
+  // content hash (the transfer engine hashes it), and `open` marks the
+  // record as an edit of an opened file whatever else was chosen.
+  bool Add_Upload(const SyncFileItem& item, const std::string& fullpath, bool sync,
+                  const std::string& parent, bool open);
   // Queues a waiting download record of the row to `fullpath`.
   void ADD_Download(const SyncFileItem& item, const std::string& fullpath, bool sync,
                     int64_t expand);
+  // Queues a plain download of the row at `webpath` (and, for a folder, of
+  // every row under it) to the local target `fullpath`. Paths that would
+  // leave the target are refused.
+  void gSaveAs(const std::string& webpath, const std::string& fullpath);
+
+  // --- Page file-info events (sync/operations/FileInfoEvents) ----------------------
+  // The page form of the row. A live transfer of the path overrides the row
+  // object's status (upload 1, download 2); the store is not changed.
+  JsonValue SyncFileItemToDictionary(SyncFileItem& item, int64_t parentlink = 0);
+  // "UpdateFileInfo" (the row's form plus "mount_id") to every window with
+  // `all`, else to the windows showing the row's folder.
+  void SendUpdateFileInfo(SyncFileItem& item, bool all);
+  void SendUpdateFileInfoByWebpath(const std::string& webpath);
+  void SendUpdateFileInfoByUuidHash(const std::string& uuidhash);
+  void update_sync_item(SyncFileItem& item);
+
+  // --- Transfer completions (sync/operations/TransferCompletions) --------------------
+  // Called by the transfer engine on its task threads. DownloadFinish takes
+  // controllock (through finishdownload); DownloadFinishOutFile never does,
+  // as the engine may hold it. The sync-upload check and commit of
+  // UploadFinish run under controllock.
+  void DownloadFinish(const TransTaskItem& task);
+  void DownloadFinishOutFile(const TransTaskItem& task);
+  void UploadFinish(const TransTaskItem& task);
+  void UploadFinishOutFile(const TransTaskItem& task);
+  void UploadError(const TransTaskItem& task, int64_t error, const std::string& errormsg);
+  void DownloadError(const TransTaskItem& task, int64_t error, const std::string& errormsg);
 
   // --- Paths --------------------------------------------------------------------
   // The local path of a web path through the linked folders; "" outside.
@@ -380,6 +414,16 @@ class SyncManager : public LocalEventTarget, public std::enable_shared_from_this
   bool parentDeleted(const SyncFileItem& row);
   bool onlyRecordedFiles(const std::string& folder);
   void cacheRecordedFiles(const std::string& folder);
+
+  // Parts of the transfer completions (sync/operations).
+  void completeSyncUpload(const TransTaskItem& task);
+  void commitSyncUpload(const TransTaskItem& task, SyncFileItem& row);
+  void finishNonSyncUpload(const TransTaskItem& task, SyncFileItem& row);
+  void queueCreatedFromHash(const TransTaskItem& task, SyncFileItem& row, bool download);
+  void finishOpenedUpload(const TransTaskItem& task, SyncFileItem& row);
+  void applyReadOnlyRule(const SyncFileItem& row, const std::string& local, bool lockOnly);
+  void refusedSyncUpload(const TransTaskItem& task);
+  void sendToViews(const std::string& webpath, const PageEvent& event) const;
 
   // One row of the deletion pass; false when the pass must end here.
   bool settleDeletion(const SyncFileItem& listed);

@@ -5,23 +5,50 @@
 #include "platform/Log.h"
 #include "stores/transfer/TransPortDB.h"
 #include "sync/centre/SyncCenter.h"
+#include "sync/centre/SyncManager.h"
+#include "transfer/download/DownloadServices.h"
+#include "transfer/download/DownloadTask.h"
 #include "transfer/upload/UploadTask.h"
 
 namespace nb::transfer {
 
 namespace {
 
-// The library's sync manager compares the path afresh. Sync managers do not
-// take such requests yet, so one that exists is reported and skipped.
+// The library's sync manager compares the path afresh, keeping local edits.
 bool resetSyncThroughCentre(std::int64_t mountid, const std::string& webpath,
                             std::optional<bool> dir) {
-  (void)dir;
-  if (!SyncCenter::shareSyncCenter().GetSyncManager(mountid)) return false;
-  NBLOG_ERROR("the sync manager of library {} cannot compare {} afresh yet", mountid, webpath);
-  return false;
+  const auto manager = SyncCenter::shareSyncCenter().GetSyncManager(mountid);
+  if (!manager) return false;
+  const bool folder = dir ? *dir : manager->syncdb().get_single_file(webpath).bDir;
+  manager->reset_sync(webpath, folder, false);
+  return true;
 }
 
 }  // namespace
+
+void Network::registerSyncHandOvers() {
+  registerDownloadHandOver(
+      [](SyncManager& manager, const TransTaskItem& item) {
+        manager.DownloadFinish(item);
+        return true;
+      },
+      [](SyncManager& manager, const TransTaskItem& item) {
+        manager.DownloadFinishOutFile(item);
+        return true;
+      });
+  UploadHandOver handOver;
+  handOver.UploadFinish = [](SyncManager& manager, const TransTaskItem& item) {
+    manager.UploadFinish(item);
+  };
+  handOver.UploadFinishOutFile = [](SyncManager& manager, const TransTaskItem& item) {
+    manager.UploadFinishOutFile(item);
+  };
+  handOver.UploadError = [](SyncManager& manager, const TransTaskItem& item, std::int64_t error,
+                            const std::string& errormsg) {
+    manager.UploadError(item, error, errormsg);
+  };
+  setUploadHandOver(std::move(handOver));
+}
 
 Network& Network::shareNetwork() {
   static Network& network = []() -> Network& {
@@ -32,6 +59,7 @@ Network& Network::shareNetwork() {
     Util::getAppDelegate();
     platform::logger();
     static Network shared(Options{.resetSync = resetSyncThroughCentre});
+    shared.dManager().setTaskFactory(DownloadTask::factory(DownloadServices::standard()));
     shared.uManager().setTaskFactory([](const TransTaskItem& item) {
       UploadEnvironment environment;
       environment.addSpeed = [](std::uint64_t bytes) {
@@ -51,6 +79,13 @@ void Network::registerAsSyncSeam() {
   // The shared instance lives to the end of the process: the registration
   // holds it without owning it.
   nb::Network::setNetwork(std::shared_ptr<nb::Network>(std::shared_ptr<void>(), &shareNetwork()));
+  registerSyncHandOvers();
+}
+
+void Network::unregisterSyncSeam() {
+  nb::Network::setNetwork(nullptr);
+  registerDownloadHandOver({}, {});
+  setUploadHandOver({});
 }
 
 Network::Network(Options options)

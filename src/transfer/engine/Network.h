@@ -55,8 +55,13 @@ class Network final : public nb::Network {
   // The process-wide engine, made on first use after the shared transfer
   // store (so the store outlives it).
   static Network& shareNetwork();
-  // Registers the shared instance as the sync engine's transfer engine.
+  // Registers the shared instance as the sync engine's transfer engine, and
+  // the sync managers as the takers of finished and failed transfers.
   static void registerAsSyncSeam();
+  // Finished and failed transfers go to the sync manager of their library.
+  static void registerSyncHandOvers();
+  // Undoes registerAsSyncSeam: every seam logs again until registered.
+  static void unregisterSyncSeam();
 
   explicit Network(Options options);
   // Stops both loops and waits for the running tasks to end.
