@@ -17,6 +17,8 @@ class UploadZipTest : public test::FakeDriveFixture {
  protected:
   void SetUp() override {
     FakeDriveFixture::SetUp();
+    // The temporary root exists only from here on.
+    file = root() / "report.zip";
     app_->serverInfo()->setStrUpdateHost(api_.host());
     std::ofstream(file, std::ios::binary) << "PK-zip-bytes";
   }
@@ -25,7 +27,7 @@ class UploadZipTest : public test::FakeDriveFixture {
             [status](const test::FakeCall&) { return test::FakeReply::text("", status); },
             test::FakeEndpointRules{.isSigned = false, .needsToken = false});
   }
-  fs::path file = root() / "report.zip";
+  fs::path file;
 };
 
 TEST_F(UploadZipTest, OneAcceptedPutDeletesTheFile) {
