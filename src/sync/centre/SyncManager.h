@@ -164,13 +164,6 @@ class SyncManager : public LocalEventTarget, public std::enable_shared_from_this
 
   // Reads the library's name and permission bits from the catalogue.
   void setpermisson();
-  // The signed-in user's effective right at a web path: the library's
-  // "file_sync" grants all; else the nearest row (the path, then its
-  // folders) whose property lists "permisson" decides; else the library bit.
-  bool getFilePropertyForRead(const std::string& webpath);
-  bool getFilePropertyForWrite(const std::string& webpath);
-  bool getFilePropertyForUpload(const std::string& webpath);
-  bool getFilePropertyForDelete(const std::string& webpath);
 
   // --- Server locks and permission walks (sync/locks) ------------------------------
   // Locks (status != 0) or unlocks the file or folder (dir == 1) on the
@@ -250,8 +243,13 @@ class SyncManager : public LocalEventTarget, public std::enable_shared_from_this
   // Verdict of an entry's property on reading with the library's bits:
   // 2 when reading is refused.
   static int64_t checkFilePropertyForRead(const std::string& property, int64_t permission);
-  // Whether the signed-in user may write at the web path.
+  // The signed-in user's effective right at a web path: the library's
+  // "file_sync" grants all; else the nearest row (the path, then its
+  // folders) whose property lists "permisson" decides; else the library bit.
+  bool getFilePropertyForRead(const std::string& webpath);
   bool getFilePropertyForWrite(const std::string& webpath);
+  bool getFilePropertyForUpload(const std::string& webpath);
+  bool getFilePropertyForDelete(const std::string& webpath);
   // Makes the local copies under the web path writable or read-only.
   void setNormalFilePropertyLower(const std::string& webpath, bool write);
 

@@ -1,4 +1,4 @@
-// Placeholders for the per-entry permission checks until they land: each
+// Placeholders for the rest of the permission checks until they land: each
 // logs that it is missing and answers "allowed", which changes nothing on
 // disk (no link is dropped, no file made read-only).
 #include "platform/Log.h"
@@ -9,11 +9,6 @@ namespace nb {
 int64_t SyncManager::checkFilePropertyForRead(const std::string&, int64_t) {
   NBLOG_ERROR("SyncManager: checkFilePropertyForRead is not built");
   return 1;
-}
-
-bool SyncManager::getFilePropertyForWrite(const std::string&) {
-  NBLOG_ERROR("SyncManager {}: getFilePropertyForWrite is not built", nMountID_);
-  return true;
 }
 
 void SyncManager::setNormalFilePropertyLower(const std::string&, bool) {
