@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <utility>
 
 namespace nb::test {
 
@@ -270,6 +271,15 @@ std::vector<FakeEntry> FakeLibraryTree::recover(const std::vector<std::string>& 
   return back;
 }
 
+FakeTreeError FakeLibraryTree::announce(const std::string& rawPath, int cmd) {
+  const std::string path = normalize(rawPath);
+  std::lock_guard guard(lock_);
+  const auto found = entries_.find(path);
+  if (path.empty() || found == entries_.end()) return FakeTreeError::NotFound;
+  record(cmd, found->second);
+  return FakeTreeError::None;
+}
+
 FakeTreeError FakeLibraryTree::revert(const std::string& rawPath, const std::string& hid,
                                       const FakeMember& by) {
   const std::string path = normalize(rawPath);
@@ -330,7 +340,11 @@ std::optional<FakeLibraryTree::FeedPage> FakeLibraryTree::feed(const std::string
   FeedPage page{dateline, id, {}};
   for (const auto& change : feed_) {
     if (page.changes.size() >= pageSize) break;
-    const bool after = id > 0 ? change.id > id : change.dateline > dateline;
+    // A position with an id is exact: what follows that change. Clients
+    // also send an id of their own with a dateline (a re-read starts at
+    // index 1), so the pair is compared as a whole, never the id alone.
+    const bool after = id > 0 ? std::pair(change.dateline, change.id) > std::pair(dateline, id)
+                              : change.dateline > dateline;
     const bool inside = isUnder(change.entry.fullpath, folder) ||
                         (!change.fullpathTo.empty() && isUnder(change.fullpathTo, folder));
     if (!after || !inside || change.entry.fullpath == folder) continue;

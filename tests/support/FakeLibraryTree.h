@@ -106,6 +106,10 @@ class FakeLibraryTree {
   // Brings back the latest deleted entry of each path (with its subtree);
   // gives the entries brought back. Paths not in the trash are skipped.
   std::vector<FakeEntry> recover(const std::vector<std::string>& paths, const FakeMember& by);
+  // Records a change of the entry with command `cmd` and leaves the entry as
+  // it is: -1 is the service asking clients to upload the content again;
+  // other values stand for commands a client does not know.
+  FakeTreeError announce(const std::string& path, int cmd);
   // Makes the version `hid` the current content again, as a new version.
   FakeTreeError revert(const std::string& path, const std::string& hid, const FakeMember& by);
 
@@ -119,7 +123,8 @@ class FakeLibraryTree {
 
   // One page of the feed of `folder` (its subtree; "" the whole library)
   // after the position (dateline, id): with id above 0 the changes after
-  // that id, else those after that dateline. The page's position is that of
+  // the pair (dateline, id), else those after that dateline. The whole
+  // history is replayed from position 0, also on a first read ("init"). The page's position is that of
   // its last change, or the given one when it is empty. Nothing when the
   // folder does not exist.
   struct FeedPage {

@@ -37,9 +37,20 @@ int FakeNetwork::transActions() const {
   return transActions_;
 }
 
-void FakeNetwork::record(std::string name, std::string argument) {
+void FakeNetwork::setOnCall(std::function<void(const Call&)> hook) {
   std::lock_guard lock(mutex_);
-  calls_.push_back({std::move(name), std::move(argument)});
+  onCall_ = std::move(hook);
+}
+
+void FakeNetwork::record(std::string name, std::string argument) {
+  std::function<void(const Call&)> hook;
+  Call call{std::move(name), std::move(argument)};
+  {
+    std::lock_guard lock(mutex_);
+    calls_.push_back(call);
+    hook = onCall_;
+  }
+  if (hook) hook(call);
 }
 
 void FakeNetwork::ClearTrans(const std::string& webpath, int64_t mountid, TransDirection which) {

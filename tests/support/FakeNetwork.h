@@ -10,6 +10,7 @@
 // Thread-safe.
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -32,6 +33,10 @@ class FakeNetwork : public Network {
   std::vector<Call> calls() const;
   std::size_t count(const std::string& name) const;
   void clear();
+  // Runs on the caller's thread after each call is recorded, outside the
+  // fake's lock: lets a test act at a chosen point of the engine's work
+  // (stop a manager, throw as a failing transfer engine would).
+  void setOnCall(std::function<void(const Call&)> hook);
   // The bulk-add counter as AddTransAction and DelTransAction left it.
   int transActions() const;
 
@@ -53,6 +58,7 @@ class FakeNetwork : public Network {
 
   mutable std::mutex mutex_;
   std::vector<Call> calls_;  // guarded by mutex_
+  std::function<void(const Call&)> onCall_;  // guarded by mutex_
   int transActions_ = 0;     // guarded by mutex_
 };
 

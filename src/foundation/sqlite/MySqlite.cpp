@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "foundation/sqlite/FMResultSet.h"
+#include "platform/Clock.h"
 #include "platform/Log.h"
 
 namespace nb {
@@ -65,10 +66,9 @@ bool moveReplacing(const fs::path& from, const fs::path& to) {
   return true;
 }
 
-double wallClockSeconds() {
-  using namespace std::chrono;
-  return duration<double>(system_clock::now().time_since_epoch()).count();
-}
+// The process clock, so that whoever compares the stamp with "now" reads
+// the same clock, a test's manual one included.
+double wallClockSeconds() { return static_cast<double>(platform::nowSeconds()); }
 
 }  // namespace
 

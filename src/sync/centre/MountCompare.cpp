@@ -11,7 +11,8 @@ namespace {
 class InWorkRelease {
  public:
   explicit InWorkRelease(SyncManager& manager) : manager_(manager) {}
-  ~InWorkRelease() { manager_.bInWork = false; }
+  ~InWorkRelease() { release(); }
+  void release() { manager_.bInWork = false; }
   InWorkRelease(const InWorkRelease&) = delete;
   InWorkRelease& operator=(const InWorkRelease&) = delete;
 
@@ -23,17 +24,27 @@ class InWorkRelease {
 
 void MountCompare::main() {
   SyncManager& m = *manager_;
+  InWorkRelease inWork(m);
   try {
-    InWorkRelease release(m);
     m.bCompareHaveData = false;
+    const bool pulled = m.bNeedCompare && m.checkCanCompare() && m.receive_from_server();
+    m.comparenow();
+    if (!m.bScaned.exchange(true)) {
+      m.scanlink();
+      m.scandel();
+    }
+    m.commit();
+    if (pulled && center_.bSocketIO()) m.resetCanCompare();
+    inWork.release();
+    Syncdb& store = m.syncdb();
+    if (static_cast<double>(platform::nowSeconds()) - store.ftBackupTime() > kBackupInterval) {
+      store.backup();
+    }
+    if (m.bCompareHaveData) center_.setBCompareNow(true);
   } catch (...) {
-    // A failing pass ends here; the next cycle queues the library again.
+    // The pass ends here; the guard has released the library, so the next
+    // cycle queues it again.
   }
-  Syncdb& store = m.syncdb();
-  if (static_cast<double>(platform::nowSeconds()) - store.ftBackupTime() > kBackupInterval) {
-    store.backup();
-  }
-  if (m.bCompareHaveData) center_.setBCompareNow(true);
 }
 
 }  // namespace nb

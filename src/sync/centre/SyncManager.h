@@ -122,6 +122,9 @@ class SyncManager : public LocalEventTarget, public std::enable_shared_from_this
   bool isOwnWrite(const std::string& webpath, uint64_t filesize, uint64_t lasttime);
   // At every commit: drops the old copy-list entries.
   void check_and_clear_copylist();
+  // The engine reset a local file's times: its copy-list entry, if any,
+  // follows so that the echo of that write is still recognised.
+  void update_copylist_lasttime(const std::string& webpath, uint64_t lasttime);
   // A rename or move of exactly this local path is still pending.
   bool check_movelist(const std::string& path);
   // A copy of the pending renames and moves (for tests and diagnostics).
@@ -161,13 +164,6 @@ class SyncManager : public LocalEventTarget, public std::enable_shared_from_this
 
   // Reads the library's name and permission bits from the catalogue.
   void setpermisson();
-  // The signed-in user's effective right at a web path: the library's
-  // "file_sync" grants all; else the nearest row (the path, then its
-  // folders) whose property lists "permisson" decides; else the library bit.
-  bool getFilePropertyForRead(const std::string& webpath);
-  bool getFilePropertyForWrite(const std::string& webpath);
-  bool getFilePropertyForUpload(const std::string& webpath);
-  bool getFilePropertyForDelete(const std::string& webpath);
 
   // --- Server locks and permission walks (sync/locks) ------------------------------
   // Locks (status != 0) or unlocks the file or folder (dir == 1) on the
@@ -232,10 +228,30 @@ class SyncManager : public LocalEventTarget, public std::enable_shared_from_this
   void apply_delfile(const SyncFileItem& row);
   void apply_deldir(const SyncFileItem& row);
   void update_parenttime(const std::string& webpath);
-  // Takes controllock; pushes local deletions and ages the copy list.
+  // Takes controllock; pushes local deletions, removes the local copies of
+  // server deletions and ages the copy list. The server re-reads that these
+  // steps ask for run after the lock is released.
   void commit();
+  // The deletion pass of commit; the caller holds controllock.
+  void check_syncdb_delete();
+  // Marks a path for a fresh comparison with the server. Takes no lock.
   void reset_sync(const std::string& webpath, bool dir, bool overwrite);
+  // reset_sync of every linked folder, then a full rescan.
   void resetall();
+
+  // --- Library and entry permissions ----------------------------------------------------
+  // Verdict of an entry's property on reading with the library's bits:
+  // 2 when reading is refused.
+  static int64_t checkFilePropertyForRead(const std::string& property, int64_t permission);
+  // The signed-in user's effective right at a web path: the library's
+  // "file_sync" grants all; else the nearest row (the path, then its
+  // folders) whose property lists "permisson" decides; else the library bit.
+  bool getFilePropertyForRead(const std::string& webpath);
+  bool getFilePropertyForWrite(const std::string& webpath);
+  bool getFilePropertyForUpload(const std::string& webpath);
+  bool getFilePropertyForDelete(const std::string& webpath);
+  // Makes the local copies under the web path writable or read-only.
+  void setNormalFilePropertyLower(const std::string& webpath, bool write);
 
   // --- Local tree scan (sync/local) ---------------------------------------------------
   // Records every new, changed or re-appeared item below the local folder
@@ -332,6 +348,46 @@ class SyncManager : public LocalEventTarget, public std::enable_shared_from_this
   void retryMoves(std::vector<movefile_stx> MoveLists::*list,
                   bool (SyncManager::*handler)(const std::string&, const std::string&, bool));
 
+  // Parts of receive_add (sync/server/ServerAddDecision).
+  struct AddPlace;
+  AddPlace placeEntry(const CompareItem& item);
+  void checkEntryPermissions(const CompareItem& item, const AddPlace& place);
+  std::optional<SyncFileItem> addNewRow(const CompareItem& item, AddPlace& place,
+                                        ViewList* views);
+  std::optional<SyncFileItem> updateRow(const CompareItem& item, AddPlace& place,
+                                        ViewList* views, bool checkhotfile, bool comparenow);
+  void meetLocalCopy(SyncFileItem& row, const std::string& local);
+  void followLock(const CompareItem& item, const AddPlace& place);
+  void queueAfterComparison(SyncFileItem& row, const AddPlace& place, bool checkhotfile);
+  void addParentViews(const std::string& webpath, ViewList* views) const;
+
+  // Cases of compare_data (sync/server/LocalComparison).
+  void compareUnchanged(SyncFileItem& row, const CompareItem& item, const std::string& local,
+                        bool backup);
+  void compareChanged(SyncFileItem& row, const CompareItem& item, const std::string& local,
+                      uint64_t size, uint64_t mtime, bool backup);
+  void compareMissing(SyncFileItem& row, const CompareItem& item, const std::string& local,
+                      bool backup, bool comparenow);
+  void setLocalTimes(SyncFileItem& row, const std::string& local, uint64_t created,
+                     uint64_t modified);
+
+  // Parts of finishdownload and the server deletions (sync/server).
+  // The answer of finishdownload once controllock is held; `announce` gets
+  // the row to tell the pages about after the lock is released.
+  bool placeDownload(const TransTaskItem& record, const std::string& temppath,
+                     std::optional<SyncFileItem>& announce);
+  bool parentDeleted(const SyncFileItem& row);
+  bool onlyRecordedFiles(const std::string& folder);
+  void cacheRecordedFiles(const std::string& folder);
+
+  // One row of the deletion pass; false when the pass must end here.
+  bool settleDeletedRow(const SyncFileItem& listed);
+  // A server re-read asked for by a holder of controllock, run once the
+  // holder has released it (compare_now takes the lock itself).
+  void deferCompareNow(const std::string& webpath, bool dir, const std::string& property);
+  // A pending move whose old local path contains `local`.
+  bool removelistTouches(const std::string& local);
+
   const int64_t nMountID_;
   const int64_t nOrgID_;
   const int64_t nEntID_;
@@ -358,6 +414,13 @@ class SyncManager : public LocalEventTarget, public std::enable_shared_from_this
 
   std::mutex adlock_;
   std::vector<add_or_del_stx> adlist_;  // guarded by adlock_
+
+  struct DeferredCompare {
+    std::string webpath;
+    bool dir = false;
+    std::string property;
+  };
+  std::vector<DeferredCompare> deferredCompares_;  // guarded by controllock_
 };
 
 }  // namespace nb

@@ -1,5 +1,8 @@
 #include "sync/links/CacheFolder.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "foundation/text/StringHelpers.h"
 #include "sync/links/PathMatch.h"
 
@@ -27,6 +30,20 @@ std::string CacheFolder::getNormalPathByWebPath(const std::string& webpath,
     }
   }
   return {};
+}
+
+bool CacheFolder::removeByWebPath(const std::string& webpath,
+                                  std::vector<CacheFolderItem>& nodes) {
+  const std::string lowerFolder = lowercaseString(webpath);
+  std::lock_guard lock(nodeLock);
+  const auto kept = std::stable_partition(nodeArray.begin(), nodeArray.end(),
+                                          [&](const CacheFolderItem& item) {
+    return !lowerWebPathInFolder(lowercaseString(item.strWebPath), lowerFolder);
+  });
+  if (kept == nodeArray.end()) return false;
+  std::move(kept, nodeArray.end(), std::back_inserter(nodes));
+  nodeArray.erase(kept, nodeArray.end());
+  return true;
 }
 
 }  // namespace nb

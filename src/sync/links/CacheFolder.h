@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "stores/common/NodeBase.h"
 #include "stores/syncdb/CacheFolderItem.h"
@@ -23,6 +24,10 @@ class CacheFolder : public NodeBase<CacheFolderItem> {
   // 40 characters and a cache-mode folder holds the path; else "".
   std::string getNormalPathByWebPath(const std::string& webpath,
                                      const std::string& filehash) const;
+
+  // Every cache-mode folder at or below the path, appended to `nodes` as it
+  // is removed. True when something was removed.
+  bool removeByWebPath(const std::string& webpath, std::vector<CacheFolderItem>& nodes);
 };
 
 }  // namespace nb

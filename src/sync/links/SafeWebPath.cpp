@@ -16,6 +16,10 @@ bool isSafeWebPath(std::string_view webPath) {
   }
 }
 
+bool isSafeEntryPath(std::string_view webPath) {
+  return !webPath.empty() && webPath.back() != '/' && isSafeWebPath(webPath);
+}
+
 bool isPathUnder(std::string_view path, std::string_view folder) {
   if (!path.empty() && path.back() == '/') path.remove_suffix(1);
   if (!folder.empty() && folder.back() == '/') folder.remove_suffix(1);

@@ -19,6 +19,11 @@ namespace nb {
 // "/" is allowed ("a/b/"), two are not (that is an empty name).
 bool isSafeWebPath(std::string_view webPath);
 
+// An entry the server names (a listed item, a feed item) lies inside the
+// library: isSafeWebPath, but neither the library itself ("") nor a name
+// with a trailing "/", which the path check lets by.
+bool isSafeEntryPath(std::string_view webPath);
+
 // True when `path` is `folder` itself or lies below it, compared byte for
 // byte (local file systems tell letter case apart); one trailing "/" of
 // either is ignored. A sibling whose name extends the folder's ("/a/bc" for

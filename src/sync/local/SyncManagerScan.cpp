@@ -85,7 +85,14 @@ bool SyncManager::markGone(const SyncFileItem& listed) {
     if (lp.empty() || Util::existfile(lp)) return row.bDir;
     restore = markMissing(row);
   }
-  if (restore) compare_now(row.strWebPath, row.bDir, row.strProperty);
+  if (!restore) return false;
+  // compare_now takes controllock: a caller that holds it has the re-read
+  // run once it lets go.
+  if (holdsControllock()) {
+    deferCompareNow(row.strWebPath, row.bDir, row.strProperty);
+  } else {
+    compare_now(row.strWebPath, row.bDir, row.strProperty);
+  }
   return false;
 }
 

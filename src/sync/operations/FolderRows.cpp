@@ -1,7 +1,5 @@
 // Parent ids of rows, the folder rows that stand for parents never listed,
 // and the first listing of a folder a page opens.
-#include <string_view>
-
 #include "api/calls/HTTPEngine.h"
 #include "api/session/UserData.h"
 #include "foundation/app/AppState.h"
@@ -21,12 +19,6 @@ namespace {
 std::string parentOf(const std::string& webpath) {
   const auto slash = webpath.rfind('/');
   return slash == std::string::npos ? std::string() : webpath.substr(0, slash);
-}
-
-// Listed items name something inside the folder: never the library itself
-// ("") nor a name with a trailing "/", which the shared check would let by.
-bool safeListedPath(std::string_view path) {
-  return !path.empty() && path.back() != '/' && isSafeWebPath(path);
 }
 
 SyncFileItem rowFromListing(const CompareItem& item, int64_t upid) {
@@ -79,7 +71,7 @@ SyncFileItem SyncManager::createNewFolder(const std::string& webpath) {
 // their identity back, which is what keeps them from the sweep.
 void SyncManager::applyListedItems(const std::vector<CompareItem>& items) {
   for (const auto& item : items) {
-    if (!safeListedPath(item.strWebPath)) {
+    if (!isSafeEntryPath(item.strWebPath)) {
       NBLOG_ERROR("listing of library {} holds an unsafe path, skipped", nMountID_);
       continue;
     }

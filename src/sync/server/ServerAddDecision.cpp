@@ -1,0 +1,266 @@
+// The decision for one server entry that was added or changed: the status
+// of its row, and the download or upload that follows. The caller holds
+// controllock; nothing here takes it.
+#include <algorithm>
+#include <initializer_list>
+
+#include "api/session/UserData.h"
+#include "foundation/app/AppState.h"
+#include "foundation/text/StringHelpers.h"
+#include "foundation/util/UtilFiles.h"
+#include "foundation/util/UtilUrl.h"
+#include "platform/Log.h"
+#include "platform/OperationQueue.h"
+#include "stores/cache/SyncCache.h"
+#include "stores/catalogue/Mountsdb.h"
+#include "sync/centre/SyncManager.h"
+#include "sync/centre/SyncStates.h"
+#include "sync/local/IgnoreRules.h"
+#include "sync/operations/Network.h"
+#include "sync/server/CacheFetchLimit.h"
+
+namespace nb {
+
+namespace {
+
+constexpr const char* kReadWithdrawn =
+    "文件夹[%@]已经被取消下载权限,同步目录[%@]自动取消绑定！";
+// Expand value of a hidden download into the content cache (a hot file).
+constexpr int64_t kExpandHotFile = 256;
+
+// Fills each "%@" of a message in turn.
+std::string fillMarks(std::string text, std::initializer_list<std::string> values) {
+  size_t from = 0;
+  for (const auto& value : values) {
+    const auto mark = text.find("%@", from);
+    if (mark == std::string::npos) break;
+    text.replace(mark, 2, value);
+    from = mark + value.size();
+  }
+  return text;
+}
+
+// What the server may change of a known row; content, local time, folder
+// flag and status are the comparison's to decide.
+void takeServerFields(SyncFileItem& row, const CompareItem& item) {
+  row.strWebPath = item.strWebPath;
+  row.strLastName = item.strLastMemberName;
+  row.nLastID = item.nLastMemberID;
+  row.ullWebLastTime = item.ullWebLastTime;
+  row.ullCreatorTime = item.ullCreatorTime;
+  row.nLock = item.nLock;
+  row.nLockID = item.nLockMemberID;
+  row.strUuidHash = item.strHash;
+  row.strProperty = item.strPropertys;
+}
+
+void setNewRowFields(SyncFileItem& row, const CompareItem& item) {
+  takeServerFields(row, item);
+  row.strFileHash = item.strFileHash;
+  row.ullFileSize = item.ullFileSize;
+  row.ullLastTime = item.ullWebLastTime;
+  row.bDir = item.bDir;
+}
+
+}  // namespace
+
+// Where an entry lands: its row as stored, its local path L (linked
+// folders), its cache-mode copy C, and the base status S of a new row.
+struct SyncManager::AddPlace {
+  SyncFileItem row;
+  std::string local;
+  std::string cache;
+  int64_t linkType = LinkType::kNone;
+  std::string linkRoot;
+  int64_t status = SyncStatus::kServerOnly;
+};
+
+std::optional<SyncFileItem> SyncManager::receive_add(const CompareItem& item, ViewList* views,
+                                                     bool checkhotfile, bool comparenow) {
+  AddPlace place = placeEntry(item);
+  if (place.row.nStatus == SyncStatus::kNotFound) return addNewRow(item, place, views);
+  return updateRow(item, place, views, checkhotfile, comparenow);
+}
+
+SyncManager::AddPlace SyncManager::placeEntry(const CompareItem& item) {
+  AddPlace place;
+  const std::string& path = item.strWebPath;
+  place.row = syncdb_->get_single_file(path);
+  place.linkType = linkfolder_.linkTypeByWebPath(path, &place.linkRoot);
+  if (place.linkType != LinkType::kNone) place.local = getnormalpath(path);
+  if (place.linkType == LinkType::kSync) checkEntryPermissions(item, place);
+  place.cache = cachefolder_.getNormalPathByWebPath(path, item.strFileHash);
+  if (isigonore(path)) {
+    place.status = SyncStatus::kServerOnly;
+  } else if (!place.local.empty()) {
+    place.status =
+        place.linkType == LinkType::kBackup ? SyncStatus::kServerOnly : SyncStatus::kDownloadPending;
+  } else {
+    place.status = cachefolder_.checkByWebPath(path) >= 1 ? SyncStatus::kDownloadPending
+                                                          : SyncStatus::kServerOnly;
+  }
+  return place;
+}
+
+// A sync link follows the entry's rights: reading withdrawn unlinks the
+// whole link; a changed write right resets the local read-only flags.
+void SyncManager::checkEntryPermissions(const CompareItem& item, const AddPlace& place) {
+  const std::string& path = item.strWebPath;
+  if (checkFilePropertyForRead(item.strPropertys, nPermissions) == 2) {
+    const std::string root = place.linkRoot == "/" ? std::string() : place.linkRoot;
+    const std::string text =
+        fillMarks(Util::localizedStringForKey(kReadWithdrawn), {path, place.linkRoot});
+    Util::getAppDelegate()->setGrowlNotificationDescripation(text, std::nullopt);
+    remove_link(root);
+    return;
+  }
+  const bool before = getFilePropertyForWrite(path);
+  syncdb_->update_property(path, item.strPropertys);
+  const bool after = getFilePropertyForWrite(path);
+  if (before == after) return;
+  const auto queue = Util::getAppDelegate()->taskQueue();
+  if (!queue) {
+    NBLOG_ERROR("library {}: no task queue to reset the file rights under {}", nMountID_, path);
+    return;
+  }
+  queue->addOperation([weak = weak_from_this(), path, after] {
+    if (const auto manager = weak.lock()) manager->setNormalFilePropertyLower(path, after);
+  });
+}
+
+std::optional<SyncFileItem> SyncManager::addNewRow(const CompareItem& item, AddPlace& place,
+                                                   ViewList* views) {
+  const std::string& path = item.strWebPath;
+  bool timeout = false;
+  if (lastRename_.checkNode(path, timeout)) {
+    // The echo of a rename this client made itself.
+    if (!timeout) return std::nullopt;
+    lastRename_.delNode(path);
+  }
+  if (place.status == SyncStatus::kDownloadPending && !place.cache.empty() &&
+      item.ullFileSize > kCacheFetchLimit) {
+    place.status = SyncStatus::kSynced;
+  }
+  SyncFileItem row;
+  setNewRowFields(row, item);
+  row.nStatus = place.status;
+  row.nUpID = getFileUpID(path);
+  if (row.nUpID == -1) NBLOG_ERROR("getFileUpID error {}", path);
+  row.nID = syncdb_->add_new_file(row);
+
+  if (row.nStatus == SyncStatus::kDownloadPending) {
+    if (!place.local.empty() && !Util::existfile(place.local)) {
+      ADD_Download(row, place.local, true, 0);
+    } else if (!place.local.empty()) {
+      meetLocalCopy(row, place.local);
+    } else if (!place.cache.empty() && Util::existfile(place.cache)) {
+      row.nStatus = SyncStatus::kSynced;
+      syncdb_->update_status(path, row.nStatus);
+    } else if (!place.cache.empty()) {
+      ADD_Download(row, place.cache, true, 0);
+    }
+  }
+  addParentViews(path, views);
+  return row;
+}
+
+// A new server entry meets a local item that its row never saw. Unless the
+// user asked for the server's version, the local copy is the user's work
+// and wins: it is uploaded, and the server's version stays in its history.
+void SyncManager::meetLocalCopy(SyncFileItem& row, const std::string& local) {
+  const std::string& path = row.strWebPath;
+  if (compare_file(local, row, true, true)) return;
+  Network::shareNetwork()->ClearTrans(path, nMountID_, TransDirection::Both);
+  if (overwrite_.checkNode(path)) {
+    row.nStatus = SyncStatus::kDownloadPending;
+    syncdb_->update_status(path, row.nStatus);
+    ADD_Download(row, local, true, 0);
+    nCallbackAction |= 2;
+    return;
+  }
+  NBLOG_INFO("library {}: the local copy {} differs from the new server entry; uploading it",
+             nMountID_, local);
+  row.bDir = Util::isdir(local);
+  row.ullFileSize = row.bDir ? 0 : Util::filesize(local);
+  row.ullLastTime = Util::filemodifytime(local);
+  row.strFileHash.clear();
+  row.nStatus = SyncStatus::kUploadPending;
+  syncdb_->update_file(row);
+  Add_Upload(row, local, true, path);
+  nCallbackAction |= 1;
+}
+
+std::optional<SyncFileItem> SyncManager::updateRow(const CompareItem& item, AddPlace& place,
+                                                   ViewList* views, bool checkhotfile,
+                                                   bool comparenow) {
+  SyncFileItem& row = place.row;
+  const std::string& path = item.strWebPath;
+  if (row.nLock != item.nLock) {
+    followLock(item, place);
+    addParentViews(path, views);
+  }
+  if (row.strProperty != item.strPropertys || row.strWebPath != path) addParentViews(path, views);
+  takeServerFields(row, item);
+  if (cachefolder_.checkByWebPath(path) >= 1) row.nStatus = SyncStatus::kDownloadPending;
+  syncdb_->update_file(row);
+
+  // A local deletion of this very content is the commit's to send.
+  if (row.nStatus == SyncStatus::kDeletedLocally && row.strFileHash == item.strFileHash) {
+    return std::nullopt;
+  }
+  if (row.bDir != item.bDir) return std::nullopt;
+  bool timeout = false;
+  if (lastRename_.checkNode(path, timeout)) {
+    if (!timeout) return std::nullopt;
+    lastRename_.delNode(path);
+  }
+  compare_data(row, item, comparenow);
+  queueAfterComparison(row, place, checkhotfile);
+  return row;
+}
+
+// The local file's read-only flag follows the server lock: a file locked by
+// another member must not be edited here; folders are never made read-only.
+void SyncManager::followLock(const CompareItem& item, const AddPlace& place) {
+  if (place.status != SyncStatus::kDownloadPending || place.local.empty()) return;
+  if (!Util::existfile(place.local)) return;
+  const bool byOther =
+      item.nLock == 1 && item.nLockMemberID != UserData::shareUserData().userID();
+  if (byOther && !Util::isdir(place.local)) {
+    Util::setfilereadonly(place.local);
+  } else {
+    Util::setfilereadwirte(place.local);
+  }
+}
+
+void SyncManager::queueAfterComparison(SyncFileItem& row, const AddPlace& place,
+                                       bool checkhotfile) {
+  const std::string& path = row.strWebPath;
+  const auto network = Network::shareNetwork();
+  if (row.nStatus == SyncStatus::kDownloadPending) {
+    const std::string& target =
+        place.local.empty() && !place.cache.empty() ? place.cache : place.local;
+    network->ClearTrans(path, nMountID_, TransDirection::Download);
+    ADD_Download(row, target, true, 0);
+    nCallbackAction |= 2;
+  } else if (row.nStatus == SyncStatus::kUploadPending) {
+    network->ClearTrans(path, nMountID_, TransDirection::Upload);
+    Add_Upload(row, place.local, true, path);
+    nCallbackAction |= 1;
+  } else if (checkhotfile && place.linkType == LinkType::kNone &&
+             Mountsdb::shareMountsdb().checkHotFile(row.strUuidHash) &&
+             SyncCache::shareSyncCache().getFullPathByFileHash(row.strFileHash).empty()) {
+    network->ClearTrans(path, nMountID_, TransDirection::Download);
+    ADD_Download(row, "", false, kExpandHotFile);
+    nCallbackAction |= 2;
+  }
+}
+
+void SyncManager::addParentViews(const std::string& webpath, ViewList* views) const {
+  if (views == nullptr) return;
+  for (auto& view : Util::getAppDelegate()->checkCurrent(nMountID_, getParent(webpath))) {
+    if (std::find(views->begin(), views->end(), view) == views->end()) views->push_back(view);
+  }
+}
+
+}  // namespace nb
