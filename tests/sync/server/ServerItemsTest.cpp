@@ -105,6 +105,35 @@ TEST_F(ServerItemsTest, DeletedRowsTakeTheirStatusFromWhatTheyWere) {
   EXPECT_FALSE(m->bSpaceMax);
 }
 
+struct SyncedCopyCase {
+  const char* name;
+  std::string bytes;  // the local copy now; the row recorded one byte
+  int64_t statusAfter;
+};
+
+class SyncedCopyTest : public ServerItemsTest, public testing::WithParamInterface<SyncedCopyCase> {};
+
+// A synced file deleted on the server: an untouched copy follows the
+// deletion, an edited one is the user's work and goes up again.
+TEST_P(SyncedCopyTest, AServerDeletionOfASyncedFile) {
+  const SyncedCopyCase& c = GetParam();
+  linkFolder("", "All");
+  const auto m = start();
+  writeLocal("All/a.txt", "x");
+  const uint64_t mtime = Util::filemodifytime(local("All/a.txt").string());
+  plant(*m, "a.txt", SyncStatus::kSynced, false, mtime);
+  if (c.bytes != "x") writeLocal("All/a.txt", c.bytes);
+
+  apply(*m, entry("a.txt", FeedCmd::kDelete));
+  EXPECT_EQ(status(*m, "a.txt"), c.statusAfter);
+  EXPECT_TRUE(fs::exists(local("All/a.txt")));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Copies, SyncedCopyTest,
+    testing::Values(SyncedCopyCase{"untouched", "x", SyncStatus::kRemovedOnServer},
+                    SyncedCopyCase{"edited", "edited here", SyncStatus::kUploadPending}));
+
 TEST_F(ServerItemsTest, AFolderDeletionTakesLinksAndCacheFoldersInsideIt) {
   linkFolder("docs/sub", "Sub");
   linkFolder("other", "Other");
