@@ -224,7 +224,8 @@ class SyncManager : public LocalEventTarget, public std::enable_shared_from_this
   // Places a finished download from `temppath`; true when the record needs
   // nothing more. Takes controllock itself.
   bool finishdownload(const TransTaskItem& record, const std::string& temppath);
-  // Expect controllock held.
+  // Expect controllock held. The server re-read that apply_delfile asks for
+  // an ignored path runs at the end of the commit, after the lock is released.
   void apply_delfile(const SyncFileItem& row);
   void apply_deldir(const SyncFileItem& row);
   void update_parenttime(const std::string& webpath);
@@ -359,7 +360,7 @@ class SyncManager : public LocalEventTarget, public std::enable_shared_from_this
   void meetLocalCopy(SyncFileItem& row, const std::string& local);
   void followLock(const CompareItem& item, const AddPlace& place);
   void queueAfterComparison(SyncFileItem& row, const AddPlace& place, bool checkhotfile);
-  void addParentViews(const std::string& webpath, ViewList* views) const;
+  void viewsOfParent(const std::string& webpath, ViewList* views) const;
 
   // Cases of compare_data (sync/server/LocalComparison).
   void compareUnchanged(SyncFileItem& row, const CompareItem& item, const std::string& local,
@@ -381,7 +382,7 @@ class SyncManager : public LocalEventTarget, public std::enable_shared_from_this
   void cacheRecordedFiles(const std::string& folder);
 
   // One row of the deletion pass; false when the pass must end here.
-  bool settleDeletedRow(const SyncFileItem& listed);
+  bool settleDeletion(const SyncFileItem& listed);
   // A server re-read asked for by a holder of controllock, run once the
   // holder has released it (compare_now takes the lock itself).
   void deferCompareNow(const std::string& webpath, bool dir, const std::string& property);

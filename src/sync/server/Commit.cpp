@@ -41,11 +41,11 @@ void SyncManager::commit() {
 void SyncManager::check_syncdb_delete() {
   try {
     for (const auto& row : syncdb_->get_all_deleted_dir()) {
-      if (!settleDeletedRow(row)) return;
+      if (!settleDeletion(row)) return;
     }
     // Read after the folders: files under a settled folder are gone by now.
     for (const auto& row : syncdb_->get_all_deleted_file()) {
-      if (!settleDeletedRow(row)) return;
+      if (!settleDeletion(row)) return;
     }
   } catch (const std::exception& error) {
     // The rows not reached wait for the next commit.
@@ -61,7 +61,7 @@ bool SyncManager::removelistTouches(const std::string& local) {
   return false;
 }
 
-bool SyncManager::settleDeletedRow(const SyncFileItem& listed) {
+bool SyncManager::settleDeletion(const SyncFileItem& listed) {
   const std::string& path = listed.strWebPath;
   const bool dir = listed.bDir;
   const std::string local = getnormalpath(path);

@@ -160,7 +160,7 @@ std::optional<SyncFileItem> SyncManager::addNewRow(const CompareItem& item, AddP
       ADD_Download(row, place.cache, true, 0);
     }
   }
-  addParentViews(path, views);
+  viewsOfParent(path, views);
   return row;
 }
 
@@ -197,9 +197,9 @@ std::optional<SyncFileItem> SyncManager::updateRow(const CompareItem& item, AddP
   const std::string& path = item.strWebPath;
   if (row.nLock != item.nLock) {
     followLock(item, place);
-    addParentViews(path, views);
+    viewsOfParent(path, views);
   }
-  if (row.strProperty != item.strPropertys || row.strWebPath != path) addParentViews(path, views);
+  if (row.strProperty != item.strPropertys || row.strWebPath != path) viewsOfParent(path, views);
   takeServerFields(row, item);
   if (cachefolder_.checkByWebPath(path) >= 1) row.nStatus = SyncStatus::kDownloadPending;
   syncdb_->update_file(row);
@@ -256,7 +256,7 @@ void SyncManager::queueAfterComparison(SyncFileItem& row, const AddPlace& place,
   }
 }
 
-void SyncManager::addParentViews(const std::string& webpath, ViewList* views) const {
+void SyncManager::viewsOfParent(const std::string& webpath, ViewList* views) const {
   if (views == nullptr) return;
   for (auto& view : Util::getAppDelegate()->checkCurrent(nMountID_, getParent(webpath))) {
     if (std::find(views->begin(), views->end(), view) == views->end()) views->push_back(view);

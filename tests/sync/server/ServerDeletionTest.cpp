@@ -1,0 +1,143 @@
+#include <filesystem>
+
+#include <glib.h>
+#include <gtest/gtest.h>
+
+#include "stores/cache/SyncCache.h"
+#include "sync/server/ServerDecisionWorld.h"
+
+namespace nb {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ServerDeletionTest : public test::ServerDecisionWorld {
+ protected:
+  void SetUp() override {
+    ServerDecisionWorld::SetUp();
+    linkFolder("back", "Back", 1);
+    startLinked();
+  }
+  // GLib keeps the data folder of the process's first HOME.
+  static fs::path trashed(const std::string& name) {
+    return fs::path(g_get_user_data_dir()) / "Trash/files" / name;
+  }
+};
+
+TEST_F(ServerDeletionTest, UnchangedFileGoesToTheTrashAndItsContentIsKept) {
+  app().setRecyclebin(true);
+  const SyncFileItem row = storeRow("docs/a.txt", "old", SyncStatus::kRemovedOnServer);
+  writeLocalAt("Docs/a.txt", "old", kLocalTime);
+  m().apply_delfile(row);
+  EXPECT_FALSE(localExists("Docs/a.txt"));
+  EXPECT_TRUE(fs::exists(trashed("a.txt")));
+  EXPECT_EQ(rowOf("docs/a.txt").nStatus, SyncStatus::kNotFound);
+  EXPECT_FALSE(SyncCache::shareSyncCache().getFullPathByFileHash(sha1HexDigest("old")).empty());
+}
+
+TEST_F(ServerDeletionTest, FileDeletionTable) {
+  struct Case {
+    const char* name;
+    const char* root;
+    const char* localBytes;  // nullptr: nothing local
+    uint64_t localTime;
+    bool survives;
+    int64_t statusAfter;
+  };
+  const Case cases[] = {
+      {"unchanged, for good", "docs", "old", kLocalTime, false, SyncStatus::kNotFound},
+      {"edited since its row", "docs", "edited!", kLocalTime + 7, true, 6},
+      {"only the time differs", "docs", "old", kLocalTime - 7, true, 6},
+      {"already gone", "docs", nullptr, 0, false, SyncStatus::kNotFound},
+      {"backup keeps the file", "back", "old", kLocalTime, true, SyncStatus::kNotFound},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string name = "f" + std::to_string(n++) + ".txt";
+    const std::string path = std::string(c.root) + "/" + name;
+    const std::string relative = (path[0] == 'd' ? "Docs/" : "Back/") + name;
+    const SyncFileItem row = storeRow(path, "old", SyncStatus::kRemovedOnServer);
+    if (c.localBytes != nullptr) writeLocalAt(relative, c.localBytes, c.localTime);
+    m().apply_delfile(row);
+    EXPECT_EQ(localExists(relative), c.survives);
+    if (c.survives) {
+      EXPECT_EQ(readLocal(relative), c.localBytes);
+    }
+    EXPECT_EQ(rowOf(path).nStatus, c.statusAfter);
+  }
+  EXPECT_FALSE(fs::exists(trashed("f0.txt")));
+}
+
+TEST_F(ServerDeletionTest, FolderGoesOnlyWhenEveryFileIsAsRecorded) {
+  struct Case {
+    const char* name;
+    const char* extra;  // what else is in the folder
+    bool survives;
+  };
+  const Case cases[] = {
+      {"all recorded", nullptr, false},
+      {"a file without a row", "unrecorded", true},
+      {"a recorded file edited", "edited", true},
+      {"an upload pending", "pending", true},
+      {"only an ignored file besides", "ignored", false},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string dir = "docs/d" + std::to_string(n);
+    const std::string localDir = "Docs/d" + std::to_string(n++);
+    const SyncFileItem folder = storeFolderRow(dir, SyncStatus::kRemovedOnServer);
+    storeFolderRow(dir + "/sub", SyncStatus::kRemovedOnServer);
+    storeRow(dir + "/sub/a.txt", "a", SyncStatus::kRemovedOnServer);
+    writeLocalAt(localDir + "/sub/a.txt", "a", kLocalTime);
+    const std::string extra = c.extra ? c.extra : "";
+    if (extra == "unrecorded") writeLocal(localDir + "/new.txt", "new");
+    if (extra == "edited") {
+      storeRow(dir + "/b.txt", "b", SyncStatus::kSynced);
+      writeLocalAt(localDir + "/b.txt", "b edited", kLocalTime + 3);
+    }
+    if (extra == "pending") {
+      storeRow(dir + "/c.txt", "c", SyncStatus::kUploadPending);
+      writeLocalAt(localDir + "/c.txt", "c", kLocalTime);
+    }
+    if (extra == "ignored") writeLocal(localDir + "/~lock.tmp", "x");
+
+    m().apply_deldir(folder);
+
+    EXPECT_EQ(localExists(localDir), c.survives);
+    EXPECT_EQ(localExists(localDir + "/sub/a.txt"), c.survives);
+    EXPECT_EQ(rowOf(dir).nStatus, c.survives ? SyncStatus::kUploadPending : SyncStatus::kNotFound);
+    if (!c.survives) {
+      EXPECT_EQ(rowOf(dir + "/sub/a.txt").nStatus, SyncStatus::kNotFound);
+    }
+  }
+}
+
+TEST_F(ServerDeletionTest, FolderOutsideOrInABackupLinkOnlyLosesItsRows) {
+  const SyncFileItem outside = storeFolderRow("other", SyncStatus::kRemovedOnServer);
+  storeRow("other/a.txt", "a", SyncStatus::kServerOnly);
+  m().apply_deldir(outside);
+  EXPECT_EQ(rowOf("other/a.txt").nStatus, SyncStatus::kNotFound);
+
+  const SyncFileItem backup = storeFolderRow("back/d", SyncStatus::kRemovedOnServer);
+  storeRow("back/d/a.txt", "a", SyncStatus::kSynced);
+  writeLocalAt("Back/d/a.txt", "edited", kLocalTime + 1);
+  m().apply_deldir(backup);
+  EXPECT_EQ(rowOf("back/d").nStatus, SyncStatus::kNotFound);
+  EXPECT_EQ(readLocal("Back/d/a.txt"), "edited");
+}
+
+TEST_F(ServerDeletionTest, ServerDeletionOfAnEditedFileKeepsItForUpload) {
+  // What the deletion applier does first with a local copy, then the commit.
+  SyncFileItem row = storeRow("docs/a.txt", "old", SyncStatus::kSynced);
+  writeLocalAt("Docs/a.txt", "edited!", kLocalTime + 5);
+  EXPECT_FALSE(m().compare_file(local("Docs/a.txt"), row, false, true));
+  m().commit();
+  EXPECT_EQ(readLocal("Docs/a.txt"), "edited!");
+  EXPECT_EQ(rowOf("docs/a.txt").nStatus, SyncStatus::kUploadPending);
+  EXPECT_EQ(rowOf("docs/a.txt").ullLastTime, kLocalTime + 5);
+}
+
+}  // namespace
+}  // namespace nb
