@@ -116,7 +116,7 @@ void SyncManager::receive_del(const CompareItem& item, ViewList* views) {
   if (item.bDir) dropFoldersInside(*this, item.strWebPath);
   SyncFileItem row = syncdb_->get_single_file(item.strWebPath);
   if (row.nStatus == SyncStatus::kNotFound) {
-    addParentViews(item.strWebPath, views);
+    viewsOfParent(item.strWebPath, views);
     return;
   }
   TransPortDB::shareTransPortDB().Delete_Download(nMountID_, item.strWebPath);
@@ -137,7 +137,7 @@ void SyncManager::receive_del(const CompareItem& item, ViewList* views) {
       settleStillKnownRow(*this, item, row);
       break;
   }
-  addParentViews(item.strWebPath, views);
+  viewsOfParent(item.strWebPath, views);
   bSpaceMax = false;
 }
 

@@ -57,7 +57,8 @@ TEST_F(FakeLibraryTreeTest, FeedPagesResumeFromTheLastPosition) {
   EXPECT_EQ(second.changes.front().entry.fullpath, "d2");
   const auto byDateline = tree_.feed("", first.dateline, 0, 10).value();
   EXPECT_EQ(byDateline.changes.size(), 3u);
-  const auto end = tree_.feed("", 0, tree_.changes().back().id).value();
+  const auto last = tree_.changes().back();
+  const auto end = tree_.feed("", last.dateline, last.id).value();
   EXPECT_TRUE(end.changes.empty());
   EXPECT_EQ(end.id, tree_.changes().back().id);
 }
