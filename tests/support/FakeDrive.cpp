@@ -132,6 +132,23 @@ FakeStorageServer& FakeDrive::addStorageServer() {
   return *storage_.back();
 }
 
+void FakeDrive::setDownloadUrlSource(DownloadUrlSource source) {
+  std::lock_guard guard(lock_);
+  downloadUrlSource_ = std::move(source);
+}
+
+std::vector<std::string> FakeDrive::downloadUrls(const std::string& filehash) const {
+  DownloadUrlSource source;
+  {
+    std::lock_guard guard(lock_);
+    source = downloadUrlSource_;
+  }
+  if (source) return source(filehash);
+  std::vector<std::string> urls;
+  for (const auto* server : storageServers()) urls.push_back(server->downloadUrl(filehash));
+  return urls;
+}
+
 std::vector<FakeStorageServer*> FakeDrive::storageServers() const {
   std::lock_guard guard(lock_);
   std::vector<FakeStorageServer*> servers;

@@ -15,6 +15,7 @@
 // first user. Thread-safe; the endpoints run on the service's threads.
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -123,6 +124,11 @@ class FakeDrive {
   // --- Uploads --------------------------------------------------------------
   FakeStorageServer& addStorageServer();
   std::vector<FakeStorageServer*> storageServers() const;
+  // Download addresses of a content hash as get_url_by_filehash and open
+  // answer them; unset: each storage server's own address.
+  using DownloadUrlSource = std::function<std::vector<std::string>(const std::string& filehash)>;
+  void setDownloadUrlSource(DownloadUrlSource source);
+  std::vector<std::string> downloadUrls(const std::string& filehash) const;
   void addPending(FakePendingUpload upload);
   std::optional<FakePendingUpload> pending(const std::string& hash) const;
   // Stores the content and puts the pending entry into its tree; false when
@@ -159,6 +165,7 @@ class FakeDrive {
   std::map<std::string, std::string> contents_;           // GUARDED_BY(lock_)
   std::map<std::string, FakePendingUpload> pending_;      // GUARDED_BY(lock_)
   std::vector<std::unique_ptr<FakeStorageServer>> storage_;  // GUARDED_BY(lock_); never erased
+  DownloadUrlSource downloadUrlSource_;                   // GUARDED_BY(lock_)
   std::map<int, nlohmann::json> templates_;               // GUARDED_BY(lock_)
   nlohmann::json settings_ = nlohmann::json::array();     // GUARDED_BY(lock_)
   nlohmann::json hotFiles_ = nlohmann::json::array();     // GUARDED_BY(lock_)

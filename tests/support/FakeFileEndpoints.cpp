@@ -79,7 +79,7 @@ FakeReply onTree(FakeDrive& drive, const FakeCall& call, const Order& order,
 
 nlohmann::json downloadUrls(FakeDrive& drive, const std::string& filehash) {
   nlohmann::json urls = nlohmann::json::array();
-  for (const auto* server : drive.storageServers()) urls.push_back(server->downloadUrl(filehash));
+  for (const auto& url : drive.downloadUrls(filehash)) urls.push_back(url);
   return urls;
 }
 
@@ -130,10 +130,14 @@ FakeReply createFile(FakeDrive& drive, const FakeCall& call, FakeLibraryTree& tr
   drive.addPending(FakePendingUpload{hash, tree.mountId(), path, filehash, filesize,
                                      createDateline, lastDateline, by});
   nlohmann::json uploads = nlohmann::json::array();
-  for (const auto* server : servers) uploads.push_back(server->uploadRecord());
+  nlohmann::json cacheUploads = nlohmann::json::array();
+  for (const auto* server : servers) {
+    (server->isCache() ? cacheUploads : uploads).push_back(server->uploadRecord());
+  }
   answer.update({{"state", 0}, {"hash", hash},
                  {"storage_point", servers.empty() ? "" : servers.front()->storagePoint()},
-                 {"last_dateline", lastDateline}, {"uploads", uploads}});
+                 {"last_dateline", lastDateline}, {"uploads", uploads},
+                 {"cache_uploads", cacheUploads}});
   return FakeReply::json(answer);
 }
 

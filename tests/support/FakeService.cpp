@@ -69,6 +69,7 @@ class FakeService::Impl {
   std::map<std::pair<std::string, std::string>, Endpoint> endpoints;  // GUARDED_BY(lock)
   std::map<std::string, std::deque<FakeFault>> faults;        // GUARDED_BY(lock)
   std::vector<FakeCall> calls;                                // GUARDED_BY(lock)
+  bool recordBodies = true;                                   // GUARDED_BY(lock)
 
  private:
   std::optional<FakeFault> takeFault(const std::string& path);
@@ -161,6 +162,7 @@ void FakeService::Impl::serve(const httplib::Request& request, httplib::Response
   {
     std::lock_guard guard(lock);
     calls.push_back(call);
+    if (!recordBodies) calls.back().body.clear();
   }
 
   std::optional<FakeFault> fault = takeFault(call.path);
@@ -227,6 +229,11 @@ void FakeService::clearFaults() {
 }
 
 FakeTokens& FakeService::tokens() { return impl_->tokens; }
+
+void FakeService::setRecordBodies(bool record) {
+  std::lock_guard guard(impl_->lock);
+  impl_->recordBodies = record;
+}
 
 std::vector<FakeCall> FakeService::calls() const {
   std::lock_guard guard(impl_->lock);

@@ -66,6 +66,8 @@ class FakeService {
   std::vector<FakeCall> calls() const;
   std::vector<FakeCall> callsTo(const std::string& path) const;
   void clearCalls();
+  // false: requests are recorded without their bodies (large uploads).
+  void setRecordBodies(bool record);
 
  private:
   class Impl;

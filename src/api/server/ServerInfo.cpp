@@ -91,6 +91,15 @@ bool ServerInfo::setValueWithData(std::string_view bytes, const fs::path& baseDi
   if (jsonInt64(*json, "insecure") > 0) {
     fields_.set(bInsecureTLS_, true);
   }
+  if (const JsonValue& domains = (*json)["storagedomains"]; domains.isArray()) {
+    std::vector<std::string> list;
+    for (std::size_t i = 0; i < domains.size(); ++i) {
+      if (domains[i].isString() && !domains[i].asString().empty()) {
+        list.emplace_back(domains[i].asString());
+      }
+    }
+    fields_.set(storageDomains_, std::move(list));
+  }
   return true;
 }
 

@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "foundation/util/FieldLock.h"
 
@@ -104,6 +105,11 @@ class ServerInfo {
   std::string strCAFile() const { return fields_.get(strCAFile_); }
   // server.json turned certificate checks off.
   bool bInsecureTLS() const { return fields_.get(bInsecureTLS_); }
+  // Domain suffixes of the deployment's own download storage
+  // ("storagedomains" of server.json): a download address holding none of
+  // them is internal storage. Empty when not configured.
+  std::vector<std::string> storageDomains() const { return fields_.get(storageDomains_); }
+  void setStorageDomains(std::vector<std::string> v) { fields_.set(storageDomains_, std::move(v)); }
 
   void setBDebugMenu(bool v) { fields_.set(bDebugMenu_, v); }
   void setBHttps(bool v) { fields_.set(bHttps_, v); }
@@ -153,6 +159,7 @@ class ServerInfo {
   bool bChangeServerHost_ = false;
   std::string strCAFile_;
   bool bInsecureTLS_ = false;
+  std::vector<std::string> storageDomains_;
 };
 
 }  // namespace nb

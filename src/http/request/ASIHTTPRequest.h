@@ -124,6 +124,9 @@ class ASIHTTPRequest : public std::enable_shared_from_this<ASIHTTPRequest>,
   bool shouldRedirect = true;
   bool shouldUseRFC2616RedirectBehaviour = false;
   bool validatesSecureCertificate = true;
+  // PEM file of the certificates to trust instead of the system store while
+  // certificates are validated; empty means the system store.
+  std::string certificateAuthorityFile;
   bool allowCompressedResponse = true;
   bool shouldCompressRequestBody = false;
   bool shouldWaitToInflateCompressedResponses = true;

@@ -47,6 +47,7 @@ void ASIHTTPRequest::copySharedSettingsTo(ASIHTTPRequest& other) const {
   other.timeOutSeconds = timeOutSeconds;
   other.useHTTPVersionOne = useHTTPVersionOne;
   other.validatesSecureCertificate = validatesSecureCertificate;
+  other.certificateAuthorityFile = certificateAuthorityFile;
   other.shouldPresentCredentialsBeforeChallenge = shouldPresentCredentialsBeforeChallenge;
   other.numberOfTimesToRetryOnTimeout = numberOfTimesToRetryOnTimeout;
   other.shouldUseRFC2616RedirectBehaviour = shouldUseRFC2616RedirectBehaviour;

@@ -252,6 +252,9 @@ bool ASIHTTPRequest::configureTransfer() {
 
   curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, validatesSecureCertificate ? 1L : 0L);
   curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, validatesSecureCertificate ? 2L : 0L);
+  if (validatesSecureCertificate && !certificateAuthorityFile.empty()) {
+    curl_easy_setopt(curl, CURLOPT_CAINFO, certificateAuthorityFile.c_str());
+  }
   {
     std::lock_guard lock(fieldLock_);
     if (clientCertificateIdentity_) setClientIdentityOptions(curl, *clientCertificateIdentity_);

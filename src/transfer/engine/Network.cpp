@@ -5,6 +5,7 @@
 #include "platform/Log.h"
 #include "stores/transfer/TransPortDB.h"
 #include "sync/centre/SyncCenter.h"
+#include "transfer/upload/UploadTask.h"
 
 namespace nb::transfer {
 
@@ -31,6 +32,16 @@ Network& Network::shareNetwork() {
     Util::getAppDelegate();
     platform::logger();
     static Network shared(Options{.resetSync = resetSyncThroughCentre});
+    shared.uManager().setTaskFactory([](const TransTaskItem& item) {
+      UploadEnvironment environment;
+      environment.addSpeed = [](std::uint64_t bytes) {
+        shareNetwork().uManager().AddSpeedTrans(bytes);
+      };
+      environment.sendCallback = [](const TransTaskItem& done) {
+        shareNetwork().SendCallbackInfoByTransTask(TransDirection::Upload, done);
+      };
+      return std::make_shared<UploadTask>(item, std::move(environment));
+    });
     return shared;
   }();
   return network;

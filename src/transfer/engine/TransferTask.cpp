@@ -13,12 +13,14 @@ TransferTask::TransferTask(TransTaskItem item) : item_(std::move(item)) {
 
 bool TransferTask::Stop() {
   markStopped(false);
+  stopPeers(false);
   stopSources(false);
   return true;
 }
 
 bool TransferTask::Delete() {
   markStopped(true);
+  stopPeers(true);
   stopSources(true);
   return true;
 }
@@ -30,6 +32,34 @@ void TransferTask::markStopped(bool deleting) {
   }
   bDelete_.store(deleting);
   bStop_.store(true);
+}
+
+void TransferTask::stopPeers(bool deleting) {
+  for (const auto& peer : peers()) peer->Stop(deleting);
+}
+
+void TransferTask::addPeer(std::shared_ptr<PeerBase> peer) {
+  std::lock_guard lock(pLocksc_);
+  listPeer_.push_back(std::move(peer));
+}
+
+std::vector<std::shared_ptr<PeerBase>> TransferTask::peers() const {
+  std::lock_guard lock(pLocksc_);
+  return listPeer_;
+}
+
+void TransferTask::clearPeers() {
+  std::vector<std::shared_ptr<PeerBase>> dropped;
+  {
+    std::lock_guard lock(pLocksc_);
+    dropped.swap(listPeer_);
+  }
+}
+
+bool TransferTask::CheckFinish() {
+  const std::uint64_t size = item().ullFilesize;
+  std::lock_guard lock(pFilesc_);
+  return pFinish_.Size() == size;
 }
 
 TransTaskItem TransferTask::item() const {
@@ -58,11 +88,13 @@ void TransferTask::setNStatus(std::int64_t status) {
 }
 
 std::uint64_t TransferTask::GetSpeed() {
+  ullSpeed_.store(0);
   const std::uint64_t start = ullStarttime_.load();
   const std::uint64_t moved = ullTranssize_.load();
   const std::uint64_t now = monotonicSeconds();
   if (start == 0 || moved == 0 || now <= start) return 0;
   const std::uint64_t speed = moved / (now - start);
+  ullSpeed_.store(speed);
   std::lock_guard lock(itemMutex_);
   item_.ullSpeed = speed;
   return speed;

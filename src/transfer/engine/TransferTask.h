@@ -6,10 +6,15 @@
 // through a TaskOperation and keeps it in its running list until the item
 // shows kTransEnded.
 //
+// Besides the item, a task holds its sources (download sources or the upload
+// session) and the done-map of the file's bytes.
+//
 // Thread-safety: every member may be called from any thread. The item is
 // guarded by the task's lock; callers outside the task only ever get copies.
-// Stop, Delete and setBNormal only set flags and pass the stop on; the body
-// notices them at its next check.
+// The source list is guarded by pLocksc, the task's local file and the
+// done-map by pFilesc (take pLocksc first when both are needed). Stop, Delete
+// and setBNormal only set flags and pass the stop on; the body notices them
+// at its next check. The store is never touched here.
 
 #include <atomic>
 #include <cstdint>
@@ -18,7 +23,11 @@
 #include <mutex>
 #include <string>
 
+#include <vector>
+
 #include "api/models/TransTaskItem.h"
+#include "transfer/engine/PeerBase.h"
+#include "transfer/ranges/DataLocator.h"
 
 namespace nb {
 
@@ -37,11 +46,12 @@ class TransferTask {
   // Frees the sources once the manager drops the ended task.
   virtual void releaseSources() {}
 
-  // A running item becomes stopped (3); the task must end and store its
-  // state. Answers true.
+  // A running item becomes stopped (3); a waiting one (2) stays waiting. The
+  // task must end and store its state; every source gets Stop(false).
+  // Answers true.
   bool Stop();
   // As Stop, but the record is being deleted: the task stores nothing and
-  // removes its side files.
+  // removes its side files; every source gets Stop(true).
   bool Delete();
   // With a following Stop, the task returns its record to waiting with its
   // offset instead of stopping it (a download yielding to one being opened).
@@ -65,7 +75,10 @@ class TransferTask {
   // ullSpeed when it can compute one; else answers 0 and the item keeps its
   // last speed.
   std::uint64_t GetSpeed();
+  std::uint64_t ullSpeed() const { return ullSpeed_.load(); }
+  std::uint64_t ullTranssize() const { return ullTranssize_.load(); }
   void addTranssize(std::uint64_t bytes) { ullTranssize_.fetch_add(bytes); }
+  std::uint64_t ullStarttime() const { return ullStarttime_.load(); }
   void setUllStarttime(std::uint64_t monotonicSeconds) { ullStarttime_.store(monotonicSeconds); }
   // Bytes of the piece in flight not yet counted in the item's offset.
   std::uint64_t ullBlockOffset() const { return ullBlockOffset_.load(); }
@@ -75,23 +88,53 @@ class TransferTask {
   // managers measure speeds.
   static std::uint64_t monotonicSeconds();
 
+  // ---- sources, under pLocksc ----
+  std::mutex& pLocksc() const { return pLocksc_; }
+  // The task owns its sources; the list is changed only under pLocksc.
+  std::vector<std::shared_ptr<PeerBase>>& listPeer() { return listPeer_; }
+  void addPeer(std::shared_ptr<PeerBase> peer);
+  // A copy of the list, taken under pLocksc.
+  std::vector<std::shared_ptr<PeerBase>> peers() const;
+  // Empties the list under pLocksc (the task ends).
+  void clearPeers();
+
+  // ---- local file and done-map, under pFilesc ----
+  std::mutex& pFilesc() const { return pFilesc_; }
+  // The bytes of the file that are done; read and changed under pFilesc.
+  DataLocator& pFinish() { return pFinish_; }
+  // Under pFilesc: whether the done-map covers the item's whole size.
+  bool CheckFinish();
+
  protected:
-  // Passes a stop to the task's sources; `deleting` tells them to drop their
-  // side state. Called by Stop (false) and Delete (true) after the flags
-  // are set; must not block.
+  // The task ended itself (finished or failed): later commands and its own
+  // outcome steps see it as stopped.
+  void markEnded() { bStop_.store(true); }
+
+  // Further sources a subclass keeps outside listPeer, told of a stop after
+  // every listed source; `deleting` tells them to drop their side state.
+  // Called by Stop (false) and Delete (true) after the flags are set; must
+  // not block.
   virtual void stopSources(bool deleting) { (void)deleting; }
 
  private:
   void markStopped(bool deleting);
+  void stopPeers(bool deleting);
 
   mutable std::mutex itemMutex_;
   TransTaskItem item_;  // guarded by itemMutex_
+
+  mutable std::mutex pLocksc_;
+  std::vector<std::shared_ptr<PeerBase>> listPeer_;  // guarded by pLocksc_
+
+  mutable std::mutex pFilesc_;
+  DataLocator pFinish_;  // guarded by pFilesc_
 
   std::atomic<bool> bStop_{false};
   std::atomic<bool> bDelete_{false};
   std::atomic<bool> bNormal_{false};
   std::atomic<std::uint64_t> ullTranssize_{0};
   std::atomic<std::uint64_t> ullStarttime_{0};
+  std::atomic<std::uint64_t> ullSpeed_{0};
   std::atomic<std::uint64_t> ullBlockOffset_{0};
 };
 
