@@ -12,6 +12,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 namespace nb::platform {
 
@@ -41,6 +42,19 @@ class Operation {
 
   virtual bool isConcurrent() const { return false; }
 
+  // Among the operations waiting in a queue, a higher priority starts first;
+  // equal priorities start in the order they were added. Set it before the
+  // operation is added (later changes do not move it). Default 0.
+  void setQueuePriority(int priority) { queuePriority_.store(priority); }
+  int queuePriority() const { return queuePriority_.load(); }
+
+  // This operation starts only once `other` finished (run or dropped). Add
+  // dependencies before the operation is added to its queue, and keep both
+  // in one queue: that queue looks again when one of its operations ends.
+  void addDependency(std::shared_ptr<Operation> other);
+  // Every dependency finished (or none was added).
+  bool isReady() const;
+
   // Ends the operation and frees its queue slot. Safe from any thread; the
   // first call counts. A plain operation's queue calls it after main().
   void finish();
@@ -60,6 +74,9 @@ class Operation {
   std::atomic<bool> cancelled_ = false;
   std::atomic<bool> executing_ = false;
   std::atomic<bool> finished_ = false;
+  std::atomic<int> queuePriority_ = 0;
+  mutable std::mutex dependencyMutex_;
+  std::vector<std::shared_ptr<Operation>> dependencies_;  // guarded by dependencyMutex_
   std::mutex queueMutex_;
   std::weak_ptr<detail::OperationQueueCore> queue_;  // guarded by queueMutex_
   bool enqueued_ = false;                            // guarded by queueMutex_

@@ -53,7 +53,8 @@ class OperationQueueCore {
   void finished(Operation& operation);
 
  private:
-  bool canStartLocked() const;
+  std::deque<std::shared_ptr<Operation>>::iterator nextLocked();
+  bool canStartLocked();
   void spawnWorkersLocked();
   void work();
   void run(const std::shared_ptr<Operation>& operation);
@@ -77,7 +78,12 @@ void operationFinished(OperationQueueCore& queue, Operation& operation) {
 
 bool OperationQueueCore::add(std::shared_ptr<Operation> operation) {
   std::lock_guard lock(mutex_);
-  pending_.push_back(std::move(operation));
+  // After every waiting operation of the same or a higher priority.
+  const int priority = operation->queuePriority();
+  auto place = std::find_if(pending_.begin(), pending_.end(), [priority](const auto& waiting) {
+    return waiting->queuePriority() < priority;
+  });
+  pending_.insert(place, std::move(operation));
   ++count_;
   spawnWorkersLocked();
   return true;
@@ -162,9 +168,18 @@ void OperationQueueCore::finished(Operation& operation) {
   allFinished_.notify_all();
 }
 
-bool OperationQueueCore::canStartLocked() const {
-  if (pending_.empty() || suspended_) return false;
-  return pending_.front()->isCancelled() || started_.size() < effectiveWidth(width_);
+// The first waiting operation that may start now: a cancelled one (it only
+// leaves the queue) or, while a slot is free, one whose dependencies ended.
+std::deque<std::shared_ptr<Operation>>::iterator OperationQueueCore::nextLocked() {
+  if (suspended_) return pending_.end();
+  const bool slotFree = started_.size() < effectiveWidth(width_);
+  return std::find_if(pending_.begin(), pending_.end(), [slotFree](const auto& operation) {
+    return operation->isCancelled() || (slotFree && operation->isReady());
+  });
+}
+
+bool OperationQueueCore::canStartLocked() {
+  return nextLocked() != pending_.end();
 }
 
 // Makes sure enough threads wait for the operations that may start now.
@@ -190,8 +205,9 @@ void OperationQueueCore::work() {
   for (;;) {
     workReady_.wait(lock, [&] { return stopping_ || canStartLocked(); });
     if (stopping_) return;
-    auto operation = std::move(pending_.front());
-    pending_.pop_front();
+    const auto next = nextLocked();
+    auto operation = std::move(*next);
+    pending_.erase(next);
     if (operation->isCancelled()) {
       // Cancelled while waiting: it never starts.
       operation->markFinished();

@@ -1,6 +1,7 @@
 #pragma once
 // A small pool of threads that runs operations, at most
-// maxConcurrentOperationCount() at a time, in the order they were added.
+// maxConcurrentOperationCount() at a time, by priority and then in the order
+// they were added.
 // The width can change at any time: a wider queue starts waiting operations
 // at once, a narrower one lets running operations end and starts no more
 // until it is under its width.

@@ -51,6 +51,15 @@ std::string configHome() {
   return home.empty() ? std::string() : home + "/.config";
 }
 
+std::string cacheHome() {
+  std::string dir = absoluteEnv("XDG_CACHE_HOME");
+  if (!dir.empty()) {
+    return dir;
+  }
+  const std::string home = platform::homeFolder().string();
+  return home.empty() ? std::string() : home + "/.cache";
+}
+
 std::string runtimeDir() { return absoluteEnv("XDG_RUNTIME_DIR"); }
 
 std::string userSpecialDir(const std::string& key, const std::string& fallbackName) {

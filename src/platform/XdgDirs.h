@@ -12,6 +12,9 @@ namespace nb::platform {
 // $XDG_CONFIG_HOME when absolute, else $HOME/.config.
 std::string configHome();
 
+// $XDG_CACHE_HOME when absolute, else $HOME/.cache.
+std::string cacheHome();
+
 // $XDG_RUNTIME_DIR when absolute, else "" (the caller picks its own place).
 std::string runtimeDir();
 

@@ -104,6 +104,65 @@ TEST(OperationQueueTest, RunsInAddingOrderWhenOneWide) {
   for (int i = 0; i < 50; ++i) EXPECT_EQ(order[static_cast<size_t>(i)], i);
 }
 
+class RecordingOperation final : public Operation {
+ public:
+  RecordingOperation(std::vector<int>& order, int tag) : order_(order), tag_(tag) {}
+
+ protected:
+  void main() override { order_.push_back(tag_); }
+
+ private:
+  std::vector<int>& order_;
+  int tag_;
+};
+
+TEST(OperationQueueTest, HigherPriorityStartsFirstAndEqualOnesKeepTheirOrder) {
+  OperationQueue queue(1);
+  queue.setSuspended(true);
+  std::vector<int> order;
+  // tag = priority * 10 + adding order
+  for (const int tag : {0, 41, 1, 102, 42, 2, 103}) {
+    auto operation = std::make_shared<RecordingOperation>(order, tag);
+    operation->setQueuePriority(tag / 10);
+    queue.addOperation(operation);
+  }
+  queue.setSuspended(false);
+  queue.waitUntilAllOperationsAreFinished();
+  EXPECT_EQ(order, (std::vector<int>{102, 103, 41, 42, 0, 1, 2}));
+}
+
+TEST(OperationQueueTest, AnOperationWaitsForItsDependencyWhateverItsPlace) {
+  OperationQueue queue(3);
+  queue.setSuspended(true);
+  std::vector<int> order;
+  std::mutex orderLock;
+  auto record = [&](int tag) {
+    return [&, tag] {
+      std::lock_guard lock(orderLock);
+      order.push_back(tag);
+    };
+  };
+  auto gate = std::make_shared<HeldOperation>();
+  auto dependent = std::make_shared<RecordingOperation>(order, 1);
+  dependent->addDependency(gate);
+  queue.addOperation(dependent);
+  queue.addOperation(gate);
+  queue.addOperation(record(2));
+  queue.setSuspended(false);
+  // The dependent, first in line, lets the later ones pass and waits.
+  for (int i = 0; i < 200 && !(gate->mainReturned && order.size() == 1); ++i) {
+    std::this_thread::sleep_for(5ms);
+  }
+  {
+    std::lock_guard lock(orderLock);
+    EXPECT_EQ(order, std::vector<int>{2});
+  }
+  EXPECT_FALSE(dependent->isReady());
+  gate->finish();
+  queue.waitUntilAllOperationsAreFinished();
+  EXPECT_EQ(order, (std::vector<int>{2, 1}));
+}
+
 class CancelAwareOperation final : public Operation {
  public:
   std::atomic<bool> started = false;

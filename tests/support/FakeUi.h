@@ -58,6 +58,16 @@ class FakeUiWindow final : public ui::WebWindow {
   void setScreenArea(const ui::Rect& area) { screen_ = area; }
   // The page finished loading.
   void finishLoad();
+  // The page opened a script dialog: the answer it got; nothing when the
+  // engine's own dialog would show.
+  std::optional<bool> runScriptDialog(ui::ScriptDialogKind kind, const std::string& message) {
+    if (!handlers_.scriptDialog) return std::nullopt;
+    return handlers_.scriptDialog(kind, message);
+  }
+  // The page's title arrived.
+  void receiveTitle(const std::string& title) {
+    if (handlers_.titleChanged) handlers_.titleChanged(title);
+  }
   void dropFiles(std::vector<std::string> paths, double x, double y);
   void endDragOut(const std::optional<std::string>& folder);
   // The user pressed the close button: answers whether the window closed.

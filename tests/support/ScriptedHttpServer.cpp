@@ -378,7 +378,12 @@ void ScriptedHttpServer::serve(int fd, int number) {
       break;
     }
     if (reply.dropBeforeHead) break;
-    if (!writeReply(connection, reply)) break;
+    // The answer to a HEAD is the head of the answer a GET would get.
+    if (request.method == "HEAD") {
+      if (!connection.write(replyHead(reply, reply.body.size() + reply.generatedBytes))) break;
+    } else if (!writeReply(connection, reply)) {
+      break;
+    }
     if (reply.closeAfter || reply.framing == ScriptedReply::Framing::CloseDelimited) break;
   }
   std::lock_guard lock(mutex_);

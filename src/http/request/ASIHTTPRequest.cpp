@@ -39,7 +39,7 @@ std::shared_ptr<ASIHTTPRequest> ASIHTTPRequest::requestWithURL(const std::string
 }
 
 ASIHTTPRequest::ASIHTTPRequest(const std::string& url)
-    : timeOutSeconds(defaultTimeOutSeconds()) {
+    : timeOutSeconds(defaultTimeOutSeconds()), downloadCache_(defaultCache()) {
   setURL(url);
 }
 
@@ -48,6 +48,23 @@ ASIHTTPRequest::~ASIHTTPRequest() {
   // handle any more; the blocks go with it on whatever thread drops it last.
   authenticationNeeded_ = 0;
   request_.reset();
+  // The temporary files a run left behind go with the request (no failure
+  // can be reported any more).
+  closeDownloadFiles();
+  bodyFile_.reset();
+  std::vector<std::string> leftOver;
+  if (!complete_ && !allowResumeForFileDownloads && temporaryFileDownloadPath_) {
+    leftOver.push_back(*temporaryFileDownloadPath_);
+  }
+  if (!complete_ && temporaryUncompressedDataDownloadPath_) {
+    leftOver.push_back(*temporaryUncompressedDataDownloadPath_);
+  }
+  if (compressedPostBodyFilePath_) leftOver.push_back(*compressedPostBodyFilePath_);
+  if (didCreateTemporaryPostDataFile_ && postBodyFilePath_) leftOver.push_back(*postBodyFilePath_);
+  for (const auto& path : leftOver) {
+    std::error_code ignored;
+    std::filesystem::remove(path, ignored);
+  }
   releaseBlocksOnMainThread();
 }
 
@@ -59,6 +76,8 @@ void ASIHTTPRequest::setURL(const std::string& url) {
   url_ = url;
   request_.reset();
   redirectURL_.reset();
+  requestAuthentication_.reset();
+  proxyAuthentication_.reset();
 }
 
 std::string ASIHTTPRequest::url() const {
@@ -276,6 +295,7 @@ void ASIHTTPRequest::buildRequestHeaders() {
     return;
   }
   applyCookieHeader();
+  updatePartialDownloadSize();
   std::lock_guard lock(fieldLock_);
   if (!requestHeaders_.contains("User-Agent")) {
     std::optional<std::string> agent = userAgentString_;

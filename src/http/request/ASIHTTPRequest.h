@@ -22,9 +22,11 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
+#include "http/auth/ASIAuthentication.h"
 #include "http/engine/CurlDriver.h"
 #include "http/request/ASIError.h"
 #include "http/request/ASIHTTPRequestDelegate.h"
@@ -34,6 +36,7 @@
 #include "platform/HttpHeaders.h"
 
 namespace nb::platform {
+class Operation;
 class OperationQueue;
 }
 
@@ -41,6 +44,7 @@ namespace nb::http {
 
 struct PoolEntry;
 class ASIDataDecompressor;
+class ASIDownloadCache;
 class RequestQueueSlot;
 
 // Text encodings a response may name; the numbers are the platform's.
@@ -166,11 +170,74 @@ class ASIHTTPRequest : public std::enable_shared_from_this<ASIHTTPRequest>,
   // This request fetches a proxy script: it always goes direct.
   void markAsPACFileRequest() { isPACFileRequest_ = true; }
 
+  // ---- download to a file ----------------------------------------------------
+  // With a destination the body goes to a temporary file (a new name in the
+  // temporary folder unless one is set) and is moved, or inflated, to the
+  // destination at the end. With resuming allowed, an existing temporary
+  // file is continued with a "Range" request.
+  void setDownloadDestinationPath(std::optional<std::string> path);
+  std::optional<std::string> downloadDestinationPath() const;
+  void setTemporaryFileDownloadPath(std::optional<std::string> path);
+  std::optional<std::string> temporaryFileDownloadPath() const;
+  void setTemporaryUncompressedDataDownloadPath(std::optional<std::string> path);
+  std::optional<std::string> temporaryUncompressedDataDownloadPath() const;
+  uint64_t partialDownloadSize() const { return partialDownloadSize_; }
+  // Each does nothing and answers true when its path is not set; a failed
+  // removal fails the request.
+  bool removeTemporaryDownloadFile();
+  bool removeTemporaryUncompressedDownloadFile();
+  bool removeTemporaryUploadFile();
+  bool removeTemporaryCompressedUploadFile();
+  // No file at `path` is a success; a failure gives code 8 in `error` (when
+  // one is passed).
+  static bool removeFileAtPath(const std::string& path, ASIErrorPtr* error);
+
+  // ---- authentication ---------------------------------------------------------
+  // Credentials for the server and the proxy; a delegate asked for them sets
+  // them and calls retryUsingSuppliedCredentials() (or cancelAuthentication()).
+  std::string username;
+  std::string password;
+  std::string domain;
+  std::string proxyUsername;
+  std::string proxyPassword;
+  std::string proxyDomain;
+  // "Basic" with a user name and password sends them before any challenge.
+  std::string authenticationScheme;
+  void addBasicAuthenticationHeader(const std::string& user, const std::string& pass);
+  void retryUsingSuppliedCredentials();
+  void cancelAuthentication();
+  int authenticationRetryCount() const { return authenticationRetryCount_; }
+  int proxyAuthenticationRetryCount() const { return proxyAuthenticationRetryCount_; }
+
+  // ---- download cache ---------------------------------------------------------
+  // A request for `url` that consults `cache` under `policy` (0: the cache's
+  // default).
+  static std::shared_ptr<ASIHTTPRequest> requestWithURL(const std::string& url,
+                                                        std::shared_ptr<ASIDownloadCache> cache,
+                                                        uint32_t policy = 0);
+  // The cache every new request starts with; none at first.
+  static void setDefaultCache(std::shared_ptr<ASIDownloadCache> cache);
+  static std::shared_ptr<ASIDownloadCache> defaultCache();
+  void setDownloadCache(std::shared_ptr<ASIDownloadCache> cache);
+  std::shared_ptr<ASIDownloadCache> downloadCache() const;
+  uint32_t cachePolicy = 0;
+  int cacheStoragePolicy = 0;  // 0 this session, else permanent
+  double secondsToCache = 0;   // 0: as the response says
+  bool didUseCachedResponse() const { return didUseCachedResponse_; }
+  // Answers the request with the stored copy (or nothing) and ends it.
+  void useDataFromCache();
+
   // ---- running -------------------------------------------------------------
   // Runs on the calling thread and returns once the request is complete.
   void startSynchronous();
   // Queues the request on sharedQueue(); the outcome comes to the delegate.
   void startAsynchronous();
+  // Its place among the requests waiting in a queue: higher starts first.
+  void setQueuePriority(int priority) { queuePriority_ = priority; }
+  int queuePriority() const { return queuePriority_; }
+  // What a queue runs for this request (made on first use): it starts the
+  // request and holds its slot until the request finished.
+  std::shared_ptr<platform::Operation> queueOperation();
   // Called by the queue on one of its threads: hands main() to the network
   // thread.
   void start();
@@ -217,7 +284,7 @@ class ASIHTTPRequest : public std::enable_shared_from_this<ASIHTTPRequest>,
   std::shared_ptr<ASIHTTPRequest> HEADRequest();
   // A new request with this one's configuration (not its queue, blocks or
   // results).
-  std::shared_ptr<ASIHTTPRequest> copy() const;
+  virtual std::shared_ptr<ASIHTTPRequest> copy() const;
   // Clears the twelve blocks and lets them go on the main thread.
   void releaseBlocksOnMainThread();
 
@@ -232,7 +299,8 @@ class ASIHTTPRequest : public std::enable_shared_from_this<ASIHTTPRequest>,
   void setClientCertificateIdentity(ClientIdentity identity);
 
   // ---- steps the library runs (public for the tests of each rule) ----------
-  void buildPostBody();
+  // Completes the body once, before the first send.
+  virtual void buildPostBody();
   void buildRequestHeaders();
   void applyCookieHeader();
   RequestHeaderList requestHeaders() const;
@@ -258,17 +326,29 @@ class ASIHTTPRequest : public std::enable_shared_from_this<ASIHTTPRequest>,
   void statusTick() override;
   void performPassEnded() override;
 
- private:
+ protected:
   explicit ASIHTTPRequest(const std::string& url);
+  // What copy() gives a new request of any kind.
+  void copyConfigurationTo(ASIHTTPRequest& made) const;
+  bool haveBuiltPostBody() const { return haveBuiltPostBody_; }
 
+ private:
   void copySharedSettingsTo(ASIHTTPRequest& other) const;
 
   // running (ASIHTTPRequestRun.cpp)
   void runMain();
   void startRequest();
   bool configureProxies();
+  bool isOnNetworkThread() const;
   void proxyLookupDone(const std::optional<std::vector<std::string>>& list);
   bool applyProxyList(const std::optional<std::vector<std::string>>& list);
+  void fetchPACFile();
+  void finishedDownloadingPACFile(const std::shared_ptr<ASIHTTPRequest>& fetch);
+  void evaluatePACScriptElsewhere(std::optional<std::string> script);
+  void runPACScript(const std::optional<std::string>& script);
+  void applyPACAnswer(const std::optional<std::vector<std::string>>& list);
+  void cancelPACFetch();
+  void lowerQueueWidthForPACFetch();
   bool configureTransfer();
   void claimConnection();
   void checkRequestStatus();
@@ -278,6 +358,16 @@ class ASIHTTPRequest : public std::enable_shared_from_this<ASIHTTPRequest>,
   void cancelOnRequestThread();
   void cancelLoad();
   void removeTemporaryUploadFiles();
+  bool removeTemporaryFile(std::optional<std::string>& path);
+
+  // download to a file (ASIHTTPRequestDownload.cpp)
+  void updatePartialDownloadSize();
+  void writeToDownloadFiles(std::string_view raw, const std::optional<std::string>& inflated);
+  bool openDownloadFiles(bool inflating);
+  void closeDownloadFiles();
+  ASIErrorPtr moveDownloadIntoPlace();
+  void removeUnfinishedDownloadFiles();
+  void dropDownloadAfterFileError();
   void performRedirect();
   void scheduleReadStream();
   void unscheduleReadStream();
@@ -286,6 +376,26 @@ class ASIHTTPRequest : public std::enable_shared_from_this<ASIHTTPRequest>,
   void markAsFinished();
   bool retryUsingNewConnection();
   void finishSynchronousWait();
+
+  // authentication (ASIHTTPRequestAuth.cpp)
+  void applyAuthorizationHeader();
+  void rememberAcceptedBasicCredentials();
+  void attemptToApplyCredentialsAndResume();
+  void attemptToApplyProxyCredentialsAndResume();
+  ASICredentialsPtr findCredentials();
+  ASICredentialsPtr findProxyCredentials();
+  bool applyCredentials(const ASICredentialsPtr& credentials);
+  bool applyProxyCredentials(const ASICredentialsPtr& credentials);
+  bool applyToMessage(const ASIAuthenticationChallenge& challenge, const ASICredentials& credentials,
+                      bool proxy);
+  bool willAskDelegateForCredentials(bool proxy);
+  void failAuthentication();
+
+  // cache (ASIHTTPRequestCache.cpp)
+  bool answerFromCacheAtStart();
+  bool answerFromCacheAtHead();
+  bool answerFromCacheOnFailure(const ASIErrorPtr& error);
+  void storeInCache();
 
   // response (ASIHTTPRequestResponse.cpp)
   void readResponseHeaders();
@@ -358,6 +468,9 @@ class ASIHTTPRequest : public std::enable_shared_from_this<ASIHTTPRequest>,
   std::optional<std::string> postBodyFilePath_;
   std::optional<std::string> compressedPostBodyFilePath_;
   std::optional<uint32_t> requestID_;
+  std::optional<std::string> downloadDestinationPath_;
+  std::optional<std::string> temporaryFileDownloadPath_;
+  std::optional<std::string> temporaryUncompressedDataDownloadPath_;
 
   // ---- the request's thread ----
   std::optional<std::string> redirectURL_;
@@ -385,6 +498,8 @@ class ASIHTTPRequest : public std::enable_shared_from_this<ASIHTTPRequest>,
   // Body bytes of the current perform pass not yet handled as one read.
   std::string pendingBody_;
   std::unique_ptr<ASIDataDecompressor> dataDecompressor_;  // inflate-while-reading only
+  std::unique_ptr<std::ofstream> fileDownloadOutputStream_;
+  std::unique_ptr<std::ofstream> inflatedFileDownloadOutputStream_;
   std::optional<std::string> compressedPostBody_;
   // Set while curl runs one of our callbacks: a handle cannot leave its
   // multi handle then, so the transfer is ended by the callback's answer.
@@ -424,7 +539,28 @@ class ASIHTTPRequest : public std::enable_shared_from_this<ASIHTTPRequest>,
   std::weak_ptr<ASIHTTPRequest> mainRequest_;
   bool isHeadCompanion_ = false;
   bool isPACFileRequest_ = false;
+  // The script fetch of an asynchronous request, and whether it widened
+  // sharedQueue (undone exactly once, however the fetch ends).
+  std::shared_ptr<ASIHTTPRequest> PACFileRequest_;
+  bool raisedQueueWidthForPACFetch_ = false;
+  // Set on a script fetch: tells its request, on the network thread.
+  std::function<void()> PACFileDone_;
   std::optional<ClientIdentity> clientCertificateIdentity_;  // guarded by fieldLock_
+  std::shared_ptr<ASIDownloadCache> downloadCache_;          // guarded by fieldLock_
+  std::optional<ASIAuthenticationChallenge> requestAuthentication_;
+  std::optional<ASIAuthenticationChallenge> proxyAuthentication_;
+  ASICredentialsPtr requestCredentials_;
+  ASICredentialsPtr proxyCredentials_;
+  std::optional<std::string> authenticationRealm_;
+  std::optional<std::string> proxyAuthenticationRealm_;
+  std::string proxyAuthenticationScheme_;
+  int authenticationRetryCount_ = 0;
+  int proxyAuthenticationRetryCount_ = 0;
+  // The message carries credentials for the server / the proxy: a challenge
+  // answering it means they were refused.
+  bool credentialsApplied_ = false;
+  bool proxyCredentialsApplied_ = false;
+  std::atomic<bool> didUseCachedResponse_ = false;
 
   // ---- flags read by waiting threads and the queue ----
   std::atomic<bool> inProgress_ = false;
@@ -432,6 +568,7 @@ class ASIHTTPRequest : public std::enable_shared_from_this<ASIHTTPRequest>,
   std::atomic<bool> finished_ = false;
   std::atomic<bool> cancelled_ = false;
   std::atomic<bool> isSynchronous_ = false;
+  std::atomic<int> queuePriority_ = 0;
 
   std::shared_ptr<RequestQueueSlot> slot_;  // while queued or running asynchronously
 

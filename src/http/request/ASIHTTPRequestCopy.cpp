@@ -6,7 +6,9 @@
 #include <mutex>
 
 #include "foundation/text/StringHelpers.h"
+#include "http/cache/ASIDownloadCache.h"
 #include "http/request/ASIHTTPRequest.h"
+#include "platform/Log.h"
 #include "platform/MainThread.h"
 
 namespace nb::http {
@@ -35,6 +37,12 @@ void ASIHTTPRequest::copySharedSettingsTo(ASIHTTPRequest& other) const {
     other.requestCookies_ = requestCookies_;
     other.clientCertificateIdentity_ = clientCertificateIdentity_;
   }
+  other.username = username;
+  other.password = password;
+  other.domain = domain;
+  other.proxyUsername = proxyUsername;
+  other.proxyPassword = proxyPassword;
+  other.proxyDomain = proxyDomain;
   other.useCookiePersistence = useCookiePersistence;
   other.useKeychainPersistence = useKeychainPersistence;
   other.useSessionPersistence = useSessionPersistence;
@@ -67,6 +75,12 @@ std::shared_ptr<ASIHTTPRequest> ASIHTTPRequest::HEADRequest() {
 
 std::shared_ptr<ASIHTTPRequest> ASIHTTPRequest::copy() const {
   auto made = requestWithURL(url());
+  copyConfigurationTo(*made);
+  return made;
+}
+
+void ASIHTTPRequest::copyConfigurationTo(ASIHTTPRequest& target) const {
+  ASIHTTPRequest* made = &target;
   made->setDelegate(delegate());
   {
     std::lock_guard lock(cancelledLock_);
@@ -92,7 +106,6 @@ std::shared_ptr<ASIHTTPRequest> ASIHTTPRequest::copy() const {
   made->allowResumeForFileDownloads = allowResumeForFileDownloads;
   made->tag = tag;
   made->shouldRedirect = shouldRedirect;
-  return made;
 }
 
 void ASIHTTPRequest::releaseBlocksOnMainThread() {
@@ -160,8 +173,18 @@ void ASIHTTPRequest::addSessionCookie(ASICookie cookie) {
 }
 
 void ASIHTTPRequest::clearSession() {
-  std::lock_guard lock(sessionCookiesLock());
-  sessionCookieList().clear();
+  ASISessionCredentials::clearServerEntries();
+  {
+    std::lock_guard lock(sessionCookiesLock());
+    sessionCookieList().clear();
+  }
+  if (const auto cache = defaultCache()) {
+    try {
+      cache->clearCachedResponsesForStoragePolicy(ASICacheForSessionDurationCacheStoragePolicy);
+    } catch (const ASICacheException& e) {
+      NBLOG_WARN("session responses not cleared: {}", e.what());
+    }
+  }
 }
 
 }  // namespace nb::http

@@ -185,7 +185,6 @@ void ASIHTTPRequest::resetProgressForAttempt() {
 
 // A head announces the download total.
 void ASIHTTPRequest::announceDownloadSize(bool lengthGiven) {
-  if (!showAccurateProgress || !shouldResetDownloadProgress) return;
   if (lengthGiven) {
     incrementDownloadSizeBy(static_cast<int64_t>(contentLength_ + partialDownloadSize_));
   } else {

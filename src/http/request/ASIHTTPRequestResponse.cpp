@@ -62,16 +62,22 @@ void ASIHTTPRequest::readResponseHeaders() {
   responseStatusCode_ = status;
   if (status == 401) authenticationNeeded_ = 1;
   if (status == 407) authenticationNeeded_ = 2;
+  rememberAcceptedBasicCredentials();
   parseStringEncodingFromHeaders();
   if (!willRedirect()) {
     const auto length = pendingHeaders_.find("Content-Length");
     const auto main = mainRequest_.lock();
     ASIHTTPRequest& target = main ? *main : *this;
     if (length) target.contentLength_ = decimalLength(*length);
-    target.announceDownloadSize(length.has_value());
+    // This request's settings decide; a HEAD request announces its main
+    // request's size.
+    if (showAccurateProgress && shouldResetDownloadProgress) {
+      target.announceDownloadSize(length.has_value());
+    }
   }
   decideKeepAlive(version);
   requestReceivedResponseHeaders(pendingHeaders_);
+  answerFromCacheAtHead();
 }
 
 void ASIHTTPRequest::parseStringEncodingFromHeaders() {
@@ -157,6 +163,7 @@ void ASIHTTPRequest::requestFinished() {
 }
 
 void ASIHTTPRequest::failWithError(const ASIErrorPtr& theError) {
+  if (answerFromCacheOnFailure(theError)) return;
   complete_ = true;
   if (theError && theError->code() != ASIAuthenticationErrorType &&
       theError->code() != ASITooMuchRedirectionErrorType) {

@@ -11,8 +11,6 @@
 #include "http/engine/CurlUrl.h"
 #include "http/engine/NetworkThread.h"
 #include "http/pool/ConnectionPool.h"
-#include "http/proxy/PacScript.h"
-#include "http/proxy/ProxyResolver.h"
 #include "http/text/TextEncoding.h"
 #include "http/request/ASIHTTPRequest.h"
 #include "http/request/RequestQueueSlot.h"
@@ -47,6 +45,15 @@ void setClientIdentityOptions(CURL* curl, const ASIHTTPRequest::ClientIdentity& 
     curl_easy_setopt(curl, CURLOPT_SSLKEY_BLOB, &key);
   }
   if (!identity.password.empty()) curl_easy_setopt(curl, CURLOPT_KEYPASSWD, identity.password.c_str());
+}
+
+std::string withoutUserInfo(const std::string& url) {
+  const size_t scheme = url.find("://");
+  if (scheme == std::string::npos) return url;
+  const size_t end = std::min(url.find_first_of("/?#", scheme + 3), url.size());
+  const size_t at = url.rfind('@', end);
+  if (at == std::string::npos || at < scheme + 3) return url;
+  return url.substr(0, scheme + 3) + url.substr(at + 1);
 }
 
 }  // namespace
@@ -95,13 +102,15 @@ void ASIHTTPRequest::finishSynchronousWait() {
   driver_ = nullptr;
 }
 
-void ASIHTTPRequest::startAsynchronous() {
-  auto slot = std::make_shared<RequestQueueSlot>(shared_from_this());
-  {
-    std::lock_guard lock(cancelledLock_);
-    slot_ = slot;
+void ASIHTTPRequest::startAsynchronous() { sharedQueue().addOperation(queueOperation()); }
+
+std::shared_ptr<platform::Operation> ASIHTTPRequest::queueOperation() {
+  std::lock_guard lock(cancelledLock_);
+  if (!slot_) {
+    slot_ = std::make_shared<RequestQueueSlot>(shared_from_this());
+    slot_->setQueuePriority(queuePriority_);
   }
-  sharedQueue().addOperation(slot);
+  return slot_;
 }
 
 void ASIHTTPRequest::start() {
@@ -150,7 +159,11 @@ void ASIHTTPRequest::runMain() {
   }
   request_ = Message{requestMethod_, url_, useHTTPVersionOne, {}};
   buildRequestHeaders();
+  if (error() || answerFromCacheAtStart()) return;
   request_->headers = requestHeaders();
+  credentialsApplied_ = false;
+  proxyCredentialsApplied_ = false;
+  applyAuthorizationHeader();
   if (configureProxies()) startRequest();
 }
 
@@ -207,7 +220,10 @@ bool ASIHTTPRequest::configureTransfer() {
   driver_->remove(curl);
   curl_easy_reset(curl);
   const Message& message = *request_;
-  bool ok = curl_easy_setopt(curl, CURLOPT_URL, message.url.c_str()) == CURLE_OK;
+  // curl would send a user:password of the URL as Basic credentials of its
+  // own; the library reads them itself when challenged.
+  const std::string address = withoutUserInfo(message.url);
+  bool ok = curl_easy_setopt(curl, CURLOPT_URL, address.c_str()) == CURLE_OK;
   curl_easy_setopt(curl, CURLOPT_HTTP_VERSION,
                    message.http10 ? CURL_HTTP_VERSION_1_0 : CURL_HTTP_VERSION_1_1);
   curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -352,6 +368,10 @@ void ASIHTTPRequest::checkRequestStatus() {
   applyThrottling();
   if (shouldTimeOut()) {
     if (numberOfTimesToRetryOnTimeout > retryCount_) {
+      updatePartialDownloadSize();
+      if (partialDownloadSize_ > 0 && request_) {
+        request_->headers.set("Range", fmt::format("bytes={}-", partialDownloadSize_));
+      }
       ++retryCount_;
       unscheduleReadStream();
       startRequest();
@@ -441,28 +461,22 @@ void ASIHTTPRequest::clearDelegatesAndCancel() {
 }
 
 void ASIHTTPRequest::cancelLoad() {
+  cancelPACFetch();
   destroyReadStream();
   setStatusTimer(false);
   if (!complete_) {
     std::lock_guard lock(fieldLock_);
     rawResponseData_.reset();
   }
+  removeUnfinishedDownloadFiles();
   if (authenticationNeeded_ == 0 && !willRetryRequest_) removeTemporaryUploadFiles();
 }
 
 // The body files the library made itself (the streamed body, its gzip copy).
 void ASIHTTPRequest::removeTemporaryUploadFiles() {
   bodyFile_.reset();
-  std::optional<std::string> compressed;
-  std::optional<std::string> body;
-  {
-    std::lock_guard lock(fieldLock_);
-    compressed.swap(compressedPostBodyFilePath_);
-    if (didCreateTemporaryPostDataFile_) body.swap(postBodyFilePath_);
-  }
-  std::error_code ignored;
-  if (compressed) std::filesystem::remove(*compressed, ignored);
-  if (body) std::filesystem::remove(*body, ignored);
+  removeTemporaryCompressedUploadFile();
+  if (didCreateTemporaryPostDataFile_) removeTemporaryUploadFile();
   didCreateTemporaryPostDataFile_ = false;
 }
 
@@ -496,11 +510,14 @@ void ASIHTTPRequest::markAsFinished() {
   inProgress_ = false;
   finished_ = true;
   std::shared_ptr<RequestQueueSlot> slot;
+  std::function<void()> pacFileDone;
   {
     std::lock_guard lock(cancelledLock_);
     slot.swap(slot_);
+    pacFileDone.swap(PACFileDone_);
   }
   if (slot) slot->requestFinished();
+  if (pacFileDone) NetworkThread::driver().post(std::move(pacFileDone));
 }
 
 bool ASIHTTPRequest::retryUsingNewConnection() {

@@ -217,20 +217,18 @@ void ASIHTTPRequest::handleBytesAvailable(const char* data, size_t size) {
   lastActivityTime_ = platform::monotonicNow();
   BandwidthMeter::shared().incrementBandwidthUsedInLastSecond(size);
   if (needsRedirect_ && shouldRedirect && allowResumeForFileDownloads) return;
-  if (inflated) {
-    data = inflated->data();
-    size = inflated->size();
-  }
+  const std::string_view raw(data, size);
+  const std::string_view chunk = inflated ? std::string_view(*inflated) : raw;
   ASIHTTPRequestDelegate* d = delegate();
   if ((d != nullptr && d->respondsToSelector(didReceiveDataSelector)) || dataReceivedBlock_) {
-    passOnReceivedData(std::string(data, size));
-    updateDownloadProgress();
-    return;
-  }
-  {
+    passOnReceivedData(std::string(chunk));
+  } else if (!downloadDestinationPath()) {
     std::lock_guard lock(fieldLock_);
     if (!rawResponseData_) rawResponseData_.emplace();
-    rawResponseData_->append(data, size);
+    rawResponseData_->append(chunk);
+  } else {
+    writeToDownloadFiles(raw, inflated);
+    if (complete_) return;
   }
   updateDownloadProgress();
 }
@@ -264,13 +262,19 @@ void ASIHTTPRequest::handleStreamComplete() {
   bodyFile_.reset();
   dataDecompressor_.reset();
   if (authenticationNeeded_ == 0) removeTemporaryUploadFiles();
+  const ASIErrorPtr fileError = moveDownloadIntoPlace();
+  if (!fileError) storeInCache();
   if (connectionInfo_) {
     ConnectionPool::shared().handBack(*connectionInfo_, connectionCanBeReused_,
                                       persistentConnectionTimeoutSeconds);
   }
   if (authenticationNeeded_ == 0) destroyReadStream();
   if (!needsRedirect_ && authenticationNeeded_ == 0) {
-    requestFinished();
+    if (fileError) {
+      failWithError(fileError);
+    } else {
+      requestFinished();
+    }
     markAsFinished();
   }
 }
@@ -305,7 +309,7 @@ void ASIHTTPRequest::handleNetworkEnd(int result) {
   }
   if (authenticationNeeded_ != 0) {
     std::lock_guard lock(cancelledLock_);
-    failWithError(ASIAuthenticationError());
+    attemptToApplyCredentialsAndResume();
   }
 }
 

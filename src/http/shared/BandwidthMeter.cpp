@@ -2,7 +2,10 @@
 
 #include <numeric>
 
+#include <glib.h>
+
 #include "http/pool/ConnectionPool.h"
+#include "platform/MainThread.h"
 
 namespace nb::http {
 
@@ -100,11 +103,45 @@ uint64_t BandwidthMeter::bandwidthUsedInLastSecond() {
 void BandwidthMeter::requestScheduled() {
   std::lock_guard lock(ConnectionPool::connectionsLock());
   ++runningRequestCount_;
+  if (shouldUpdateNetworkActivityIndicator_) showNetworkActivityIndicator();
 }
 
 void BandwidthMeter::requestUnscheduled() {
   std::lock_guard lock(ConnectionPool::connectionsLock());
   --runningRequestCount_;
+  if (runningRequestCount_ == 0 && shouldUpdateNetworkActivityIndicator_) {
+    platform::MainThread::post([this] { hideNetworkActivityIndicatorAfterDelay(); });
+  }
+}
+
+void BandwidthMeter::setNetworkActivityObserver(ActivityObserver observer) {
+  std::lock_guard lock(observerLock_);
+  activityObserver_ = std::move(observer);
+}
+
+void BandwidthMeter::showNetworkActivityIndicator() {
+  std::lock_guard lock(observerLock_);
+  if (activityObserver_) activityObserver_(true);
+}
+
+void BandwidthMeter::hideNetworkActivityIndicator() {
+  std::lock_guard lock(observerLock_);
+  if (activityObserver_) activityObserver_(false);
+}
+
+void BandwidthMeter::hideNetworkActivityIndicatorAfterDelay() {
+  g_timeout_add(
+      500,
+      [](gpointer meter) -> gboolean {
+        static_cast<BandwidthMeter*>(meter)->hideNetworkActivityIndicatorIfNeeeded();
+        return G_SOURCE_REMOVE;
+      },
+      this);
+}
+
+void BandwidthMeter::hideNetworkActivityIndicatorIfNeeeded() {
+  std::lock_guard lock(ConnectionPool::connectionsLock());
+  if (runningRequestCount_ == 0) hideNetworkActivityIndicator();
 }
 
 bool BandwidthMeter::isNetworkInUse() {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
 
@@ -34,10 +35,23 @@ class BandwidthMeter {
   std::optional<platform::Clock::Monotonic> throttleWakeUpTime();
   uint64_t bandwidthUsedInLastSecond();
 
+  // A transfer starts or stops counting as running. The first one shows
+  // the network activity indicator; when the last one stops, the indicator
+  // is hidden half a second later on the main thread unless traffic resumed.
   void requestScheduled();
   void requestUnscheduled();
   bool isNetworkInUse();
   void setShouldUpdateNetworkActivityIndicator(bool update);
+
+  // The indicator hooks. This desktop has no system-wide network activity
+  // indicator: they only tell the observer, when one is set (true: shown).
+  using ActivityObserver = std::function<void(bool shown)>;
+  void setNetworkActivityObserver(ActivityObserver observer);
+  void showNetworkActivityIndicator();
+  void hideNetworkActivityIndicator();
+  // On the main thread.
+  void hideNetworkActivityIndicatorAfterDelay();
+  void hideNetworkActivityIndicatorIfNeeeded();
 
   // For tests: back to the state at start.
   void resetForTesting();
@@ -57,6 +71,8 @@ class BandwidthMeter {
   // Guarded by ConnectionPool::connectionsLock().
   int runningRequestCount_ = 0;
   bool shouldUpdateNetworkActivityIndicator_ = true;
+  std::mutex observerLock_;
+  ActivityObserver activityObserver_;  // guarded by observerLock_
 };
 
 }  // namespace nb::http

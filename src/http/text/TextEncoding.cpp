@@ -3,6 +3,7 @@
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_err.h>
 
+#include <cctype>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -94,18 +95,21 @@ std::string latin1ToUtf8(std::string_view bytes) {
   return out;
 }
 
-std::optional<std::string> decodeText(std::string_view bytes, uint64_t encoding) {
-  if (encoding == ASIISOLatin1StringEncoding) return latin1ToUtf8(bytes);
-  const auto name = icuNameOf(encoding);
-  if (!name) return std::nullopt;
+namespace {
+
+// `bytes` from one ICU converter's charset to another's. Bytes that are not
+// valid in the source, or characters with no form in the target, end the
+// conversion (nothing) instead of turning into substitutes.
+std::optional<std::string> convert(std::string_view bytes, const char* fromName,
+                                   const char* toName) {
   UErrorCode status = U_ZERO_ERROR;
-  Converter from(ucnv_open(name->c_str(), &status));
+  Converter from(ucnv_open(fromName, &status));
   if (U_FAILURE(status)) return std::nullopt;
-  Converter to(ucnv_open("UTF-8", &status));
+  Converter to(ucnv_open(toName, &status));
   if (U_FAILURE(status)) return std::nullopt;
-  // Invalid bytes end the conversion instead of turning into U+FFFD.
   ucnv_setToUCallBack(from.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
-  std::string out(bytes.size() * 4 + 4, '\0');
+  ucnv_setFromUCallBack(to.get(), UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+  std::string out(bytes.size() * 4 + 8, '\0');
   char* target = out.data();
   const char* source = bytes.data();
   ucnv_convertEx(to.get(), from.get(), &target, out.data() + out.size(), &source,
@@ -114,6 +118,31 @@ std::optional<std::string> decodeText(std::string_view bytes, uint64_t encoding)
   if (U_FAILURE(status)) return std::nullopt;
   out.resize(static_cast<size_t>(target - out.data()));
   return out;
+}
+
+}  // namespace
+
+std::optional<std::string> decodeText(std::string_view bytes, uint64_t encoding) {
+  if (encoding == ASIISOLatin1StringEncoding) return latin1ToUtf8(bytes);
+  const auto name = icuNameOf(encoding);
+  if (!name) return std::nullopt;
+  return convert(bytes, name->c_str(), "UTF-8");
+}
+
+std::optional<std::string> encodeText(std::string_view text, uint64_t encoding) {
+  const auto name = icuNameOf(encoding);
+  if (!name) return std::nullopt;
+  return convert(text, "UTF-8", name->c_str());
+}
+
+std::optional<std::string> IANACharSetNameOfEncoding(uint64_t encoding) {
+  const auto name = icuNameOf(encoding);
+  if (!name) return std::nullopt;
+  UErrorCode status = U_ZERO_ERROR;
+  const char* standard = ucnv_getStandardName(name->c_str(), "IANA", &status);
+  std::string result = U_SUCCESS(status) && standard != nullptr ? standard : *name;
+  for (char& c : result) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return result;
 }
 
 }  // namespace nb::http

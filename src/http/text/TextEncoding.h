@@ -21,4 +21,12 @@ std::string latin1ToUtf8(std::string_view bytes);
 // the encoding is unknown.
 std::optional<std::string> decodeText(std::string_view bytes, uint64_t encoding);
 
+// UTF-8 `text` written in `encoding`; nothing when a character has no form
+// in it or the encoding is unknown.
+std::optional<std::string> encodeText(std::string_view text, uint64_t encoding);
+
+// The IANA charset name of `encoding`, in lower case ("utf-8"); nothing for
+// an unknown encoding.
+std::optional<std::string> IANACharSetNameOfEncoding(uint64_t encoding);
+
 }  // namespace nb::http

@@ -8,6 +8,7 @@
 #include "platform/Log.h"
 #include "platform/MainThread.h"
 #include "shell/notify/NotificationCenter.h"
+#include "shell/windows/WindowDirectory.h"
 
 namespace nb {
 
@@ -124,8 +125,9 @@ void AppDelegate::gSetMessageCount(const std::string& json) {
 }
 
 void AppDelegate::setAllCustomEvent(const PageEvent& event) {
-  // No web window exists in this build: the event has nowhere to go.
-  NBLOG_DEBUG("page event {} has no window to go to", event.name());
+  if (auto directory = currentWindowDirectory("page event to every window")) {
+    directory->setAllCustomEvent(event);
+  }
 }
 
 void AppDelegate::refreshWithLoginByTokenError() { unavailable("sign-in window refresh"); }
@@ -144,21 +146,36 @@ void AppDelegate::checkBySqlToLogin() { unavailable("sign-in check"); }
 
 void AppDelegate::refreshWithUIByLoginFinish() { unavailable("window reload"); }
 
-// No web window exists in this build: what would go to one has nowhere to go.
-void AppDelegate::loadFinishForLaunchpad() {}
+void AppDelegate::loadFinishForLaunchpad() {
+  if (auto event = PageEvent::fromJsonText("LoadFinish", "{}")) sendToMain(*event);
+}
 
-std::vector<std::shared_ptr<BaseWebWindowController>> AppDelegate::checkCurrent(int64_t) {
-  return {};
+std::vector<std::shared_ptr<BaseWebWindowController>> AppDelegate::checkCurrent(int64_t mountId) {
+  auto directory = currentWindowDirectory("windows of a library");
+  return directory ? directory->windowsShowing(mountId)
+                   : std::vector<std::shared_ptr<BaseWebWindowController>>{};
 }
 
 std::vector<std::shared_ptr<BaseWebWindowController>> AppDelegate::checkCurrent(
-    int64_t, const std::string&) {
-  return {};
+    int64_t mountId, const std::string& webpath) {
+  auto directory = currentWindowDirectory("windows of a folder");
+  return directory ? directory->windowsShowing(mountId, webpath)
+                   : std::vector<std::shared_ptr<BaseWebWindowController>>{};
 }
 
-void AppDelegate::gCompareNotifyReset(const std::string&) {}
+void AppDelegate::gCompareNotifyReset(const std::string& json) {
+  if (auto event = PageEvent::fromJsonText("gCompareNotifyReset", json)) sendToMain(*event);
+}
 
-void AppDelegate::lastUpdateDatelineForLaunchpad(const std::string&) {}
+void AppDelegate::lastUpdateDatelineForLaunchpad(const std::string& json) {
+  if (auto event = PageEvent::fromJsonText("gLastUpdateDateline", json)) sendToMain(*event);
+}
+
+void AppDelegate::sendToMain(const PageEvent& event) {
+  if (auto directory = currentWindowDirectory("page event to the main window")) {
+    directory->sendToMain(event, false);
+  }
+}
 
 void AppDelegate::showLaunchpadForTab(const std::string& tab) {
   NBLOG_ERROR("the main window cannot be shown yet (tab {})", tab);

@@ -200,6 +200,8 @@ class AppDelegate final : public AppState, public std::enable_shared_from_this<A
                                         const std::optional<std::string>& context) override;
 
  private:
+  // To the main page without waiting.
+  static void sendToMain(const PageEvent& event);
   // A request for a part of the shell this build does not have yet: logged
   // as an error so that the missing piece shows.
   static void unavailable(const char* what);

@@ -43,6 +43,9 @@ struct FileDrop {
   double y = 0;
 };
 
+// The script dialogs a page can open.
+enum class ScriptDialogKind { Alert, Confirm, BeforeUnload, Prompt };
+
 struct WebWindowOptions {
   WindowKind kind = WindowKind::Browser;
   std::string userAgent;  // empty: the engine's own
@@ -74,6 +77,10 @@ class WebWindow {
     // The page asked for a new window on `uri` (window.open, a link with a
     // target); the engine opens none itself.
     std::function<void(const std::string& uri)> newWindowRequested;
+    // A page's alert, confirm, before-unload question or prompt; the page
+    // waits for the answer (true: confirmed). A prompt's page gets null
+    // whatever the answer. Null: the engine's own dialogs.
+    std::function<bool(ScriptDialogKind kind, const std::string& message)> scriptDialog;
   };
 
   // Text the page posted to a message handler (JSON text as the page wrote

@@ -19,7 +19,18 @@ void WebWindowController::connect() {
   std::weak_ptr<WebWindowController> weak = weak_from_this();
   ui::WebWindow::Handlers handlers;
   handlers.loadFinished = [weak] {
-    if (auto self = weak.lock()) self->pageLoaded();
+    auto self = weak.lock();
+    if (!self) return;
+    self->pageLoaded();
+    if (self->observer_.loadFinished) self->observer_.loadFinished();
+  };
+  handlers.scriptDialog = [weak](ui::ScriptDialogKind kind, const std::string& message) {
+    auto self = weak.lock();
+    return self && self->observer_.scriptDialog && self->observer_.scriptDialog(kind, message);
+  };
+  handlers.titleChanged = [weak](const std::string& title) {
+    auto self = weak.lock();
+    if (self && self->observer_.titleChanged) self->observer_.titleChanged(title);
   };
   handlers.closeRequested = [weak] {
     auto self = weak.lock();

@@ -70,6 +70,17 @@ class WebWindowController : public BaseWebWindowController,
   // The drag that left the page ended, on `folder` when the target told us.
   void dragfinish(const std::optional<std::string>& folder);
 
+  // --- Page observer ----------------------------------------------------------------
+  // What the page bridge hears of the page: its title arrived, its load
+  // finished (after the controller's own steps), a script dialog. Main
+  // thread.
+  struct PageObserver {
+    std::function<void(const std::string& title)> titleChanged;
+    std::function<void()> loadFinished;
+    std::function<bool(ui::ScriptDialogKind kind, const std::string& message)> scriptDialog;
+  };
+  void setPageObserver(PageObserver observer) { observer_ = std::move(observer); }
+
   // --- Fields ------------------------------------------------------------------------
   std::string jsonString() const { return fields_.get(jsonString_); }
   void setJsonString(std::string v) { fields_.set(jsonString_, std::move(v)); }
@@ -121,6 +132,7 @@ class WebWindowController : public BaseWebWindowController,
 
   // Main thread only.
   std::optional<DragOutTarget> dragOut_;
+  PageObserver observer_;
 };
 
 }  // namespace nb

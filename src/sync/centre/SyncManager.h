@@ -244,8 +244,6 @@ class SyncManager : public LocalEventTarget, public std::enable_shared_from_this
   void resetall();
 
   // --- Library and entry permissions ----------------------------------------------------
-  // Verdict of an entry's property on reading with the library's bits:
-  // 2 when reading is refused.
   // Verdicts: 1 allowed, 2 refused, 0 undecided (no "permisson" list). The
   // bits' "file_sync" allows all. Read takes the bits; the others use
   // nPermissions.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "http/HttpTestSupport.h"
+#include "http/gzip/ASIDataDecompressor.h"
 
 namespace nb::test {
 namespace {
@@ -128,6 +129,14 @@ TEST(DroppedConnections, AKeptConnectionTheServerClosedServesTheNextRequestAnew)
   EXPECT_EQ(second->responseString(), "two");
 }
 
+// The bytes the scripted server generates for a large body.
+void expectGeneratedBody(const std::string& body, size_t size) {
+  ASSERT_EQ(body.size(), size);
+  for (size_t i = 0; i < body.size(); i += 4099) {
+    ASSERT_EQ(body[i], static_cast<char>('a' + (i % (256 * 1024)) % 26)) << i;
+  }
+}
+
 TEST(BodyReading, TenMebibytesChunkedArriveByteExact) {
   registerTestIdentity();
   ScriptedHttpServer server;
@@ -138,12 +147,40 @@ TEST(BodyReading, TenMebibytesChunkedArriveByteExact) {
   auto request = http::ASIHTTPRequest::requestWithURL(server.url("/big"));
   request->startSynchronous();
   ASSERT_EQ(errorCode(*request), 0);
-  const auto body = request->responseData();
-  ASSERT_TRUE(body);
-  ASSERT_EQ(body->size(), 10u << 20);
-  for (size_t i = 0; i < body->size(); i += 4099) {
-    ASSERT_EQ((*body)[i], static_cast<char>('a' + (i % (256 * 1024)) % 26)) << i;
-  }
+  expectGeneratedBody(request->responseData().value_or(""), 10u << 20);
+}
+
+TEST(BodyReading, TenMebibytesChunkedReachADataDelegateByteExact) {
+  registerTestIdentity();
+  ScriptedHttpServer server;
+  ScriptedReply big;
+  big.generatedBytes = 10 << 20;
+  big.framing = ScriptedReply::Framing::Chunked;
+  server.on("/big", big);
+  auto request = http::ASIHTTPRequest::requestWithURL(server.url("/big"));
+  RecordingDelegate delegate;
+  delegate.takesData = true;
+  ASSERT_TRUE(runAsynchronously(request, delegate));
+  EXPECT_EQ(delegate.finished, 1);
+  expectGeneratedBody(delegate.data, 10u << 20);
+  EXPECT_EQ(request->responseData().value_or(""), "");  // kept nothing
+}
+
+TEST(BodyReading, ADataDelegateGetsTheGzipBytesAsSent) {
+  registerTestIdentity();
+  ScriptedHttpServer server;
+  std::string text;
+  for (int i = 0; i < 20'000; ++i) text += std::to_string(i) + ",";
+  const std::string sent = http::ASIDataCompressor::compressData(text, nullptr).value();
+  server.on("/gz", ScriptedReply::ok(sent).header("Content-Encoding", "gzip"));
+  auto request = http::ASIHTTPRequest::requestWithURL(server.url("/gz"));
+  RecordingDelegate delegate;
+  delegate.takesData = true;
+  ASSERT_TRUE(runAsynchronously(request, delegate));
+  EXPECT_EQ(delegate.finished, 1);
+  EXPECT_EQ(delegate.data, sent);
+  EXPECT_EQ(request->rawResponseData().value_or(""), "");
+  EXPECT_EQ(request->responseData().value_or(""), "");
 }
 
 }  // namespace

@@ -160,6 +160,7 @@ TEST_F(ResponseTest, A401WithoutCredentialsFailsWithCode3) {
   ScriptedReply denied = ScriptedReply::ok("no");
   denied.status = 401;
   denied.reason = "Unauthorized";
+  denied.header("WWW-Authenticate", "Basic realm=\"r\"");
   const auto request = fetch(denied);
   EXPECT_EQ(errorCode(*request), http::ASIAuthenticationErrorType);
   EXPECT_EQ(request->responseStatusCode(), 401);

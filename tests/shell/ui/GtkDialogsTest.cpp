@@ -3,7 +3,7 @@
 
 #include <gdk/gdkkeysyms.h>
 
-#include "GtkUiFixture.h"
+#include "support/GtkUiFixture.h"
 #include "shell/ui/gtk/GtkDialogs.h"
 #include "shell/ui/gtk/GtkWebWindow.h"
 #include "support/PumpMainThread.h"

@@ -7,7 +7,7 @@
 #include <mutex>
 #include <thread>
 
-#include "GtkUiFixture.h"
+#include "support/GtkUiFixture.h"
 #include "foundation/json/JsonValue.h"
 #include "shell/ui/gtk/GtkWebWindow.h"
 #include "shell/windows/PageEventText.h"

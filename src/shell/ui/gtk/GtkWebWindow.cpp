@@ -105,6 +105,8 @@ void GtkWebWindow::connectSignals() {
   g_signal_connect(view_, "context-menu", G_CALLBACK(onContextMenu), this);
   g_signal_connect(view_, "decide-policy", G_CALLBACK(onDecidePolicy), this);
   g_signal_connect(view_, "create", G_CALLBACK(onCreate), this);
+  g_signal_connect(view_, "script-dialog", G_CALLBACK(onScriptDialog), this);
+  g_signal_connect(view_, "run-file-chooser", G_CALLBACK(onFileChooser), this);
   // Connected before the view's own handlers, which a swallowed event
   // never reaches; keys are not among them.
   for (const char* signal : {"button-press-event", "button-release-event", "motion-notify-event",
@@ -177,6 +179,46 @@ GtkWidget* GtkWebWindow::onCreate(WebKitWebView*, WebKitNavigationAction* action
   const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
   if (window->handlers_.newWindowRequested) window->handlers_.newWindowRequested(uri ? uri : "");
   return nullptr;  // the shell makes its own window for it
+}
+
+gboolean GtkWebWindow::onScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, gpointer self) {
+  auto* window = static_cast<GtkWebWindow*>(self);
+  if (!window->handlers_.scriptDialog) return FALSE;
+  const WebKitScriptDialogType type = webkit_script_dialog_get_dialog_type(dialog);
+  ScriptDialogKind kind = ScriptDialogKind::Alert;
+  if (type == WEBKIT_SCRIPT_DIALOG_CONFIRM) kind = ScriptDialogKind::Confirm;
+  if (type == WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM) kind = ScriptDialogKind::BeforeUnload;
+  if (type == WEBKIT_SCRIPT_DIALOG_PROMPT) kind = ScriptDialogKind::Prompt;
+  const char* message = webkit_script_dialog_get_message(dialog);
+  const bool confirmed = window->handlers_.scriptDialog(kind, message ? message : "");
+  if (kind == ScriptDialogKind::Confirm || kind == ScriptDialogKind::BeforeUnload) {
+    webkit_script_dialog_confirm_set_confirmed(dialog, confirmed ? TRUE : FALSE);
+  }
+  return TRUE;  // a prompt left without text answers null
+}
+
+// A page's file input takes one file, never a folder, whatever the input
+// asks; cancelling leaves the input as it was.
+gboolean GtkWebWindow::onFileChooser(WebKitWebView*, WebKitFileChooserRequest* request,
+                                     gpointer self) {
+  auto* window = static_cast<GtkWebWindow*>(self);
+  GtkWidget* chooser = gtk_file_chooser_dialog_new(
+      nullptr, window->gtkWindow(), GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel", GTK_RESPONSE_CANCEL,
+      "_Open", GTK_RESPONSE_ACCEPT, nullptr);
+  gtk_file_chooser_set_select_multiple(GTK_FILE_CHOOSER(chooser), FALSE);
+  gtk_window_set_modal(GTK_WINDOW(chooser), TRUE);
+  platform::GCharPtr path;
+  if (gtk_dialog_run(GTK_DIALOG(chooser)) == GTK_RESPONSE_ACCEPT) {
+    path.reset(gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(chooser)));
+  }
+  gtk_widget_destroy(chooser);
+  if (path) {
+    const gchar* files[] = {path.get(), nullptr};
+    webkit_file_chooser_request_select_files(request, files);
+  } else {
+    webkit_file_chooser_request_cancel(request);
+  }
+  return TRUE;
 }
 
 gboolean GtkWebWindow::onContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent*,

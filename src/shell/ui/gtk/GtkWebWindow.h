@@ -90,6 +90,8 @@ class GtkWebWindow final : public WebWindow, public std::enable_shared_from_this
   static gboolean onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
                                  WebKitPolicyDecisionType type, gpointer self);
   static GtkWidget* onCreate(WebKitWebView*, WebKitNavigationAction* action, gpointer self);
+  static gboolean onScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, gpointer self);
+  static gboolean onFileChooser(WebKitWebView*, WebKitFileChooserRequest* request, gpointer self);
   static gboolean onContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent*, WebKitHitTestResult*,
                                 gpointer self);
   static void onDragData(GtkWidget*, GdkDragContext* context, gint x, gint y,

@@ -1,4 +1,4 @@
-#include "GtkUiFixture.h"
+#include "support/GtkUiFixture.h"
 
 #include <gtk/gtk.h>
 
