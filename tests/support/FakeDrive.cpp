@@ -81,6 +81,13 @@ std::vector<FakeLibrary> FakeDrive::libraries() const {
   return libraries_;
 }
 
+void FakeDrive::setLibraryProperty(int64_t mountId, std::string property) {
+  std::lock_guard guard(lock_);
+  for (auto& library : libraries_) {
+    if (library.mountId == mountId) library.property = property;
+  }
+}
+
 FakeLibraryTree* FakeDrive::tree(int64_t mountId) {
   std::lock_guard guard(lock_);
   const auto found = trees_.find(mountId);

@@ -105,6 +105,9 @@ class FakeDrive {
   // Adds the library (to every user) with an empty tree.
   FakeLibraryTree& addLibrary(FakeLibrary library);
   std::vector<FakeLibrary> libraries() const;
+  // The library's property as the library list answers it from now on
+  // (its "permissions" list: the member's rights on the whole library).
+  void setLibraryProperty(int64_t mountId, std::string property);
   // Nothing for an unknown id.
   FakeLibraryTree* tree(int64_t mountId);
 

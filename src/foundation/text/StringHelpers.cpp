@@ -254,4 +254,15 @@ std::string replacetosql(std::optional<std::string_view> text) {
 
 std::string replacetojson(std::string_view text) { return replaceAll(text, '/', "\\/"); }
 
+std::string fillMarks(std::string text, std::initializer_list<std::string> values) {
+  size_t from = 0;
+  for (const auto& value : values) {
+    const auto mark = text.find("%@", from);
+    if (mark == std::string::npos) break;
+    text.replace(mark, 2, value);
+    from = mark + value.size();
+  }
+  return text;
+}
+
 }  // namespace nb

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -99,6 +100,11 @@ std::string replacetosql(std::optional<std::string_view> text);
 
 // Every "/" written as "\/".
 std::string replacetojson(std::string_view text);
+
+// The message with each "%@" filled in turn by the next value; marks
+// beyond the values stay, values beyond the marks are dropped. A value's
+// own "%@" is never filled.
+std::string fillMarks(std::string text, std::initializer_list<std::string> values);
 
 // ---- Files -----------------------------------------------------------------
 

@@ -149,6 +149,13 @@ class SyncCenter {
   void zipdb();
   // The same zip in `folder`, not uploaded; false when zipping failed.
   bool zipsyncdb(const std::string& folder);
+  // resetall on every manager in registry order (the ignore list changed).
+  void resetsync();
+  // False, with the clashing folder in `linkpath`, at the first manager
+  // whose linked folders the local folder equals, lies in or holds.
+  bool check_dir_legecy(const std::string& path, std::string& linkpath) const;
+  // {"list":[...]}: every manager's link summaries in registry order.
+  std::string getlinkpathjson() const;
   void StartSync();
   void StopSync();
   std::string getsynctranscachepath();

@@ -5,6 +5,7 @@
 #include "api/calls/HTTPEngine.h"
 #include "api/session/UserData.h"
 #include "foundation/app/AppState.h"
+#include "foundation/json/Json.h"
 #include "foundation/util/UtilFiles.h"
 #include "foundation/util/UtilUrl.h"
 #include "foundation/util/UtilZip.h"
@@ -93,6 +94,24 @@ void SyncCenter::zipdb() {
   if (!zipsyncdb(folder)) return;
   Util::getAppDelegate()->taskQueue()->addOperation(
       std::make_shared<UploadZip>(folder + "/synczip.zip", "data"));
+}
+
+void SyncCenter::resetsync() {
+  for (const auto& manager : synclist()) manager->resetall();
+}
+
+bool SyncCenter::check_dir_legecy(const std::string& path, std::string& linkpath) const {
+  for (const auto& manager : synclist()) {
+    if (!manager->check_dir_legecy(path, linkpath)) return false;
+  }
+  return true;
+}
+
+std::string SyncCenter::getlinkpathjson() const {
+  std::vector<JsonValue> list;
+  for (const auto& manager : synclist()) manager->getlinkpathjson(list);
+  return JSONString(JsonValue::object({{"list", JsonValue::array(std::move(list))}}))
+      .value_or(R"({"list":[]})");
 }
 
 void SyncCenter::StartSync() { UserData::shareUserData().setBTransStart(true); }

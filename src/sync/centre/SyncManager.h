@@ -196,15 +196,10 @@ class SyncManager : public LocalEventTarget, public std::enable_shared_from_this
   // The same folder (created) and "<folder>/cache".
   std::string getsynctranscachepath() const;
 
-  // Reads the library's name and permission bits from the catalogue.
+  // Reads the library's name and permission bits from the catalogue; when
+  // the bits grant neither writing nor uploading, every backup link is
+  // unlinked (its folder stays) and its path read afresh.
   void setpermisson();
-  // The signed-in user's effective right at a web path: the library's
-  // "file_sync" grants all; else the nearest row (the path, then its
-  // folders) whose property lists "permisson" decides; else the library bit.
-  bool getFilePropertyForRead(const std::string& webpath);
-  bool getFilePropertyForWrite(const std::string& webpath);
-  bool getFilePropertyForUpload(const std::string& webpath);
-  bool getFilePropertyForDelete(const std::string& webpath);
 
   // --- Server locks and permission walks (sync/locks) ------------------------------
   // Locks (status != 0) or unlocks the file or folder (dir == 1) on the
@@ -282,10 +277,26 @@ class SyncManager : public LocalEventTarget, public std::enable_shared_from_this
   void resetall();
 
   // --- Library and entry permissions ----------------------------------------------------
-  // Verdict of an entry's property on reading with the library's bits:
-  // 2 when reading is refused.
+  // Verdicts: 1 allowed, 2 refused, 0 undecided (no "permisson" list). The
+  // bits' "file_sync" allows all. Read takes the bits; the others use
+  // nPermissions.
   static int64_t checkFilePropertyForRead(const std::string& property, int64_t permission);
-  // Makes the local copies under the web path writable or read-only.
+  int64_t checkFilePropertyForWrite(const std::string& property) const;
+  int64_t checkFilePropertyForUpload(const std::string& property) const;
+  int64_t checkFilePropertyForDelete(const std::string& property) const;
+  // False when the folder ("" the library) or any folder below it refuses
+  // reading by its own property; the library's read bit is not asked.
+  bool checkCanDownloadForFolder(const std::string& webpath);
+  // The signed-in user's effective right at a web path: the library's
+  // "file_sync" grants all; else the nearest row (the path, then its
+  // folders) whose property lists "permisson" decides; else the library bit.
+  bool getFilePropertyForRead(const std::string& webpath);
+  bool getFilePropertyForWrite(const std::string& webpath);
+  bool getFilePropertyForUpload(const std::string& webpath);
+  bool getFilePropertyForDelete(const std::string& webpath);
+  // Makes the local copies under the web path writable or read-only: files
+  // take `write`, each folder below its own write right; folders keep their
+  // own flags and symbolic links are left alone.
   void setNormalFilePropertyLower(const std::string& webpath, bool write);
 
   // --- Local tree scan (sync/local) ---------------------------------------------------
@@ -304,8 +315,43 @@ class SyncManager : public LocalEventTarget, public std::enable_shared_from_this
   // Scans every linked local folder, or the local side of one web path.
   void scanlink();
   void scanlink(const std::string& webpath);
-  // Unlinks the folder linked at exactly `webpath` (compared lower-cased).
+  // Links the web path ("" the whole library) to the local folder
+  // `fullpath` (made when missing) as a backup (1) or sync (2) link: a
+  // folder row when the library has none, the link stored, a fresh sync of
+  // the path (on the overwrite list with bOverWrite), the cache-mode
+  // folders inside it switched off with their copies kept in the general
+  // content cache, the folder watched and put in the favourites. Callers
+  // run check_Link and check_dir_legecy first. An unsafe web path changes
+  // nothing. Always true.
+  bool add_link(const std::string& webpath, const std::string& fullpath, bool bOverWrite,
+                int64_t type);
+  // Unlinks the folder linked at exactly `webpath` (compared lower-cased):
+  // favourite, watch, stored link and unfinished transfers go, the path is
+  // read afresh. Nothing on disk is deleted.
   void remove_link(const std::string& webpath);
+  // This manager stops being served by the watcher of the local folder.
+  void removelink(const std::string& fullpath);
+  // Whether a link or cache-mode folder of `type` (0 any, 1 backup, 2 sync,
+  // 3 cache) may be set at the web path: status answer 0, or 10011 naming
+  // the overlapping folder and its kind.
+  std::string check_Link(const std::string& webpath, int64_t type);
+  // False, with the clashing link's local folder in `linkpath`, when the
+  // local folder equals, lies in or holds a linked folder (letter case
+  // ignored); "" is always accepted (with `linkpath` emptied).
+  bool check_dir_legecy(const std::string& path, std::string& linkpath) const;
+  // One summary object per link, appended to `list` in link order.
+  void getlinkpathjson(std::vector<JsonValue>& list);
+
+  // --- Cache-mode folders (sync/links) ---------------------------------------------------
+  // status != 0 switches the folder into cache mode (a new content
+  // directory taking in the copies of those at or below it), 0 switches it
+  // out (content directories, transfers and transfer records at or below it
+  // gone). The manager is stopped meanwhile. Always true.
+  bool set_cache(const std::string& webpath, int64_t status);
+  // Copies every file below the local folder that still has the size and
+  // time of its row into the general content cache, before the folder is
+  // deleted. Symbolic links are not followed; nothing in the folder changes.
+  void movetocache(const std::string& folder);
 
   // --- Moves within the library (sync/operations) --------------------------------------
   // Expects controllock held.
@@ -363,6 +409,11 @@ class SyncManager : public LocalEventTarget, public std::enable_shared_from_this
   void initLinks(SyncCenter& center);
   void unlinkMissing(const LinkFolderNode& link);
   void initCaches();
+  // A backup link the library's bits no longer feed (setpermisson).
+  void dropBackupLink(const LinkFolderNode& link, const std::string& property);
+  // The cache-mode folders at or below the web path leave the list and the
+  // store; answers them.
+  std::vector<CacheFolderItem> takeCachesAt(const std::string& webpath);
   // Rows for the items of a folder listing (sync/operations/FolderRows).
   void applyListedItems(const std::vector<CompareItem>& items);
   // The server side of gNewFile (sync/operations/NewFile).

@@ -8,6 +8,26 @@
 
 namespace nb {
 
+void CacheFolder::addNode(CacheFolderItem item) {
+  const std::string lower = lowercaseString(item.strWebPath);
+  std::lock_guard lock(nodeLock);
+  for (auto& present : nodeArray) {
+    if (lowercaseString(present.strWebPath) != lower) continue;
+    present.strFullPath = std::move(item.strFullPath);
+    return;
+  }
+  nodeArray.push_back(std::move(item));
+}
+
+std::string CacheFolder::getFullPathByWebPath(const std::string& webpath) const {
+  const std::string lowerPath = lowercaseString(webpath);
+  std::lock_guard lock(nodeLock);
+  for (const auto& item : nodeArray) {
+    if (lowerWebPathInFolder(lowerPath, lowercaseString(item.strWebPath))) return item.strFullPath;
+  }
+  return {};
+}
+
 int64_t CacheFolder::checkByWebPath(const std::string& webpath) const {
   const std::string lowerPath = lowercaseString(webpath);
   std::lock_guard lock(nodeLock);

@@ -15,6 +15,10 @@ namespace nb {
 
 class CacheFolder : public NodeBase<CacheFolderItem> {
  public:
+  // An item whose web path (letter case ignored) is present replaces only
+  // that folder's content directory; otherwise it is appended.
+  void addNode(CacheFolderItem item);
+
   // 0: the path lies in no cache-mode folder; 1: it is one; 2: it lies
   // inside one, or the whole library is in cache mode.
   int64_t checkByWebPath(const std::string& webpath) const;
@@ -24,6 +28,11 @@ class CacheFolder : public NodeBase<CacheFolderItem> {
   // 40 characters and a cache-mode folder holds the path; else "".
   std::string getNormalPathByWebPath(const std::string& webpath,
                                      const std::string& filehash) const;
+
+  // The content directory of the cache-mode folder holding the path, "".
+  std::string getFullPathByWebPath(const std::string& webpath) const;
+  // Copies of all items in list order.
+  std::vector<CacheFolderItem> getCacheNodes() const { return nodes(); }
 
   // Every cache-mode folder at or below the path, appended to `nodes` as it
   // is removed. True when something was removed.

@@ -4,9 +4,12 @@
 #include <utility>
 
 #include "foundation/json/Json.h"
+#include "platform/Log.h"
 #include "stores/catalogue/Mountsdb.h"
+#include "stores/transfer/TransPortDB.h"
 #include "sync/centre/SyncManager.h"
 #include "sync/centre/SyncStates.h"
+#include "sync/operations/Network.h"
 
 namespace nb {
 namespace {
@@ -33,6 +36,8 @@ void SyncManager::setpermisson() {
   if (!property || !property->isObject()) return;
   const JsonValue& words = (*property)["permissions"];
   if (!words.isArray() || words.empty()) return;
+  // Other threads read the bits at any time: they see the old value or the
+  // whole new one, never a half-built one.
   int64_t bits = 0;
   for (const JsonValue& word : words.elements()) {
     for (const auto& [name, bit] : kPermissionWords) {
@@ -40,6 +45,21 @@ void SyncManager::setpermisson() {
     }
   }
   nPermissions = bits;
+  if ((bits & (Permission::kFileWrite | Permission::kFileUpload)) != 0) return;
+  for (const auto& link : linkfolder_.getLinkNodes()) {
+    if (link.nType != LinkType::kSync) dropBackupLink(link, mount.strPropertys);
+  }
+}
+
+// Nothing may be fed from a backup link any more; its folder stays.
+void SyncManager::dropBackupLink(const LinkFolderNode& link, const std::string& property) {
+  NBLOG_DEBUG("setpermisson:{}", property);
+  removelink(link.strFullPath);
+  syncdb_->remove_link(link.strWebPath, true);
+  linkfolder_.removeByWebPath(link.strWebPath, true);
+  TransPortDB::shareTransPortDB().RemoveWebpath(nMountID_, link.strWebPath);
+  Network::shareNetwork()->ClearTrans(link.strWebPath, nMountID_);
+  reset_sync(link.strWebPath, true, false);
 }
 
 }  // namespace nb

@@ -28,18 +28,6 @@ constexpr const char* kReadWithdrawn =
 // Expand value of a hidden download into the content cache (a hot file).
 constexpr int64_t kExpandHotFile = 256;
 
-// Fills each "%@" of a message in turn.
-std::string fillMarks(std::string text, std::initializer_list<std::string> values) {
-  size_t from = 0;
-  for (const auto& value : values) {
-    const auto mark = text.find("%@", from);
-    if (mark == std::string::npos) break;
-    text.replace(mark, 2, value);
-    from = mark + value.size();
-  }
-  return text;
-}
-
 // What the server may change of a known row; content, local time, folder
 // flag and status are the comparison's to decide.
 void takeServerFields(SyncFileItem& row, const CompareItem& item) {

@@ -119,7 +119,10 @@ TEST_F(LocalEventsTest, LinkedRootDeletedMarksNothing) {
   synced("docs/a.txt", "Docs/a.txt", "alpha");
   removeLocal("Docs");
   EXPECT_FALSE(held([&](SyncManager& m) { return m.eventdel(path("Docs")); }));
-  EXPECT_EQ(status("docs/a.txt"), SyncStatus::kSynced);
+  // The folder is unlinked and its path read afresh; nothing is marked for
+  // deletion on the server.
+  EXPECT_FALSE(m_->linkfolder().haveNode());
+  EXPECT_EQ(status("docs/a.txt"), SyncStatus::kResetMark);
   EXPECT_NE(status("docs"), SyncStatus::kDeletedLocally);
 }
 
