@@ -94,6 +94,8 @@ FakeLibraryTree* FakeDrive::tree(int64_t mountId) {
   return found == trees_.end() ? nullptr : found->second.get();
 }
 
+std::string FakeDrive::contentHash(const std::string& bytes) { return sha1Hex(bytes); }
+
 std::string FakeDrive::putContent(const std::string& bytes) {
   std::string hash = sha1Hex(bytes);
   std::lock_guard guard(lock_);

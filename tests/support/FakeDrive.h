@@ -114,6 +114,8 @@ class FakeDrive {
   // --- Content ------------------------------------------------------------
   // Keeps `bytes` under their SHA-1 (40 lower-case hex), which it returns.
   std::string putContent(const std::string& bytes);
+  // The content hash the fake names `bytes` by: SHA-1, 40 lower-case hex.
+  static std::string contentHash(const std::string& bytes);
   std::optional<std::string> content(const std::string& filehash) const;
   bool hasContent(const std::string& filehash) const;
   // Puts a file into a library as another client would: content and entry

@@ -1,7 +1,5 @@
 #include "support/FakeStorageDownloads.h"
 
-#include <openssl/sha.h>
-
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
@@ -11,18 +9,6 @@
 namespace nb::test {
 
 namespace {
-
-std::string sha1Hex(const std::string& bytes) {
-  unsigned char digest[SHA_DIGEST_LENGTH];
-  SHA1(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), digest);
-  std::string hex;
-  char pair[3];
-  for (unsigned char byte : digest) {
-    std::snprintf(pair, sizeof pair, "%02x", byte);
-    hex += pair;
-  }
-  return hex;
-}
 
 std::optional<std::uint64_t> number(std::string_view text) {
   std::uint64_t value = 0;
@@ -73,7 +59,7 @@ FakeStorageDownloads::~FakeStorageDownloads() {
 }
 
 std::string FakeStorageDownloads::serve(std::string bytes) {
-  const std::string hash = sha1Hex(bytes);
+  const std::string hash = FakeDrive::contentHash(bytes);
   std::lock_guard guard(lock_);
   contents_[hash] = std::make_shared<const std::string>(std::move(bytes));
   return hash;
