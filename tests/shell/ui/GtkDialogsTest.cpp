@@ -111,5 +111,33 @@ TEST_F(GtkDialogsTest, ApplicationModalBlocksOtherWindowsUntilAnswered) {
   EXPECT_TRUE(gtk_widget_get_sensitive(parent));
 }
 
+TEST_F(GtkDialogsTest, FolderChooserAnswersTheFolderOrNothing) {
+  const std::string start = g_get_tmp_dir();
+  struct Case {
+    const char* name;
+    int response;
+    bool chosen;
+  };
+  for (const Case& c : {Case{"chosen", GTK_RESPONSE_ACCEPT, true},
+                        Case{"cancelled", GTK_RESPONSE_CANCEL, false}}) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::optional<std::string>> answers;
+    sharedUi()->dialogs().chooseFolder({.title = "Pick", .acceptLabel = "Take", .startFolder = start},
+                                       window_.get(),
+                                       [&answers](std::optional<std::string> folder) {
+                                         answers.push_back(std::move(folder));
+                                       });
+    GtkWidget* dialog = nullptr;
+    ASSERT_TRUE(pumpMainThreadUntil([&] { return (dialog = visibleDialog()) != nullptr; }));
+    EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(dialog)), "Pick");
+    gtk_file_chooser_set_filename(GTK_FILE_CHOOSER(dialog), start.c_str());
+    gtk_dialog_response(GTK_DIALOG(dialog), c.response);
+    pumpMainThread();
+    ASSERT_EQ(answers.size(), 1u);
+    EXPECT_EQ(answers[0].has_value(), c.chosen);
+    EXPECT_EQ(visibleDialog(), nullptr);
+  }
+}
+
 }  // namespace
 }  // namespace nb::test
