@@ -3,6 +3,8 @@
 
 #include <gdk/gdkkeysyms.h>
 
+#include <filesystem>
+
 #include "support/GtkUiFixture.h"
 #include "shell/ui/gtk/GtkDialogs.h"
 #include "shell/ui/gtk/GtkWebWindow.h"
@@ -130,11 +132,20 @@ TEST_F(GtkDialogsTest, FolderChooserAnswersTheFolderOrNothing) {
     GtkWidget* dialog = nullptr;
     ASSERT_TRUE(pumpMainThreadUntil([&] { return (dialog = visibleDialog()) != nullptr; }));
     EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(dialog)), "Pick");
-    gtk_file_chooser_set_filename(GTK_FILE_CHOOSER(dialog), start.c_str());
+    // The chooser shows its starting folder a moment after it appears.
+    ASSERT_TRUE(pumpMainThreadUntil([&] {
+      gchar* shown = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(dialog));
+      const bool ready = shown != nullptr;
+      g_free(shown);
+      return ready;
+    }));
     gtk_dialog_response(GTK_DIALOG(dialog), c.response);
     pumpMainThread();
     ASSERT_EQ(answers.size(), 1u);
     EXPECT_EQ(answers[0].has_value(), c.chosen);
+    if (c.chosen && answers[0]) {
+      EXPECT_TRUE(std::filesystem::equivalent(*answers[0], start)) << *answers[0];
+    }
     EXPECT_EQ(visibleDialog(), nullptr);
   }
 }

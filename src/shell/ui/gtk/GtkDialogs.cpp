@@ -148,8 +148,10 @@ void GtkDialogs::chooseFolder(const FolderChooser& chooser, WebWindow* parent,
                      std::unique_ptr<Done> answer(static_cast<Done*>(data));
                      std::optional<std::string> folder;
                      if (response == GTK_RESPONSE_ACCEPT) {
-                       platform::GCharPtr path(
-                           gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(self)));
+                       auto* files = GTK_FILE_CHOOSER(self);
+                       // Accepting with nothing selected takes the folder shown.
+                       platform::GCharPtr path(gtk_file_chooser_get_filename(files));
+                       if (!path) path.reset(gtk_file_chooser_get_current_folder(files));
                        if (path) folder = std::string(path.get());
                      }
                      gtk_widget_destroy(GTK_WIDGET(self));
