@@ -38,13 +38,17 @@ LinkRequest readRequest(const JsonValue& args) {
           jsonInt64(args, "mount_id"), jsonInt64(args, "type"), jsonFlag(args, "overwrite")};
 }
 
-// A path as the file system resolves it, for the parts that exist; the
-// rest is taken lexically. No trailing "/" but for the root.
-std::string resolved(const std::string& path) {
+// A path with symbolic links resolved for the parts that exist, the rest
+// taken lexically; no trailing "/" but for the root. `lexicalFirst` drops
+// "." and ".." before resolving, as a folder made later along a path with a
+// missing part would see them.
+std::string resolved(const std::string& path, bool lexicalFirst) {
+  std::filesystem::path p(path);
+  if (lexicalFirst) p = p.lexically_normal();
   std::error_code ec;
-  std::filesystem::path p = std::filesystem::weakly_canonical(std::filesystem::path(path), ec);
-  if (ec) p = std::filesystem::path(path).lexically_normal();
-  std::string text = p.string();
+  std::filesystem::path r = std::filesystem::weakly_canonical(p, ec);
+  if (ec) r = p.lexically_normal();
+  std::string text = r.string();
   while (text.size() > 1 && text.back() == '/') text.pop_back();
   return text;
 }
@@ -101,8 +105,10 @@ Overwrite askOverwrite(WebWindowController& window, SyncManager& manager,
 }  // namespace
 
 bool touchesConfigFolder(const std::string& folder) {
-  return Util::checkLinkPathHaveConfigPath(resolved(folder),
-                                           resolved(UserData::shareUserData().configPath()));
+  // Either reading of the path may be the one the folder ends up at.
+  const std::string config = resolved(UserData::shareUserData().configPath(), false);
+  return Util::checkLinkPathHaveConfigPath(resolved(folder, false), config) ||
+         Util::checkLinkPathHaveConfigPath(resolved(folder, true), config);
 }
 
 std::string gSetLinkPath(const PageCall& call) {
