@@ -15,6 +15,7 @@
 #include "bridge/dispatch/PageHandlers.h"
 #include "bridge/dispatch/jsFunction.h"
 #include "bridge/functions/PageFunctionGroups.h"
+#include "bridge/script/PageFunctions.h"
 #include "foundation/json/Json.h"
 #include "shell/windows/BrowserWebWindowController.h"
 #include "support/FakeUi.h"
@@ -43,6 +44,11 @@ class PageWorld : public SyncWorld {
     bridge::jsFunction::sharedInstance().operationQueue().waitUntilAllOperationsAreFinished();
     if (auto queue = app().taskQueue()) queue->waitUntilAllOperationsAreFinished();
     pumpMainThread();
+    // Every body goes back, as before the test, so tests of the dispatcher
+    // that rely on unbuilt functions do not depend on the order of tests.
+    for (const bridge::PageFunction& f : bridge::pageFunctions()) {
+      bridge::setPageHandler(f.name, nullptr);
+    }
     SyncWorld::TearDown();
   }
 

@@ -265,5 +265,34 @@ TEST_F(TransferPagesTest, ARegisteredPageHearsProgressUntilItClearsTheSink) {
   transfer::CallbackThread::setPagesReady({});
 }
 
+TEST_F(TransferPagesTest, ClosingTheWindowThatFollowsTransfersClearsBothSinks) {
+  auto other = BrowserWebWindowController::create(*ui, "sole", "3");
+  FakeUiWindow& otherWindow = ui->lastWindow();
+  auto otherBridge =
+      bridge::NBWebViewDelegate::install(other, bridge::TrustedOrigins({"/opt/nb/UI"}, {}));
+  bridge::PageCall call;
+  call.args = {R"({"start":true})"};
+  call.callbackId = "q_1";
+  call.bridge = otherBridge;
+  for (const char* name : {"gChangeDownload", "gChangeUpload"}) {
+    call.name = name;
+    bridge::pageHandler(name)(call, *other);
+  }
+  ASSERT_TRUE(engine->dCallback().hasSink());
+  ASSERT_TRUE(engine->uCallback().hasSink());
+  // A window that never followed transfers leaves them alone.
+  auto bystander = BrowserWebWindowController::create(*ui, "sole", "4");
+  FakeUiWindow& bystanderWindow = ui->lastWindow();
+  auto bystanderBridge =
+      bridge::NBWebViewDelegate::install(bystander, bridge::TrustedOrigins({"/opt/nb/UI"}, {}));
+  ASSERT_TRUE(bystanderWindow.userClose());
+  pumpMainThread();
+  EXPECT_TRUE(engine->dCallback().hasSink());
+  ASSERT_TRUE(otherWindow.userClose());
+  pumpMainThread();
+  EXPECT_FALSE(engine->dCallback().hasSink());
+  EXPECT_FALSE(engine->uCallback().hasSink());
+}
+
 }  // namespace
 }  // namespace nb::test
