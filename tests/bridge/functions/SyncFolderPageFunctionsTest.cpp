@@ -209,6 +209,28 @@ TEST_F(SyncFolderPagesTest, EmptinessAnswersOneUnlessATestSaysZero) {
   EXPECT_EQ(answer("gCheckEmpty", cases[1].request).asInt64(), 1);
 }
 
+TEST_F(SyncFolderPagesTest, LinkListDefaultFolderShortcutsAndTheCompareAlert) {
+  started();
+  const JsonValue links = answer("gGetLinkPath", "");
+  ASSERT_EQ(links["list"].size(), 1u);
+  EXPECT_EQ(links["list"][0]["webpath"].asString(), "docs");
+  EXPECT_EQ(links["list"][0]["fullpath"].asString(), local("Docs").string() + "/");
+  const std::string pics = R"({"webpath":"pics","mount_id":)" + std::to_string(kMountId) + "}";
+  EXPECT_TRUE(answer("gGetSyncNormalPath", pics)["path"].asString().ends_with("/pics"));
+  EXPECT_EQ(answer("gGetSyncNormalPath", R"({"mount_id":999})"), JsonValue::object({}));
+  EXPECT_EQ(answer("gGetShortcuts", ""), JsonValue::object({}));
+  Mountsdb::shareMountsdb().addLinks(R"({"list":[{"id":1}]})");
+  EXPECT_EQ(answer("gGetShortcuts", "")["list"].size(), 1u);
+
+  EXPECT_EQ(answer("gCompare", ""), JsonValue::object({}));
+  ASSERT_EQ(ui->dialogs().shown().size(), 1u);
+  EXPECT_EQ(ui->dialogs().shown()[0].alert.informative, text("Mac同步客户端，不支持此功能！"));
+
+  app().setLoginFinish(false);
+  EXPECT_EQ(answer("gGetLinkPath", ""), JsonValue::object({}));
+  EXPECT_EQ(answer("gGetShortcuts", ""), JsonValue::object({}));
+}
+
 TEST_F(SyncFolderPagesTest, ResetWithCurrentFetchesTheFolderInsteadOfResetting) {
   started();
   app().clear();
