@@ -1,16 +1,12 @@
 #include "bridge/functions/PageFunctionGroups.h"
 
-#include "bridge/functions/FileListPageFunctions.h"
-#include "bridge/functions/SyncFolderPageFunctions.h"
-#include "bridge/functions/TransferPageFunctions.h"
+#include "bridge/functions/FolderAndTransferPageFunctions.h"
 
 namespace nb::bridge {
 
 void registerPageFunctionGroups() {
   // One line per group of page functions, each from its own file.
-  registerTransferPageFunctions();
-  registerSyncFolderPageFunctions();
-  registerFileListPageFunctions();
+  registerFolderAndTransferPageFunctions();
 }
 
 }  // namespace nb::bridge
