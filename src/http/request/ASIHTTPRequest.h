@@ -108,6 +108,8 @@ class ASIHTTPRequest : public std::enable_shared_from_this<ASIHTTPRequest>,
   void setUploadProgressDelegate(ASIProgressDelegate* delegate);
   void setDownloadProgressDelegate(ASIProgressDelegate* delegate);
   std::shared_ptr<ASIHTTPRequestDelegate> queue() const;
+  ASIProgressDelegate* uploadProgressDelegate() const { return uploadProgressDelegate_; }
+  ASIProgressDelegate* downloadProgressDelegate() const { return downloadProgressDelegate_; }
 
   void setStartedBlock(Block block) { startedBlock_ = std::move(block); }
   void setHeadersReceivedBlock(HeadersBlock block) { headersReceivedBlock_ = std::move(block); }
@@ -332,6 +334,20 @@ class ASIHTTPRequest : public std::enable_shared_from_this<ASIHTTPRequest>,
   void copyConfigurationTo(ASIHTTPRequest& made) const;
   bool haveBuiltPostBody() const { return haveBuiltPostBody_; }
 
+  // The finish step after a whole answer, on the request's thread under
+  // requestLock(): reports success unless the request failed.
+  virtual void requestFinished();
+  // Ends the operation: the queue slot is given back and waiters go on.
+  virtual void markAsFinished();
+  std::recursive_mutex& requestLock() const { return cancelledLock_; }
+  bool isHeadCompanion() const { return isHeadCompanion_; }
+  void setCompleteFlag(bool value) { complete_ = value; }
+  // The body as it now stands (for a request that rewrote its own answer).
+  void replaceResponseData(std::string bytes);
+  void removeResponseHeader(const std::string& name);
+  // Shows the download display full: progress equal to total.
+  void showDownloadComplete();
+
  private:
   void copySharedSettingsTo(ASIHTTPRequest& other) const;
 
@@ -373,7 +389,6 @@ class ASIHTTPRequest : public std::enable_shared_from_this<ASIHTTPRequest>,
   void unscheduleReadStream();
   void destroyReadStream();
   void detachTransfer();
-  void markAsFinished();
   bool retryUsingNewConnection();
   void finishSynchronousWait();
 
@@ -403,7 +418,6 @@ class ASIHTTPRequest : public std::enable_shared_from_this<ASIHTTPRequest>,
   bool willAskDelegateToConfirmRedirect();
   void parseStringEncodingFromHeaders();
   void decideKeepAlive(const std::string& httpVersion);
-  void requestFinished();
   void reportFinished();
   void reportFailure();
   void requestStarted();
