@@ -10,6 +10,7 @@
 #include "stores/common/StoreSeams.h"
 #include "sync/centre/SessionSeams.h"
 #include "transfer/engine/Network.h"
+#include "transfer/templates/DownloadTemplateTask.h"
 
 namespace nb {
 
@@ -45,6 +46,7 @@ std::shared_ptr<AppDelegate> ProcessState::start(std::shared_ptr<AppDelegate> ap
   registerStoreSeams();  // the older sync store conversion
   Util::setApplicationActiveQuery([] { return isApplicationActive(); });
   transfer::Network::registerAsSyncSeam();
+  transfer::registerEnterpriseTemplates();
   registerNotificationClicks(app);
   return app;
 }
@@ -52,6 +54,7 @@ std::shared_ptr<AppDelegate> ProcessState::start(std::shared_ptr<AppDelegate> ap
 void ProcessState::stop() {
   NotificationCenter::shareCenter().setClickActions({});
   transfer::Network::unregisterSyncSeam();
+  transfer::unregisterEnterpriseTemplates();
   Util::setApplicationActiveQuery(nullptr);
   UserData::setSessionHooks({});
   setAppDelegate(nullptr);
