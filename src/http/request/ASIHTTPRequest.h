@@ -449,6 +449,9 @@ class ASIHTTPRequest : public std::enable_shared_from_this<ASIHTTPRequest>,
   static size_t onReadBody(char* data, size_t size, size_t count, void* self);
   static int onSeekBody(void* self, int64_t offset, int origin);
   void headerLine(std::string_view line);
+  bool headIsForTunnel();
+  void commitDeferredHead();
+  bool takeConnectRefusal(int result);
   void handleBytesAvailable(const char* data, size_t size);
   size_t readSize() const;
   void handleStreamComplete();
@@ -488,11 +491,20 @@ class ASIHTTPRequest : public std::enable_shared_from_this<ASIHTTPRequest>,
 
   // ---- the request's thread ----
   std::optional<std::string> redirectURL_;
+  // Credentials that curl answers a challenge with inside the transfer
+  // (Digest and NTLM need its exchange; a proxy's also reach a CONNECT).
+  struct CurlCredentials {
+    long scheme = 0;  // CURLAUTH_*
+    std::string username;
+    std::string password;
+  };
   struct Message {
     std::string method;
     std::string url;
     bool http10 = false;
     RequestHeaderList headers;
+    std::optional<CurlCredentials> serverAuth;
+    std::optional<CurlCredentials> proxyAuth;
   };
   std::optional<Message> request_;  // the built message
   platform::CurlEasy easy_;
@@ -509,6 +521,14 @@ class ASIHTTPRequest : public std::enable_shared_from_this<ASIHTTPRequest>,
   bool headRead_ = false;
   bool headStarted_ = false;
   std::string pendingStatusLine_;
+  // A 401/407 head that curl may answer itself in the same transfer: taken
+  // as the response only when its body or the transfer's end follows.
+  bool headDeferred_ = false;
+  // Through an HTTP proxy to https: heads before the tunnel opened are the
+  // proxy's answers to CONNECT; the last refusal is kept.
+  bool tunnelling_ = false;
+  bool tunnelOpen_ = false;
+  std::optional<std::pair<std::string, platform::HttpHeaders>> connectHead_;
   // Body bytes of the current perform pass not yet handled as one read.
   std::string pendingBody_;
   std::unique_ptr<ASIDataDecompressor> dataDecompressor_;  // inflate-while-reading only

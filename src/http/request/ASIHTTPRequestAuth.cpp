@@ -7,6 +7,8 @@
 // they were refused: they are forgotten and the search goes on (or ends in
 // code 3), so refused credentials are never sent for ever.
 
+#include <curl/curl.h>
+
 #include <mutex>
 
 #include "http/engine/CurlUrl.h"
@@ -72,13 +74,34 @@ void ASIHTTPRequest::addBasicAuthenticationHeader(const std::string& user, const
   authenticationScheme = "Basic";
 }
 
-// Basic is the one scheme whose header the library writes itself; other
-// schemes are read but not answered.
+// The library writes a server's Basic header itself. Digest and NTLM need
+// an exchange inside the transfer, which curl runs with the credentials the
+// message carries; a proxy's credentials always go that way, so that they
+// also answer the proxy's challenge to a CONNECT.
 bool ASIHTTPRequest::applyToMessage(const ASIAuthenticationChallenge& challenge,
                                     const ASICredentials& credentials, bool proxy) {
-  if (!request_ || challenge.scheme != "Basic") return false;
-  request_->headers.set(proxy ? "Proxy-Authorization" : "Authorization",
-                        "Basic " + base64forData(credentials.username + ":" + credentials.password));
+  if (!request_) return false;
+  if (challenge.scheme == "Basic" && !proxy) {
+    request_->headers.set("Authorization",
+                          "Basic " + base64forData(credentials.username + ":" + credentials.password));
+    return true;
+  }
+  CurlCredentials applied;
+  if (challenge.scheme == "Basic") {
+    applied.scheme = CURLAUTH_BASIC;
+  } else if (challenge.scheme == "Digest") {
+    applied.scheme = CURLAUTH_DIGEST;
+  } else if (challenge.scheme == "NTLM") {
+    applied.scheme = CURLAUTH_NTLM;
+  } else {
+    return false;
+  }
+  const std::string domainPart = credentials.domain.value_or("");
+  applied.username = challenge.scheme == "NTLM" && !domainPart.empty()
+                         ? domainPart + "\\" + credentials.username
+                         : credentials.username;
+  applied.password = credentials.password;
+  (proxy ? request_->proxyAuth : request_->serverAuth) = std::move(applied);
   return true;
 }
 

@@ -5,6 +5,7 @@
 #include "api/session/UserData.h"
 #include "foundation/util/UtilDesktop.h"
 #include "foundation/util/UtilWebPackage.h"
+#include "http/auth/SecretServiceCredentialStorage.h"
 #include "platform/MainThread.h"
 #include "shell/notify/NotificationCenter.h"
 #include "stores/common/StoreSeams.h"
@@ -47,6 +48,7 @@ std::shared_ptr<AppDelegate> ProcessState::start(std::shared_ptr<AppDelegate> ap
   Util::setApplicationActiveQuery([] { return isApplicationActive(); });
   transfer::Network::registerAsSyncSeam();
   transfer::registerEnterpriseTemplates();
+  http::ASICredentialStorage::setShared(std::make_shared<http::SecretServiceCredentialStorage>());
   registerNotificationClicks(app);
   return app;
 }
@@ -55,6 +57,7 @@ void ProcessState::stop() {
   NotificationCenter::shareCenter().setClickActions({});
   transfer::Network::unregisterSyncSeam();
   transfer::unregisterEnterpriseTemplates();
+  http::ASICredentialStorage::setShared(nullptr);
   Util::setApplicationActiveQuery(nullptr);
   UserData::setSessionHooks({});
   setAppDelegate(nullptr);
