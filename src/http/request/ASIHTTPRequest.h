@@ -549,6 +549,9 @@ class ASIHTTPRequest : public std::enable_shared_from_this<ASIHTTPRequest>,
   std::string proxyHost_;
   int proxyPort_ = 0;
   std::string proxyType_;
+  // Credentials the system settings give for the proxy in use.
+  std::string systemProxyUsername_;
+  std::string systemProxyPassword_;
   bool haveBuiltPostBody_ = false;
   bool updatedProgress_ = false;
   bool haveBuiltRequestHeaders_ = false;
