@@ -3,6 +3,7 @@
 // ASIWebPageRequestHtml.cpp.
 
 #include "http/webpage/ASIWebPageRequest.h"
+#include "http/webpage/ASIWebPageRelay.h"
 
 #include <algorithm>
 #include <cctype>
@@ -25,9 +26,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kSucceeded = "externalResourceFetchSucceeded:";
-constexpr const char* kFailed = "externalResourceFetchFailed:";
-constexpr const char* kAllDone = "finishedFetchingExternalResources:";
 
 std::string lower(std::string_view text) {
   std::string out(text);
@@ -78,87 +76,6 @@ bool sameOrigin(const std::string& a, const std::string& b) {
 }
 
 }  // namespace
-
-// The delegate and progress delegate of a page's children and the delegate
-// of its resource queue: the queue's three names are the page's own; every
-// other message goes to the parent page, and from the top page to its
-// delegate or progress delegates.
-class ASIWebPageRequest::Relay final : public ASINetworkQueueDelegate, public ASIProgressDelegate {
- public:
-  explicit Relay(ASIWebPageRequest& page) : page_(page) {}
-
-  bool respondsToSelector(std::string_view name) const override {
-    if (name == kSucceeded || name == kFailed) return true;
-    if (const auto parent = page_.parentRequest()) return parent->relay_->respondsToSelector(name);
-    if (ASIProgressDelegate* display = progressTarget(name)) return display->respondsToSelector(name);
-    ASIHTTPRequestDelegate* delegate = page_.delegate();
-    return isDelegateMessage(name) && delegate != nullptr && delegate->respondsToSelector(name);
-  }
-
-  void performSelector(std::string_view name, ASIHTTPRequest& request,
-                       const DelegateArgument& argument) override {
-    if (name == kSucceeded) return page_.externalResourceFetchSucceeded(request);
-    if (name == kFailed) return page_.externalResourceFetchFailed(request);
-    if (const auto parent = page_.parentRequest()) {
-      return parent->relay_->performSelector(name, request, argument);
-    }
-    ASIHTTPRequestDelegate* delegate = page_.delegate();
-    if (isDelegateMessage(name) && delegate != nullptr && delegate->respondsToSelector(name)) {
-      delegate->performSelector(name, request, argument);
-    }
-  }
-
-  void performQueueSelector(std::string_view name, ASINetworkQueue&) override {
-    if (name == kAllDone) page_.finishedFetchingExternalResources();
-  }
-
-  void requestDidReceiveBytes(ASIHTTPRequest& r, int64_t n) override {
-    if (auto* to = progressFor(progress::didReceiveBytes)) to->requestDidReceiveBytes(r, n);
-  }
-  void requestDidSendBytes(ASIHTTPRequest& r, int64_t n) override {
-    if (auto* to = progressFor(progress::didSendBytes)) to->requestDidSendBytes(r, n);
-  }
-  void requestIncrementDownloadSizeBy(ASIHTTPRequest& r, int64_t n) override {
-    if (auto* to = progressFor(progress::incrementDownloadSizeBy)) {
-      to->requestIncrementDownloadSizeBy(r, n);
-    }
-  }
-  void requestIncrementUploadSizeBy(ASIHTTPRequest& r, int64_t n) override {
-    if (auto* to = progressFor(progress::incrementUploadSizeBy)) to->requestIncrementUploadSizeBy(r, n);
-  }
-
- private:
-  static bool isDelegateMessage(std::string_view name) {
-    for (const char* known :
-         {selector::requestStarted, selector::didReceiveResponseHeaders, selector::willRedirectToURL,
-          selector::requestFinished, selector::requestFailed, selector::didReceiveData,
-          selector::authenticationNeeded, selector::proxyAuthenticationNeeded}) {
-      if (name == known) return true;
-    }
-    return false;
-  }
-
-  // The top page's display for a progress message; none for other messages.
-  ASIProgressDelegate* progressTarget(std::string_view name) const {
-    if (name == progress::didReceiveBytes || name == progress::incrementDownloadSizeBy) {
-      return page_.downloadProgressDelegate();
-    }
-    if (name == progress::didSendBytes || name == progress::incrementUploadSizeBy) {
-      return page_.uploadProgressDelegate();
-    }
-    return nullptr;
-  }
-
-  // Where a progress message goes on: the parent's relay, or the top page's
-  // display when it takes that message.
-  ASIProgressDelegate* progressFor(const char* name) const {
-    if (const auto parent = page_.parentRequest()) return parent->relay_.get();
-    ASIProgressDelegate* display = progressTarget(name);
-    return display != nullptr && display->respondsToSelector(name) ? display : nullptr;
-  }
-
-  ASIWebPageRequest& page_;
-};
 
 // ---- making and configuring ------------------------------------------------------------------
 
@@ -338,9 +255,9 @@ void ASIWebPageRequest::fetchExternalResources() {
   queue->delegate = relay_.get();
   queue->shouldCancelAllRequestsOnFailure = shouldIgnoreExternalResourceErrors;
   queue->showAccurateProgress = showAccurateProgress;
-  queue->requestDidFinishSelector = kSucceeded;
-  queue->requestDidFailSelector = kFailed;
-  queue->queueDidFinishSelector = kAllDone;
+  queue->requestDidFinishSelector = webpage::kSucceeded;
+  queue->requestDidFailSelector = webpage::kFailed;
+  queue->queueDidFinishSelector = webpage::kAllDone;
   externalResourceQueue_ = queue;
   for (const auto& [reference, entry] : resourceList()) queue->addOperation(makeChild(reference));
   queue->go();
