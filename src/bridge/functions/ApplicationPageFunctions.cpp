@@ -11,6 +11,7 @@
 #include "api/server/ServerInfo.h"
 #include "api/session/UserData.h"
 #include "bridge/dispatch/PageHandlers.h"
+#include "bridge/functions/PageArgs.h"
 #include "bridge/functions/ShellApp.h"
 #include "bridge/functions/WindowAppPageFunctions.h"
 #include "bridge/windows/WindowRegistry.h"
@@ -45,8 +46,6 @@ UriOpener& uriOpener() {
   return opener;
 }
 
-Answer json(const JsonValue& value) { return JSONString(value).value_or("{}"); }
-
 // Only addresses a browser or mail program opens: a file:// address or
 // another program's scheme would let a page start local programs.
 bool isOpenableUrl(const std::string& url) {
@@ -65,8 +64,8 @@ Answer gNetworkAgent(const PageCall&, WebWindowController&) {
 
 Answer gOpenUrl(const PageCall& call, WebWindowController&) {
   NBLOG_DEBUG("gOpenUrl {}", call.json());
-  const std::optional<JsonValue> args = dictionaryFromString(call.json());
-  if (!args || !args->isObject()) return std::nullopt;
+  const std::optional<JsonValue> args = pageObject(call);
+  if (!args) return std::nullopt;
   const std::string url = jsonTextOrEmpty(*args, "url");
   if (!isOpenableUrl(url)) {
     NBLOG_WARN("gOpenUrl dropped an address that is not http, https or mailto");
@@ -99,7 +98,7 @@ Answer gGetAboutInfo(const PageCall&, WebWindowController&) {
   if (name.empty()) name = Util::localizedStringForKey("NubrenVesko");
   std::string url = server->strAboutUrl();
   if (url.empty()) url = kBuiltinAboutUrl;
-  const Answer answer = json(JsonValue::object({{"image", image},
+  const Answer answer = pageAnswer(JsonValue::object({{"image", image},
                                                 {"version", app ? app->appVersionString() : ""},
                                                 {"name", name},
                                                 {"url", url}}));
@@ -109,17 +108,17 @@ Answer gGetAboutInfo(const PageCall&, WebWindowController&) {
 
 Answer gGetLogo(const PageCall&, WebWindowController&) {
   const fs::path icon = platform::installDataFolder() / "nubrenapp.png";
-  const Answer answer = json(JsonValue::object({{"path", icon.string()}}));
+  const Answer answer = pageAnswer(JsonValue::object({{"path", icon.string()}}));
   NBLOG_DEBUG("gGetLogo {}", *answer);
   return answer;
 }
 
 Answer gGetUIPath(const PageCall&, WebWindowController&) {
-  return json(JsonValue::object({{"uiPath", UserData::shareUserData().getuipath()}}));
+  return pageAnswer(JsonValue::object({{"uiPath", UserData::shareUserData().getuipath()}}));
 }
 
 Answer gGetClientPath(const PageCall&, WebWindowController&) {
-  return json(JsonValue::object({{"path", platform::installDataFolder().string()}}));
+  return pageAnswer(JsonValue::object({{"path", platform::installDataFolder().string()}}));
 }
 
 void endProcess(const std::shared_ptr<AppDelegate>& app) {

@@ -7,6 +7,7 @@
 
 #include "bridge/dispatch/NBWebViewDelegate.h"
 #include "bridge/dispatch/PageHandlers.h"
+#include "bridge/functions/PageArgs.h"
 #include "bridge/functions/WindowAppPageFunctions.h"
 #include "bridge/windows/WindowRegistry.h"
 #include "foundation/app/AppState.h"
@@ -25,12 +26,6 @@ using Answer = std::optional<std::string>;
 
 constexpr const char* kNoWindow = R"({"hwnd":0})";
 
-std::optional<JsonValue> objectArgument(const std::string& text) {
-  std::optional<JsonValue> value = dictionaryFromString(text);
-  if (!value || !value->isObject()) return std::nullopt;
-  return value;
-}
-
 // A member read as a real number, as the page may send "12" or 12; 0 when
 // missing or not a number.
 double number(const JsonValue& object, std::string_view key) {
@@ -46,8 +41,6 @@ std::string text(const JsonValue& object, std::string_view key) {
   return value != nullptr && value->isString() ? std::string(value->asString()) : std::string();
 }
 
-Answer json(const JsonValue& value) { return JSONString(value).value_or("{}"); }
-
 bool isSignInWindow(const WebWindowController& window) {
   return window.window()->kind() == ui::WindowKind::SignIn;
 }
@@ -59,7 +52,7 @@ void deliverText(const char* name, const std::string& message) {
 }
 
 Answer gMain(const PageCall& call, WebWindowController&) {
-  const std::optional<JsonValue> args = objectArgument(call.json());
+  const std::optional<JsonValue> args = pageObject(call);
   if (!args) return kNoWindow;
   const std::shared_ptr<ui::Ui> ui = ui::currentUi("gMain");
   if (!ui) return kNoWindow;
@@ -82,7 +75,7 @@ Answer gMain(const PageCall& call, WebWindowController&) {
 
 Answer gVideoPlayer(const PageCall& call, WebWindowController&) {
   NBLOG_DEBUG("gVideoPlayer {}", call.json());
-  const std::optional<JsonValue> args = objectArgument(call.json());
+  const std::optional<JsonValue> args = pageObject(call);
   const std::shared_ptr<ui::Ui> ui = args ? ui::currentUi("gVideoPlayer") : nullptr;
   if (!ui) return std::nullopt;
   NBWebViewDelegate::BrowserWindowRequest request;
@@ -98,7 +91,7 @@ Answer gVideoPlayer(const PageCall& call, WebWindowController&) {
 
 Answer gLaunchpad(const PageCall& call, WebWindowController&) {
   if (!NBWebViewDelegate::checkLogin()) return std::nullopt;
-  const std::optional<JsonValue> args = objectArgument(call.json());
+  const std::optional<JsonValue> args = pageObject(call);
   Util::getAppDelegate()->showLaunchpadForTab(args ? text(*args, "type") : std::string());
   return std::nullopt;
 }
@@ -127,7 +120,7 @@ Answer gIsFullWindow(const PageCall&, WebWindowController& window) {
 
 Answer gGetWindowRect(const PageCall&, WebWindowController& window) {
   const ui::Rect frame = window.window()->isClosed() ? ui::Rect{} : window.window()->frame();
-  const Answer answer = json(JsonValue::object(
+  const Answer answer = pageAnswer(JsonValue::object(
       {{"x", frame.x}, {"y", frame.y}, {"cx", frame.width}, {"cy", frame.height}}));
   NBLOG_DEBUG("gGetWindowRect {}", *answer);
   return answer;
@@ -135,7 +128,7 @@ Answer gGetWindowRect(const PageCall&, WebWindowController& window) {
 
 Answer gSetWindowRect(const PageCall& call, WebWindowController& window) {
   NBLOG_DEBUG("gSetWindowRect {}", call.json());
-  const std::optional<JsonValue> args = objectArgument(call.json());
+  const std::optional<JsonValue> args = pageObject(call);
   if (!args) return std::nullopt;
   // A frame without a size would leave a window nobody can see or grab.
   const ui::Size least = window.window()->minSize();
@@ -151,7 +144,7 @@ Answer gGetWindowSetting(const PageCall&, WebWindowController& window) {
     answer = R"({"setting":"regist"})";
   } else {
     const std::string info = window.strInfo();
-    answer = info.empty() ? std::string("{}") : json(JsonValue::object({{"setting", info}}));
+    answer = info.empty() ? std::string("{}") : pageAnswer(JsonValue::object({{"setting", info}}));
   }
   NBLOG_DEBUG("gGetWindowSetting {}", *answer);
   return answer;
