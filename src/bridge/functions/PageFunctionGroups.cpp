@@ -1,12 +1,14 @@
 #include "bridge/functions/PageFunctionGroups.h"
 
 #include "bridge/functions/FolderAndTransferPageFunctions.h"
+#include "bridge/functions/SettingsPageFunctions.h"
 
 namespace nb::bridge {
 
 void registerPageFunctionGroups() {
   // One line per group of page functions, each from its own file.
   registerFolderAndTransferPageFunctions();
+  registerSettingsPageFunctions();
 }
 
 }  // namespace nb::bridge
