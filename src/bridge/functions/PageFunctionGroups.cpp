@@ -1,6 +1,7 @@
 #include "bridge/functions/PageFunctionGroups.h"
 
 #include "bridge/functions/FolderAndTransferPageFunctions.h"
+#include "bridge/functions/PushPageFunctions.h"
 #include "bridge/functions/SettingsPageFunctions.h"
 
 namespace nb::bridge {
@@ -9,6 +10,7 @@ void registerPageFunctionGroups() {
   // One line per group of page functions, each from its own file.
   registerFolderAndTransferPageFunctions();
   registerSettingsPageFunctions();
+  registerPushPageFunctions();
 }
 
 }  // namespace nb::bridge
