@@ -85,6 +85,8 @@ SdkSignIn::~SdkSignIn() {
   if (bus_ != nullptr) {
     g_dbus_connection_signal_unsubscribe(bus_, subscription_);
   }
+  stopping_.request_stop();
+  queue_.cancelAllOperations();
   queue_.waitUntilAllOperationsAreFinished();
   if (bus_ != nullptr) g_object_unref(bus_);
 }
@@ -161,7 +163,9 @@ std::string SdkSignIn::sdkLogin(const Request& request) {
       NBLOG_ERROR("no main window opener is registered for SDK sign-in");
       return reply(kErrorSignIn, "");
     }
-    platform::MainThread::postAndWait(host_.openMainWindow);
+    if (!platform::MainThread::postAndWait(host_.openMainWindow, stopping_.get_token())) {
+      return reply(kErrorSignIn, "");
+    }
     return reply(0, "");
   }
   if (!host_.loginByAuto) {

@@ -23,6 +23,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <stop_token>
 #include <string>
 
 #include <gio/gio.h>
@@ -88,6 +89,8 @@ class SdkSignIn {
   std::mutex& lock_;
   GDBusConnection* bus_ = nullptr;  // owned reference while started
   unsigned subscription_ = 0;
+  // Ends a worker's wait for the main thread when this object goes (on main).
+  std::stop_source stopping_;
   platform::OperationQueue queue_{1};
 };
 
