@@ -206,35 +206,38 @@ TEST_F(TwoWaySyncTest, EditedOnBothSidesOnTheOverwriteListTheServerVersionWins) 
   expectAgree(serverTree("docs"));
 }
 
-// A sync link in a library where the user may upload but not write.
-class ReadOnlyTwoWayTest : public TwoWaySyncTest {
- protected:
-  void SetUp() override {
-    TwoWaySyncTest::SetUp();
-    m_->nPermissions = Permission::kFileRead | Permission::kFileUpload;
+// The local items whose name holds the read-only conflict mark.
+std::vector<std::string> conflictCopies(const Tree& tree) {
+  std::vector<std::string> found;
+  for (const auto& [relative, item] : tree) {
+    if (relative.find("只读冲突") != std::string::npos) found.push_back(relative);
   }
-  // The local items whose name holds the conflict mark.
-  std::vector<std::string> conflictCopies() {
-    std::vector<std::string> found;
-    for (const auto& [relative, item] : localTree("Docs")) {
-      if (relative.find("只读冲突") != std::string::npos) found.push_back(relative);
-    }
-    return found;
-  }
-};
+  return found;
+}
 
-TEST_F(ReadOnlyTwoWayTest, EditedOnBothSidesTheEditIsKeptAsTheConflictCopy) {
+TEST_F(TwoWaySyncTest, EditedOnBothSidesInAFolderWithoutWriteRightTheEditIsKeptAsACopy) {
+  // Every right in the library without the one that grants all.
+  m_->nPermissions = Permission::kFileRead | Permission::kFileWrite | Permission::kFileUpload |
+                     Permission::kFileDelete;
   startWithSyncedTree();
-  clock().advance(std::chrono::seconds(5));
-  putServerFile("docs/a.txt", "server edit");
-  writeLocal("Docs/a.txt", "local edit");
+  putServerFile("docs/ro/r.txt", "first");
+  // The member may read and upload in "ro", not change what is there.
+  ASSERT_EQ(tree().setProperty("docs/ro", R"({"permisson":["file_read","file_upload"]})"),
+            FakeTreeError::None);
   sync();
-  EXPECT_EQ(readLocal("Docs/a.txt"), "server edit");
-  const auto copies = conflictCopies();
+  ASSERT_EQ(readLocal("Docs/ro/r.txt"), "first");
+  ASSERT_FALSE(m_->getFilePropertyForWrite("docs/ro/r.txt"));
+
+  clock().advance(std::chrono::seconds(5));
+  putServerFile("docs/ro/r.txt", "server edit");
+  writeLocal("Docs/ro/r.txt", "local edit");
+  sync();
+  EXPECT_EQ(readLocal("Docs/ro/r.txt"), "server edit");
+  const auto copies = conflictCopies(localTree("Docs"));
   ASSERT_EQ(copies.size(), 1U);
+  EXPECT_EQ(copies[0].rfind("ro/r", 0), 0U) << copies[0];
   EXPECT_EQ(readLocal("Docs/" + copies[0]), "local edit");
   expectAgree(localTree("Docs"));
-  EXPECT_EQ(serverTree("docs").count(copies[0]), 1U);
 }
 
 // --- Links and mount points -----------------------------------------------------
