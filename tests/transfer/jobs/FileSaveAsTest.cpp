@@ -92,6 +92,22 @@ TEST_F(FileSaveAsTest, AFolderLargerThanOneListingPageIsQueuedWhole) {
   expectBatchClosed();
 }
 
+TEST_F(FileSaveAsTest, AServerThatIgnoresTheListingStartDoesNotKeepTheWalkGoing) {
+  api_.on("POST", "/1/file/ls", [](const FakeCall&) {
+    nlohmann::json list = nlohmann::json::array();
+    for (int i = 0; i < 5000; ++i) {
+      list.push_back({{"fullpath", "same/f" + std::to_string(i)}, {"dir", 0}, {"filesize", 1}});
+    }
+    return FakeReply::json({{"list", list}});
+  });
+
+  FileSaveAs({item("same", true)}).main();
+
+  EXPECT_EQ(downloads().size(), 5001u);
+  EXPECT_EQ(callCount("/1/file/ls"), 2u);
+  expectBatchClosed();
+}
+
 TEST_F(FileSaveAsTest, UnusableServerNamesAndUnreadableEntriesAreSkipped) {
   api_.on("POST", "/1/file/ls", [](const FakeCall& call) {
     if (call.param("fullpath") != "evil") return FakeReply::json({{"list", nlohmann::json::array()}});
