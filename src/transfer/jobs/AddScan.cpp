@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "api/models/TransportItem.h"
+#include "api/session/TransActionCounter.h"
 #include "foundation/text/StringHelpers.h"
 #include "foundation/util/UtilFiles.h"
 #include "platform/Log.h"
@@ -15,13 +16,12 @@
 #include "sync/centre/SyncManager.h"
 #include "sync/local/IgnoreRules.h"
 #include "sync/operations/Network.h"
-#include "transfer/jobs/BulkAddScope.h"
 
 namespace nb::transfer {
 
 void AddScan::main() {
   {
-    BulkAddScope bulk;
+    TransActionScope bulk;
     {
       TransPortDB::Transaction transaction(TransPortDB::shareTransPortDB());
       const std::shared_ptr<SyncManager> manager =

@@ -1,15 +1,15 @@
 #include "transfer/jobs/SaveBatch.h"
 
+#include "api/session/TransActionCounter.h"
 #include "stores/transfer/TransPortDB.h"
 #include "sync/operations/Network.h"
 #include "sync/operations/TransferNotices.h"
-#include "transfer/jobs/BulkAddScope.h"
 
 namespace nb::transfer {
 
 void runSaveBatch(const std::vector<SaveItem>& items, const QueueSaveItem& queueItem) {
   {
-    BulkAddScope bulk;
+    TransActionScope bulk;
     TransPortDB& store = TransPortDB::shareTransPortDB();
     TransPortDB::Transaction transaction(store);
     for (const SaveItem& item : items) {

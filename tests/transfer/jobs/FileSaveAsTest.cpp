@@ -4,11 +4,14 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "api/models/TransportItem.h"
+#include "api/session/TransActionCounter.h"
 #include "stores/transfer/TransPortDB.h"
 #include "support/FakeDrive.h"
 #include "support/SyncWorld.h"
@@ -54,8 +57,7 @@ class FileSaveAsTest : public SyncWorld {
   // The bulk-add counter went back to 0 and the download pages were told
   // to reload once.
   void expectBatchClosed() {
-    EXPECT_EQ(network().transActions(), 0);
-    EXPECT_EQ(network().count("AddTransAction"), 1u);
+    EXPECT_EQ(TransActionCounter::shared().count(), 0);
     EXPECT_EQ(network().count("SendCallbackAction"), 1u);
     EXPECT_EQ(network().calls().back(), (FakeNetwork::Call{"SendCallbackAction", "download|reget"}));
   }
@@ -109,7 +111,9 @@ TEST_F(FileSaveAsTest, AServerThatIgnoresTheListingStartDoesNotKeepTheWalkGoing)
 }
 
 TEST_F(FileSaveAsTest, UnusableServerNamesAndUnreadableEntriesAreSkipped) {
-  api_.on("POST", "/1/file/ls", [](const FakeCall& call) {
+  const auto dispatchPaused = std::make_shared<std::atomic<bool>>(false);
+  api_.on("POST", "/1/file/ls", [dispatchPaused](const FakeCall& call) {
+    *dispatchPaused = TransActionCounter::shared().busy();
     if (call.param("fullpath") != "evil") return FakeReply::json({{"list", nlohmann::json::array()}});
     nlohmann::json list = nlohmann::json::array();
     for (const char* path : {"evil/..", "evil/.", "evil/", "evil", "elsewhere/x.txt",
@@ -126,6 +130,7 @@ TEST_F(FileSaveAsTest, UnusableServerNamesAndUnreadableEntriesAreSkipped) {
 
   FileSaveAs({item("evil", true)}).main();
 
+  EXPECT_TRUE(*dispatchPaused);
   EXPECT_EQ(webpaths(), (std::vector<std::string>{"evil/ok.txt", "evil"}));
   for (const auto& record : downloads()) {
     const std::string path = record.strFullpath;
