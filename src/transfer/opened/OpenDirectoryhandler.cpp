@@ -160,6 +160,11 @@ void OpenDirectoryhandler::rescan() {
 }
 
 void registerOpenDirectoryhandler() {
+  // The stores a batch uses are made now, before the session that owns the
+  // watchers, so that at exit they are destroyed after it: a save during
+  // exit never meets a destroyed store.
+  TransPortDB::shareTransPortDB();
+  SyncCenter::shareSyncCenter();
   setOpenDirectoryhandlerFactory([](const std::string& path) {
     return std::make_unique<OpenDirectoryhandler>(path);
   });
