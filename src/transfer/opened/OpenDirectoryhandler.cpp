@@ -104,6 +104,11 @@ bool OpenDirectoryhandler::waitUntilWatching(std::chrono::milliseconds limit) {
   return watcher_ && watcher_->waitUntilWatching(limit);
 }
 
+void OpenDirectoryhandler::simulateOverflow() {
+  std::lock_guard lock(watcherMutex_);
+  if (watcher_) watcher_->simulateOverflow();
+}
+
 void OpenDirectoryhandler::handleBatch(const std::vector<platform::HandlerItem>& items) {
   for (const platform::HandlerItem& item : items) {
     if (endsWith(item.path, ".DS_Store") || !hasChange(item)) continue;

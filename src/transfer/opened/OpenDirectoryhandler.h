@@ -51,6 +51,8 @@ class OpenDirectoryhandler final : public nb::OpenDirectoryhandler {
 
   // Blocks until the folder is watched (or watching failed); for tests.
   bool waitUntilWatching(std::chrono::milliseconds limit = std::chrono::seconds(30));
+  // Test only: behaves as if the kernel had dropped events now.
+  void simulateOverflow();
 
   // One batch of events, in order. Called on the watcher thread; public so
   // that a caller may hand over events of its own.

@@ -118,6 +118,20 @@ TEST_F(OpenDirectoryhandlerTest, EverySavedFileOfABatchIsQueuedOnceAndUnchangedO
             Util::filesize(path("a")));
 }
 
+TEST_F(OpenDirectoryhandlerTest, LostEventsMakeEveryOpenedFileBeLookedAt) {
+  save("b", "saved while no event could be read");
+  handler_ = std::make_unique<OpenDirectoryhandler>(folder().string());
+  handler_->startMonitoring();
+  ASSERT_TRUE(handler_->waitUntilWatching());
+  EXPECT_FALSE(queued("b"));
+
+  handler_->simulateOverflow();
+
+  ASSERT_TRUE(eventually([] { return queued("b"); }));
+  EXPECT_FALSE(queued("a"));
+  EXPECT_FALSE(queued("u"));
+}
+
 TEST_F(OpenDirectoryhandlerTest, RealSavesInOneBatchAreUploadedAgain) {
   app().setLoginFinish(true);
   UserData::shareUserData().setBTransStart(true);
