@@ -142,7 +142,9 @@ void FolderWatcher::run() {
   {
     std::lock_guard lock(mutex_);
     if (opened) {
-      watches_ = std::make_unique<InotifyWatches>(inotify_.get(), options_.addWatch);
+      watches_ = std::make_unique<InotifyWatches>(
+          inotify_.get(), options_.addWatch,
+          InotifyWatches::kMask | (options_.attributeChanges ? IN_ATTRIB : 0u));
       watchTree(root_);
       if (watches_->size() == 0 && !lacksWatches_) NBLOG_WARN("cannot watch missing {}", root_);
     }
@@ -285,7 +287,7 @@ void FolderWatcher::addItem(HandlerItem item, uint32_t mask, uint32_t cookie) {
   }
   item.bCreate = (mask & IN_CREATE) != 0;
   item.bRemove = (mask & IN_DELETE) != 0;
-  item.bModify = (mask & (IN_MODIFY | IN_CLOSE_WRITE)) != 0;
+  item.bModify = (mask & (IN_MODIFY | IN_CLOSE_WRITE | IN_ATTRIB)) != 0;
   if (!item.bCreate && !item.bRemove && !item.bModify) return;
   if (auto same = plainItemOf_.find(item.path); same != plainItemOf_.end()) {
     HandlerItem& earlier = pending_[same->second];

@@ -55,6 +55,9 @@ class FolderWatcher {
     std::chrono::milliseconds movePartnerWait{10};
     // Test seam: how a folder watch is added (inotify_add_watch if empty).
     InotifyWatches::AddWatch addWatch;
+    // Also report changes of attributes alone (times, permissions) as
+    // modifications: for watchers that must see a file whose time changed.
+    bool attributeChanges = false;
   };
 
   // `root`: an absolute folder path; trailing "/" are ignored.

@@ -50,8 +50,8 @@ const uint32_t InotifyWatches::kMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | I
                                        IN_MODIFY | IN_CLOSE_WRITE | IN_DELETE_SELF |
                                        IN_MOVE_SELF | IN_DONT_FOLLOW | IN_ONLYDIR;
 
-InotifyWatches::InotifyWatches(int fd, AddWatch addWatch)
-    : fd_(fd), addWatch_(addWatch ? std::move(addWatch) : AddWatch(kernelAddWatch)) {}
+InotifyWatches::InotifyWatches(int fd, AddWatch addWatch, uint32_t mask)
+    : fd_(fd), addWatch_(addWatch ? std::move(addWatch) : AddWatch(kernelAddWatch)), mask_(mask) {}
 
 bool InotifyWatches::addTree(const std::string& folder) {
   std::vector<std::string> pending{folder};
@@ -72,7 +72,7 @@ bool InotifyWatches::addTree(const std::string& folder) {
 }
 
 int InotifyWatches::watchOne(const std::string& folder) {
-  const int wd = addWatch_(fd_, folder, kMask);
+  const int wd = addWatch_(fd_, folder, mask_);
   if (wd < 0) {
     const int error = errno;
     if (!isRoomError(error)) NBLOG_DEBUG("no watch for {}: errno {}", folder, error);

@@ -24,7 +24,8 @@ class InotifyWatches {
   // time changes alone are not changes to sync.
   static const uint32_t kMask;
 
-  InotifyWatches(int fd, AddWatch addWatch);
+  // `mask`: the events each folder watch asks for.
+  InotifyWatches(int fd, AddWatch addWatch, uint32_t mask = kMask);
   InotifyWatches(const InotifyWatches&) = delete;
   InotifyWatches& operator=(const InotifyWatches&) = delete;
 
@@ -65,6 +66,7 @@ class InotifyWatches {
 
   const int fd_;
   const AddWatch addWatch_;
+  const uint32_t mask_;
   std::unordered_map<int, std::string> byWd_;
   std::map<std::string, int> byPath_;  // ordered: a subtree is one range
   int limitErrno_ = 0;

@@ -221,6 +221,19 @@ TEST_F(FolderWatcherTest, SkipsDsStoreAndAttributeChanges) {
   EXPECT_EQ(all[0].path, (root_ / "marker.txt").string());
 }
 
+TEST_F(FolderWatcherTest, AttributeChangesAreModificationsWhenAskedFor) {
+  writeFile(root_ / "touched.txt");
+  FolderWatcher::Options options;
+  options.attributeChanges = true;
+  startWatcher(std::move(options));
+  const auto when = fs::last_write_time(root_ / "touched.txt") - std::chrono::hours(1);
+  fs::last_write_time(root_ / "touched.txt", when);
+  ASSERT_TRUE(waitForPath(root_ / "touched.txt"));
+  const HandlerItem item = *find(items(), root_ / "touched.txt");
+  EXPECT_TRUE(item.bModify);
+  EXPECT_FALSE(item.bCreate || item.bRemove || item.bRename);
+}
+
 TEST_F(FolderWatcherTest, DeletedRootGivesOneRootItem) {
   writeFile(root_ / "a.txt");
   startWatcher();

@@ -200,11 +200,12 @@ class HTTPEngine {
   // The paths go out joined by "|".
   static RetRecover setFileRecover(const std::string& token, int64_t mountid,
                                    const std::vector<std::string>& webpaths, int reset = 0);
-  // The first kFileListSize entries of the folder.
+  // At most kFileListSize entries of the folder, from entry `start` on; a
+  // page shorter than that is the folder's last.
   static constexpr int64_t kFileListSize = 5000;
   static RetFileList getFileList(const std::string& token, const std::string& webpath,
                                  int64_t mountid, const std::string& messageid,
-                                 const std::string& dialogid, int reset = 0);
+                                 const std::string& dialogid, int reset = 0, int64_t start = 0);
   static RequestRet setFileRevert(const std::string& token, const std::string& webpath,
                                   int64_t mountid, const std::string& hid, int reset = 0);
 

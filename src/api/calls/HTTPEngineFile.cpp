@@ -171,10 +171,10 @@ RetRecover HTTPEngine::setFileRecover(const std::string& token, int64_t mountid,
 
 RetFileList HTTPEngine::getFileList(const std::string& token, const std::string& webpath,
                                     int64_t mountid, const std::string& messageid,
-                                    const std::string& dialogid, int reset) {
+                                    const std::string& dialogid, int reset, int64_t start) {
   return call<RetFileList>(post("/1/file/ls"), token, [&](const std::string& t) {
     SignKeyList list = normal(t, mountid, webpath);
-    addValueForInteger(list, "start", 0);
+    addValueForInteger(list, "start", start);
     addValueForInteger(list, "size", kFileListSize);
     addIfNotEmpty(list, "message_id", messageid);
     addIfNotEmpty(list, "dialog_id", dialogid);
