@@ -128,8 +128,14 @@ void NBWebViewDelegate::runOnMain(const Message& message, bool withCallback) {
   const std::shared_ptr<WebWindowController> controller = controller_.lock();
   if (!controller) return;
   std::optional<std::string> text;
+  PageCall call = message.call;
+  if (withCallback) {
+    call.answerLater = [weak = weak_from_this(), id = message.callbackId](const std::string& t) {
+      if (auto self = weak.lock()) self->answer(id, t);
+    };
+  }
   try {
-    text = pageHandler(message.call.name)(message.call, *controller);
+    text = pageHandler(call.name)(call, *controller);
   } catch (const std::exception& e) {
     NBLOG_ERROR("exception: {} ", e.what());
     return;
