@@ -50,6 +50,7 @@ std::string forwardedRequest(const LaunchOptions& options) {
 }
 
 void onForward(const std::shared_ptr<AppDelegate>& app, const std::string& message) {
+  NBLOG_INFO("another launch forwarded {}", message == SingleInstance::kReopen ? message : "an address");
   if (message == SingleInstance::kReopen) {
     app->applicationShouldHandleReopen();
   } else {

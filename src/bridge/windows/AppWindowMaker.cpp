@@ -12,11 +12,8 @@ namespace nb::bridge {
 
 namespace {
 
-// The window's page started loading when it was made, before its bridge
-// existed: it loads again so that the page script is there from the start.
 void installBridge(const std::shared_ptr<WebWindowController>& controller) {
   NBWebViewDelegate::install(controller, TrustedOrigins::current());
-  controller->reload(true);
 }
 
 }  // namespace
@@ -35,8 +32,7 @@ std::shared_ptr<LoginWebWindowController> AppWindowMaker::loginWindow(bool creat
   if (!create) return nullptr;
   auto ui = ui::currentUi("sign-in window");
   if (!ui) return nullptr;
-  login = LoginWebWindowController::create(*ui, uiFolder());
-  installBridge(login);
+  login = LoginWebWindowController::create(*ui, uiFolder(), nullptr, installBridge);
   registry->setLoginWindow(login);
   return login;
 }
@@ -48,8 +44,7 @@ std::shared_ptr<LaunchpadWindowController> AppWindowMaker::mainWindow(bool creat
   if (main || !create) return main;
   auto ui = ui::currentUi("main window");
   if (!ui) return nullptr;
-  main = LaunchpadWindowController::create(*ui, uiFolder());
-  installBridge(main);
+  main = LaunchpadWindowController::create(*ui, uiFolder(), installBridge);
   registry->setMainWindow(main);
   return main;
 }

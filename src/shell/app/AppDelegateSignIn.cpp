@@ -163,13 +163,17 @@ void AppDelegate::showLoginWebWindowController() {
 
 void AppDelegate::loginResultOnMainThread(const std::string& kind, std::int64_t code,
                                           const std::string& message) {
-  showLoginWebWindowController();
   auto windows = currentAppWindows("sign-in result");
-  auto login = windows ? windows->loginWindow(true) : nullptr;
+  if (!windows) return;
+  // A window made now delivers the result once its page has loaded; one
+  // already showing its page gets it at once.
+  const bool shown = windows->loginWindow(false) != nullptr;
+  showLoginWebWindowController();
+  auto login = windows->loginWindow(true);
   if (!login) return;
   // The page reads every item as text: the code goes as "102".
   login->setInfoArray({kind, std::to_string(code), message});
-  if (!login->window()->isLoading() && login->alreadyload()) login->onJudgeDealArray();
+  if (shown && !login->window()->isLoading()) login->onJudgeDealArray();
 }
 
 void AppDelegate::showLaunchpadForTab(const std::string& tab) {
