@@ -45,7 +45,7 @@ TEST_F(ClientRunTest, ARefusedRefreshTokenShowsTheSignInPageAndForgetsTheSignIn)
   const FakeTokenPair pair = demo().api().tokens().issue();
   storeSignIn(pair.accessToken, pair.refreshToken);
   demo().auth().refuseTokens("invalid_grant", "signed in elsewhere", 0, 5);
-  setAutorun("window.addEventListener('LoginResult', function (e) {"
+  setAutorun("page.onEvent('LoginResult', function (e) {"
              " nbClient.gGetNetworkStatus('login-result:' + e.detail.error + ':' +"
              " e.detail.error_description + ':' + e.detail.token); });",
              "");

@@ -11,12 +11,17 @@ var page = {
     });
   },
   show: function (id, text) { document.getElementById(id).textContent = text; },
-  failed: function (answer) { return answer && typeof answer === "object" && answer.error; }
+  failed: function (answer) { return answer && typeof answer === "object" && answer.error; },
+  // Calls fn with every event of that name, those that came before too.
+  onEvent: function (name, fn) {
+    window.nbEarlyEvents.forEach(function (e) { if (e.type === name) fn(e); });
+    window.addEventListener(name, fn);
+  }
 };
 
 function showLogin() {
   document.getElementById("login").hidden = false;
-  window.addEventListener("LoginResult", function (e) {
+  page.onEvent("LoginResult", function (e) {
     var r = e.detail || {};
     page.show("login-status", r.error_description || r.error || "");
   });
