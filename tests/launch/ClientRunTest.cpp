@@ -76,6 +76,19 @@ TEST_F(ClientRunTest, StartsOfflineOnTheStoredSignInAndReconnects) {
   EXPECT_EQ(stopClient(client), 0);
 }
 
+TEST_F(ClientRunTest, TheHideSwitchNeitherSignsInNorShowsTheSignInPage) {
+  const FakeTokenPair pair = demo().api().tokens().issue();
+  storeSignIn(pair.accessToken, pair.refreshToken);
+  setAutorun("nbClient.gGetNetworkStatus('login-page-shown');", "");
+  pid_t client = startClient({"meadowcourt"});
+  ASSERT_TRUE(waitForLog("applicationDidFinishLaunching")) << logText();
+  std::this_thread::sleep_for(3s);
+  EXPECT_TRUE(demo().api().callsTo("/oauth2/token2").empty());
+  EXPECT_EQ(countLog("login-page-shown"), 0u);
+  EXPECT_EQ(countLog(kSessionStarted), 0u);
+  EXPECT_EQ(stopClient(client), 0);
+}
+
 TEST_F(ClientRunTest, ASecondLaunchForwardsToTheFirstAndEnds) {
   pid_t first = startClient();
   ASSERT_TRUE(waitForLog("applicationDidFinishLaunching")) << logText();
