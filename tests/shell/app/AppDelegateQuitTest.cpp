@@ -99,20 +99,5 @@ TEST(UserAgentTest, NamesTheSourceOnlyWhenThereIsOne) {
   EXPECT_EQ(userAgentFor("3.1.0", "12", "acme"), "NB_SYNC;3.1.0;Mac;12;SOURCE/acme");
 }
 
-TEST(AppLanguageTest, FollowsTheStoredValue) {
-  struct Case {
-    std::int64_t stored;
-    const char* web;
-    const char* request;
-  };
-  for (const Case& c : {Case{2, "en-us", "en-us;q=1,en"}, Case{3, "zh-tw", "zh-tw;q=1,zh"},
-                        Case{1, "zh-cn", "zh-cn;q=1,zh"}, Case{0, "zh-cn", "zh-cn;q=1,zh"}}) {
-    AppDelegate app;
-    app.setLanguage(c.stored);
-    EXPECT_EQ(app.languageWithWebUrlString(), c.web) << c.stored;
-    EXPECT_EQ(app.languageWithRequestString(), c.request) << c.stored;
-  }
-}
-
 }  // namespace
 }  // namespace nb
