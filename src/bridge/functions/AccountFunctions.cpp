@@ -112,7 +112,7 @@ std::optional<std::string> gGetTokenInfo(const PageCall& call, WebWindowControll
 // Runs a web call off the main thread (which would freeze every window
 // meanwhile) and answers the page when it is done.
 void answerLater(const PageCall& call, std::function<std::string()> work) {
-  std::thread([reply = call.answerLater, work = std::move(work)] {
+  std::thread([bridge = call.bridge, id = call.callbackId, work = std::move(work)] {
     std::string answer;
     try {
       answer = work();
@@ -120,7 +120,7 @@ void answerLater(const PageCall& call, std::function<std::string()> work) {
       NBLOG_ERROR("page call failed: {}", error.what());
       return;
     }
-    if (reply) reply(answer);
+    if (auto answering = bridge.lock()) answering->answer(id, answer);
   }).detach();
 }
 

@@ -1,11 +1,13 @@
 #include "bridge/functions/PageFunctionGroups.h"
 
+#include "bridge/functions/FolderAndTransferPageFunctions.h"
 #include "bridge/functions/SignInFunctions.h"
 
 namespace nb::bridge {
 
 void registerPageFunctionGroups() {
   // One line per group of page functions, each from its own file.
+  registerFolderAndTransferPageFunctions();
   registerSignInFunctions();
 }
 
