@@ -1,6 +1,8 @@
 #include "bridge/functions/PageFunctionGroups.h"
 
 #include "bridge/functions/FolderAndTransferPageFunctions.h"
+#include "bridge/functions/PushPageFunctions.h"
+#include "bridge/functions/SettingsPageFunctions.h"
 #include "bridge/functions/SignInFunctions.h"
 
 namespace nb::bridge {
@@ -8,6 +10,8 @@ namespace nb::bridge {
 void registerPageFunctionGroups() {
   // One line per group of page functions, each from its own file.
   registerFolderAndTransferPageFunctions();
+  registerSettingsPageFunctions();
+  registerPushPageFunctions();
   registerSignInFunctions();
 }
 
