@@ -1,6 +1,11 @@
-#include <cstdio>
+#include <string>
+#include <vector>
 
-int main() {
-  std::printf("nubren %s\n", NB_VERSION);
-  return 0;
+#include "launch/Launcher.h"
+
+int main(int argc, char** argv) {
+  nb::launch::LaunchOptions options;
+  options.args.assign(argv + (argc > 0 ? 1 : 0), argv + argc);
+  options.version = NB_VERSION;
+  return nb::launch::run(options);
 }

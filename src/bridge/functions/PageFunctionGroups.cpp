@@ -3,6 +3,7 @@
 #include "bridge/functions/FolderAndTransferPageFunctions.h"
 #include "bridge/functions/PushPageFunctions.h"
 #include "bridge/functions/SettingsPageFunctions.h"
+#include "bridge/functions/SignInFunctions.h"
 #include "bridge/functions/WindowAppPageFunctions.h"
 
 namespace nb::bridge {
@@ -13,6 +14,7 @@ void registerPageFunctionGroups() {
   registerSettingsPageFunctions();
   registerPushPageFunctions();
   registerWindowAndApplicationPageFunctions();
+  registerSignInFunctions();
 }
 
 }  // namespace nb::bridge

@@ -26,6 +26,12 @@ bool isPlainName(const std::string& key) {
          key.find('\0') == std::string::npos;
 }
 
+std::string ownProgramPath() {
+  std::error_code error;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+  return error ? std::string() : self.string();
+}
+
 struct Language {
   const char* webUrl;
   const char* request;
@@ -49,7 +55,11 @@ AppDelegate::AppDelegate(Options options)
                                                        : std::move(options.resourceFolders)),
       soundPlayer_(options.soundPlayer ? std::move(options.soundPlayer)
                                        : platform::SoundPlayer::makeDesktop()),
-      taskQueue_(std::make_shared<platform::OperationQueue>()) {}
+      taskQueue_(std::make_shared<platform::OperationQueue>()),
+      terminate_(std::move(options.terminate)),
+      spawn_(std::move(options.spawn)),
+      programPath_(options.programPath.empty() ? ownProgramPath() : std::move(options.programPath)),
+      logoutQuestion_(std::move(options.logoutQuestion)) {}
 
 // --- Language and configuration ----------------------------------------------------------
 
@@ -103,21 +113,6 @@ void AppDelegate::openwith(const std::string& path) {
 
 // --- What lower layers ask of the shell ------------------------------------------------------
 
-void AppDelegate::setLinkStatus(bool up) {
-  bLinkNetwork_ = up;
-  if (auto event = PageEvent::make("LinkStatus", JsonValue::object({{"link", up ? 1 : 0}}))) {
-    setAllCustomEvent(*event);
-  }
-  if (!up) return;
-  if (bLogin_) {
-    // The token may have run out while offline; the refresh goes to the
-    // network, so not on the caller's thread.
-    taskQueue_->addOperation([] { UserData::shareUserData().regettoken(); });
-  } else if (bAutoLogin_) {
-    unavailable("automatic sign-in");
-  }
-}
-
 void AppDelegate::gSetMessageCount(const std::string& json) {
   const std::optional<JsonValue> parsed = dictionaryFromString(json);
   const std::int64_t count = parsed ? jsonInt64(*parsed, "count") : 0;
@@ -131,23 +126,7 @@ void AppDelegate::setAllCustomEvent(const PageEvent& event) {
   }
 }
 
-void AppDelegate::refreshWithLoginByTokenError() { unavailable("sign-in window refresh"); }
-
-void AppDelegate::logoutByError() { unavailable("log-out"); }
-
-void AppDelegate::loginResultOnMainThread(const std::string& kind, std::int64_t code,
-                                          const std::string& message) {
-  (void)message;
-  NBLOG_ERROR("sign-in window unavailable for the result {} {}", kind, code);
-}
-
 void AppDelegate::checkServerAppandUI() { update::checkServerAppandUI(*this); }
-
-void AppDelegate::checkBySqlToLogin() { unavailable("sign-in check"); }
-
-void AppDelegate::refreshWithUIByLoginFinish() {
-  if (auto directory = currentWindowDirectory("page reload")) directory->reloadPages();
-}
 
 void AppDelegate::loadFinishForLaunchpad() {
   if (auto event = PageEvent::fromJsonText("LoadFinish", "{}")) sendToMain(*event);
@@ -178,10 +157,6 @@ void AppDelegate::sendToMain(const PageEvent& event) {
   if (auto directory = currentWindowDirectory("page event to the main window")) {
     directory->sendToMain(event, false);
   }
-}
-
-void AppDelegate::showLaunchpadForTab(const std::string& tab) {
-  NBLOG_ERROR("the main window cannot be shown yet (tab {})", tab);
 }
 
 void AppDelegate::uploadSyncDb() { unavailable("diagnostic bundle"); }

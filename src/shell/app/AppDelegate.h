@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -33,7 +34,27 @@ class AppDelegate final : public AppState, public std::enable_shared_from_this<A
     // Where bundle resources (sounds) are looked up, the user's copies first.
     std::vector<std::filesystem::path> resourceFolders;  // empty: the defaults
     std::shared_ptr<platform::SoundPlayer> soundPlayer;  // null: the desktop's
+    // Ends the process after a quit or before a relaunch; empty: leaves the
+    // main loop (the entry point then exits without a shutdown sequence).
+    std::function<void()> terminate;
+    // Starts a program from an argv, never through a shell, without waiting;
+    // answers whether it started. Empty: g_spawn_async.
+    std::function<bool(const std::vector<std::string>& argv)> spawn;
+    // This program, started again by the relaunch; empty: /proc/self/exe.
+    std::string programPath;
+    // The log-out question: answers kLogoutKeep, kLogoutDelete or anything
+    // else for cancel. Empty: the alert on the main (or sign-in) window.
+    std::function<int()> logoutQuestion;
   };
+
+  // Answers of the log-out question (the alert's button codes).
+  static constexpr int kLogoutKeep = 1000;
+  static constexpr int kLogoutDelete = 1001;
+  // The sign-in result code a refused stored sign-in gives the sign-in page.
+  static constexpr std::int64_t kLoginRefused = 102;
+  // The argument a relaunch passes: the new process waits for this one's
+  // single-instance lock instead of giving up at once.
+  static constexpr const char* kRelaunchArgument = "--relaunch";
 
   // Update states (updateStatusInteger).
   static constexpr std::int64_t kUpdateNone = 0;
@@ -61,6 +82,47 @@ class AppDelegate final : public AppState, public std::enable_shared_from_this<A
   bool bOut() const { return bOut_; }
   void setBOut(bool v) { bOut_ = v; }
   bool bSqlite2To3() const { return bSqlite2To3_; }
+
+  // --- Start-up, sign-in and session start (AppDelegateSignIn.cpp) -----------------
+  // Automatic sign-in with the stored refresh token; blocks on the network,
+  // so run it on a thread of its own (startLoginByAuto). A second call while
+  // one runs returns at once.
+  void loginByAuto();
+  // Runs loginByAuto on a new detached thread.
+  void startLoginByAuto();
+  // The session start: device, stored sign-in, stores, sync centre,
+  // transfer engine, LAN service, account settings. Main thread; blocks on
+  // its web API calls; failed calls are skipped.
+  void startByLogin();
+  // Shows the sign-in window (made on first use); nothing while locked.
+  void showLoginWebWindowController();
+  // A launcher click or a second launch asked for the client: shows the
+  // main or the sign-in window once start-up allowed it, else nothing.
+  void applicationShouldHandleReopen();
+  void setBShouldHandleReopen(bool v) { bShouldHandleReopen_ = v; }
+  bool bShouldHandleReopen() const { return bShouldHandleReopen_; }
+
+  // --- Quit, log-out and relaunch (AppDelegateQuit.cpp) --------------------------
+  // The system asked the process to end: ends at once.
+  void handleQuitEvent();
+  // Quit chosen in a menu: asks the main or sign-in page first ("QuitNotice"),
+  // or ends at once when there is no window to ask. Main thread.
+  void onMenuQuitAppClicked();
+  // The page confirmed the quit.
+  void gQuit();
+  // Log-out from the locked menu: the keep/delete/cancel question, then
+  // logoff. Main thread.
+  void onBtnLogoutClicked();
+  // Clears the stored sign-in and the user's lock password; unless
+  // `keepFiles`, also deletes the user's folder (only when it is exactly the
+  // configuration folder's entry of a real user id, links inside removed,
+  // never followed) and the user's page storage. Then relaunches.
+  void logoff(bool keepFiles);
+  // Starts this program again (waiting for this process's lock) and ends
+  // this process.
+  void restartClient();
+  // Leaves the process: bOut and the registered terminate.
+  void terminate();
 
   // --- User settings ------------------------------------------------------------------
   void setBUseHttps(bool v) { bUseHttps_ = v; }
@@ -205,11 +267,25 @@ class AppDelegate final : public AppState, public std::enable_shared_from_this<A
   // A request for a part of the shell this build does not have yet: logged
   // as an error so that the missing piece shows.
   static void unavailable(const char* what);
+  // The steps of loginByAuto and startByLogin.
+  void copyStoredAccount();
+  bool refreshStoredSignIn();
+  void refuseStoredSignIn(const std::string& description, std::int64_t errorCode);
+  void readAccount(const std::string& token, bool setLogin);
+  void openSessionStores();
+  void startSessionEngines();
+  void checkShortcuts();
+  // Deletes the signed-in user's folder when it is safe to (see logoff).
+  static bool deleteUserFolderSafely();
 
   // Constant after construction.
   const std::vector<std::filesystem::path> resourceFolders_;
   const std::shared_ptr<platform::SoundPlayer> soundPlayer_;
   const std::shared_ptr<platform::OperationQueue> taskQueue_;
+  const std::function<void()> terminate_;
+  const std::function<bool(const std::vector<std::string>&)> spawn_;
+  const std::string programPath_;
+  const std::function<int()> logoutQuestion_;
 
   std::atomic<bool> bManuallogin_{false};
   std::atomic<bool> bLogin_{false};
@@ -236,6 +312,7 @@ class AppDelegate final : public AppState, public std::enable_shared_from_this<A
   std::atomic<bool> bWindowMove_{false};
   std::atomic<bool> bSqlite2To3_{false};
   std::atomic<bool> bUpdateUI_{false};
+  std::atomic<bool> bShouldHandleReopen_{false};
   std::atomic<std::uint64_t> ullScreenshotTime_{0};
   std::atomic<std::int64_t> nAllTransCount_{0};
   std::atomic<std::int64_t> nTransCount_{0};

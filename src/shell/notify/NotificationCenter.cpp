@@ -14,17 +14,6 @@ namespace nb {
 
 namespace {
 
-std::string readOsRelease() {
-  for (const char* path : {"/etc/os-release", "/usr/lib/os-release"}) {
-    std::ifstream in(path);
-    if (!in) continue;
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
-  return {};
-}
-
 // The old systems' notification centre counted its notifications; the
 // comparison is textual on purpose ("10.10" sorts before "10.8.0").
 bool versionCountsAsOld(const std::string& version) { return version < "10.8.0"; }
@@ -46,6 +35,17 @@ void missingAction(const char* what) {
 }
 
 }  // namespace
+
+std::string osReleaseText() {
+  for (const char* path : {"/etc/os-release", "/usr/lib/os-release"}) {
+    std::ifstream in(path);
+    if (!in) continue;
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+  return {};
+}
 
 std::string systemVersionFromOsRelease(const std::string& osRelease) {
   std::istringstream lines(osRelease);
@@ -70,7 +70,7 @@ NotificationCenter& NotificationCenter::shareCenter() {
 NotificationCenter::NotificationCenter(Options options)
     : status_(versionCountsAsOld(options.systemVersion
                                      ? *options.systemVersion
-                                     : systemVersionFromOsRelease(readOsRelease()))),
+                                     : systemVersionFromOsRelease(osReleaseText()))),
       self_(std::make_shared<NotificationCenter*>(this)) {}
 
 void NotificationCenter::setClickActions(ClickActions actions) { actions_ = std::move(actions); }

@@ -84,6 +84,8 @@ class NotificationCenter {
   std::shared_ptr<NotificationCenter*> self_;
 };
 
+// The system's os-release text; "" when there is none.
+std::string osReleaseText();
 // VERSION_ID of the os-release text; "" when it has none.
 std::string systemVersionFromOsRelease(const std::string& osRelease);
 

@@ -12,10 +12,11 @@
 namespace nb {
 
 std::shared_ptr<LaunchpadWindowController> LaunchpadWindowController::create(
-    ui::Ui& ui, const std::string& uiFolder) {
+    ui::Ui& ui, const std::string& uiFolder, const BeforeFirstLoad& beforeLoad) {
   auto window = ui.makeWebWindow(webWindowOptions(ui::WindowKind::Main));
   auto controller = std::make_shared<LaunchpadWindowController>(std::move(window));
   controller->setStrUrl(uiPageUrl(uiFolder));
+  if (beforeLoad) beforeLoad(controller);
   controller->start();
   return controller;
 }

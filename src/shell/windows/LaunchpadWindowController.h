@@ -24,8 +24,10 @@ class LaunchpadWindowController final : public WebWindowController {
   static constexpr ui::Size kMinimumSize{1000, 600};
 
   // Makes the (hidden) main window on the page "index.html" of `uiFolder`,
-  // starts loading it and sizes the window for its screen.
-  static std::shared_ptr<LaunchpadWindowController> create(ui::Ui& ui, const std::string& uiFolder);
+  // starts loading it (after `beforeLoad`) and sizes the window for its
+  // screen.
+  static std::shared_ptr<LaunchpadWindowController> create(ui::Ui& ui, const std::string& uiFolder,
+                                                           const BeforeFirstLoad& beforeLoad = {});
 
   explicit LaunchpadWindowController(std::shared_ptr<ui::WebWindow> window);
 

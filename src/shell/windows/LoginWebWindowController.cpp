@@ -22,11 +22,13 @@ void exitAtOnce(int status) {
 }  // namespace
 
 std::shared_ptr<LoginWebWindowController> LoginWebWindowController::create(
-    ui::Ui& ui, const std::string& uiFolder, ExitProcess exitProcess) {
+    ui::Ui& ui, const std::string& uiFolder, ExitProcess exitProcess,
+    const BeforeFirstLoad& beforeLoad) {
   auto window = ui.makeWebWindow(webWindowOptions(ui::WindowKind::SignIn));
   auto controller =
       std::make_shared<LoginWebWindowController>(std::move(window), std::move(exitProcess));
   controller->setStrUrl(uiPageUrl(uiFolder, "#/login"));
+  if (beforeLoad) beforeLoad(controller);
   controller->connect();
   controller->reload(false);
   return controller;

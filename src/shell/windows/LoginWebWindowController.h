@@ -26,9 +26,10 @@ class LoginWebWindowController final : public WebWindowController {
   using ExitProcess = std::function<void(int status)>;
 
   // Makes the (hidden) window on the page "index.html#/login" of
-  // `uiFolder` and starts loading it.
+  // `uiFolder` and starts loading it (after `beforeLoad`).
   static std::shared_ptr<LoginWebWindowController> create(ui::Ui& ui, const std::string& uiFolder,
-                                                          ExitProcess exitProcess = nullptr);
+                                                          ExitProcess exitProcess = nullptr,
+                                                          const BeforeFirstLoad& beforeLoad = {});
 
   LoginWebWindowController(std::shared_ptr<ui::WebWindow> window, ExitProcess exitProcess);
 

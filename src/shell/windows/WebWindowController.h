@@ -23,6 +23,12 @@
 
 namespace nb {
 
+class WebWindowController;
+// Runs on a new controller before its window loads its first page (the page
+// bridge installs itself there, so the page script is present from the
+// first document on).
+using BeforeFirstLoad = std::function<void(const std::shared_ptr<WebWindowController>&)>;
+
 class WebWindowController : public BaseWebWindowController,
                             public std::enable_shared_from_this<WebWindowController> {
  public:

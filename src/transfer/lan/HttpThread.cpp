@@ -24,8 +24,17 @@ bool askLanUse() {
   return (*seam)();
 }
 
+std::atomic<bool> gLoopbackOnly{false};
+
 HttpThread::Options sharedOptions() {
   HttpThread::Options options;
+  if (gLoopbackOnly) {
+    options.bindAddress = "127.0.0.1";
+    options.httpPort = 0;
+    options.udpPort = 0;
+    options.broadcastAddress = "127.0.0.1";
+    options.advertiseLoopback = true;
+  }
   options.interfaces = [] { return platform::listIpv4Interfaces(); };
   options.content = sharedLanContent();
   options.localOn = [] { return SettingsDb::shareSettingDb().getlocal(); };
@@ -54,6 +63,8 @@ void HttpThread::registerAsLanService() {
   setLanService(std::make_shared<Forward>());
   registerDownloadLanQuery(CheckUdpFileHash);
 }
+
+void HttpThread::useLoopbackOnly() { gLoopbackOnly = true; }
 
 void HttpThread::setLanUseSeam(std::function<bool()> lanUse) {
   lanUseSeam().store(std::make_shared<std::function<bool()>>(std::move(lanUse)));

@@ -52,6 +52,10 @@ class HttpThread final : public LanService {
   // Where the shared service asks whether LAN use is on; until set, every
   // question is logged and answered no.
   static void setLanUseSeam(std::function<bool()> lanUse);
+  // Call before the shared service is first made: it then binds 127.0.0.1
+  // on free ports and sends its who-has to 127.0.0.1 only, so a client run
+  // beside a local test service reaches and disturbs no other machine.
+  static void useLoopbackOnly();
 
   // Creates the discovery socket; the file server waits for checkHttp.
   explicit HttpThread(Options options);
