@@ -8,10 +8,13 @@
 // returned objects allow is documented on each.
 
 #include <memory>
+#include <string>
 
 #include "shell/ui/Clipboard.h"
 #include "shell/ui/Dialogs.h"
 #include "shell/ui/Notifier.h"
+#include "shell/ui/ScreenCapture.h"
+#include "shell/ui/StatusItem.h"
 #include "shell/ui/WebWindow.h"
 
 namespace nb::ui {
@@ -24,6 +27,9 @@ class Ui {
   virtual Dialogs& dialogs() = 0;
   virtual Notifier& notifier() = 0;
   virtual Clipboard& clipboard() = 0;
+  // A new status item; `id` names the program to the desktop. Main thread only.
+  virtual std::shared_ptr<StatusItem> makeStatusItem(const std::string& id) = 0;
+  virtual ScreenCapture& screenCapture() = 0;
 };
 
 // Registers the UI; null takes it back.

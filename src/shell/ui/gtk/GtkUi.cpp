@@ -8,6 +8,7 @@
 #include "platform/AppFolders.h"
 #include "platform/Log.h"
 #include "shell/ui/gtk/GtkWebWindow.h"
+#include "shell/ui/gtk/IndicatorStatusItem.h"
 
 namespace nb::ui {
 
@@ -55,6 +56,10 @@ GtkUi::~GtkUi() { g_object_unref(context_); }
 
 std::shared_ptr<WebWindow> GtkUi::makeWebWindow(const WebWindowOptions& options) {
   return std::make_shared<GtkWebWindow>(context_, options, nextHwnd());
+}
+
+std::shared_ptr<StatusItem> GtkUi::makeStatusItem(const std::string& id) {
+  return std::make_shared<IndicatorStatusItem>(id);
 }
 
 }  // namespace nb::ui

@@ -13,6 +13,7 @@
 #include "shell/ui/gtk/GtkClipboardAccess.h"
 #include "shell/ui/gtk/GtkDialogs.h"
 #include "shell/ui/gtk/GtkNotifier.h"
+#include "shell/ui/gtk/PortalScreenCapture.h"
 
 typedef struct _WebKitWebContext WebKitWebContext;
 
@@ -39,12 +40,15 @@ class GtkUi final : public Ui {
   Dialogs& dialogs() override { return dialogs_; }
   Notifier& notifier() override { return notifier_; }
   Clipboard& clipboard() override { return clipboard_; }
+  std::shared_ptr<StatusItem> makeStatusItem(const std::string& id) override;
+  ScreenCapture& screenCapture() override { return screenCapture_; }
 
  private:
   WebKitWebContext* context_;
   GtkDialogs dialogs_;
   GtkNotifier notifier_;
   GtkClipboardAccess clipboard_;
+  PortalScreenCapture screenCapture_;
 };
 
 }  // namespace nb::ui
