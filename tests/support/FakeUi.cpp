@@ -234,6 +234,25 @@ bool FakeStatusItem::activate(const std::string& title) {
   return false;
 }
 
+std::unique_ptr<ui::GlobalHotKey> FakeUi::makeGlobalHotKey(std::function<void()> pressed) {
+  auto hotKey = std::make_unique<FakeGlobalHotKey>(std::move(pressed));
+  globalHotKey_ = hotKey.get();
+  return hotKey;
+}
+
+bool FakeGlobalHotKey::grab(const std::string& key, ui::HotKeyModifiers modifiers) {
+  key_ = key;
+  modifiers_ = modifiers;
+  ++grabs_;
+  return true;
+}
+
+bool FakeGlobalHotKey::press() {
+  if (key_.empty()) return false;
+  pressed_();
+  return true;
+}
+
 void FakeScreenCapture::captureToClipboard(std::function<void(bool captured)> done) {
   ++started_;
   pending_.push_back(std::move(done));

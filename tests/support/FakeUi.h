@@ -263,6 +263,25 @@ class FakeScreenCapture final : public ui::ScreenCapture {
   std::deque<std::function<void(bool)>> pending_;
 };
 
+class FakeGlobalHotKey final : public ui::GlobalHotKey {
+ public:
+  explicit FakeGlobalHotKey(std::function<void()> pressed) : pressed_(std::move(pressed)) {}
+  bool grab(const std::string& key, ui::HotKeyModifiers modifiers) override;
+  void release() override { key_.clear(); }
+  // The grabbed key ("" when none) and its modifiers.
+  const std::string& key() const { return key_; }
+  const ui::HotKeyModifiers& modifiers() const { return modifiers_; }
+  int grabs() const { return grabs_; }
+  // The user pressed the grabbed combination; false when nothing is grabbed.
+  bool press();
+
+ private:
+  std::function<void()> pressed_;
+  std::string key_;
+  ui::HotKeyModifiers modifiers_;
+  int grabs_ = 0;
+};
+
 class FakeUi final : public ui::Ui {
  public:
   std::shared_ptr<ui::WebWindow> makeWebWindow(const ui::WebWindowOptions& options) override;
@@ -271,6 +290,9 @@ class FakeUi final : public ui::Ui {
   FakeClipboard& clipboard() override { return clipboard_; }
   std::shared_ptr<ui::StatusItem> makeStatusItem(const std::string& id) override;
   FakeScreenCapture& screenCapture() override { return screenCapture_; }
+  std::unique_ptr<ui::GlobalHotKey> makeGlobalHotKey(std::function<void()> pressed) override;
+  // The last global hot key made, null before; valid while its owner keeps it.
+  FakeGlobalHotKey* globalHotKey() const { return globalHotKey_; }
 
   // The last status item made, null before.
   const std::shared_ptr<FakeStatusItem>& statusItem() const { return statusItem_; }
@@ -291,6 +313,7 @@ class FakeUi final : public ui::Ui {
   FakeClipboard clipboard_;
   FakeScreenCapture screenCapture_;
   std::shared_ptr<FakeStatusItem> statusItem_;
+  FakeGlobalHotKey* globalHotKey_ = nullptr;  // owned by its maker's caller
   std::string statusItemId_;
 };
 

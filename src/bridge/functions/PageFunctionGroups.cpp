@@ -1,9 +1,12 @@
 #include "bridge/functions/PageFunctionGroups.h"
 
+#include "bridge/functions/LockScreenPageFunctions.h"
+
 namespace nb::bridge {
 
 void registerPageFunctionGroups() {
   // One line per group of page functions, each from its own file.
+  registerLockScreenPageFunctions();
 }
 
 }  // namespace nb::bridge

@@ -1,7 +1,5 @@
 #include "shell/chrome/StatusItemView.h"
 
-#include <glib.h>
-
 #include <system_error>
 
 #include "api/server/ServerInfo.h"
@@ -73,21 +71,6 @@ StatusItemView::StatusItemView(AppDelegate& app, std::shared_ptr<ui::StatusItem>
                                                               : options.imageFolders)) {
   setUnlockScreenDone();
   handleTimer();
-}
-
-StatusItemView::~StatusItemView() {
-  if (timer_ != 0) g_source_remove(timer_);
-}
-
-void StatusItemView::start() {
-  if (timer_ != 0) return;
-  timer_ = g_timeout_add_seconds(
-      1,
-      [](gpointer self) -> gboolean {
-        static_cast<StatusItemView*>(self)->handleTimer();
-        return G_SOURCE_CONTINUE;
-      },
-      this);
 }
 
 void StatusItemView::handleTimer() {

@@ -66,13 +66,11 @@ class StatusItemView {
   // current state at once.
   StatusItemView(AppDelegate& app, std::shared_ptr<ui::StatusItem> item,
                  StatusMenuActions actions, Options options = {});
-  ~StatusItemView();
   StatusItemView(const StatusItemView&) = delete;
   StatusItemView& operator=(const StatusItemView&) = delete;
 
-  // Starts the one-second tick on the main loop; stopped with the view.
-  void start();
-  // One tick: the image, the text and the badge follow the state.
+  // One tick (the owner calls it every second): the image, the text and
+  // the badge follow the state.
   void handleTimer();
 
   // The normal menu (open, settings, lock, quit) / the locked one (unlock,
@@ -97,7 +95,6 @@ class StatusItemView {
   std::optional<std::string> shownLabel_;
   std::optional<std::int32_t> shownBadge_;
   bool lockedMenu_ = false;
-  unsigned timer_ = 0;  // the GLib source of the tick, 0 before start()
 };
 
 }  // namespace nb

@@ -9,6 +9,7 @@
 #include "platform/Log.h"
 #include "shell/ui/gtk/GtkWebWindow.h"
 #include "shell/ui/gtk/IndicatorStatusItem.h"
+#include "shell/ui/gtk/X11HotKeyGrab.h"
 
 namespace nb::ui {
 
@@ -60,6 +61,10 @@ std::shared_ptr<WebWindow> GtkUi::makeWebWindow(const WebWindowOptions& options)
 
 std::shared_ptr<StatusItem> GtkUi::makeStatusItem(const std::string& id) {
   return std::make_shared<IndicatorStatusItem>(id);
+}
+
+std::unique_ptr<GlobalHotKey> GtkUi::makeGlobalHotKey(std::function<void()> pressed) {
+  return std::make_unique<X11HotKeyGrab>(std::move(pressed));
 }
 
 }  // namespace nb::ui

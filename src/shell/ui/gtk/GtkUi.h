@@ -42,6 +42,7 @@ class GtkUi final : public Ui {
   Clipboard& clipboard() override { return clipboard_; }
   std::shared_ptr<StatusItem> makeStatusItem(const std::string& id) override;
   ScreenCapture& screenCapture() override { return screenCapture_; }
+  std::unique_ptr<GlobalHotKey> makeGlobalHotKey(std::function<void()> pressed) override;
 
  private:
   WebKitWebContext* context_;

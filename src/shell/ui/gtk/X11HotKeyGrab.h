@@ -9,29 +9,20 @@
 #include <functional>
 #include <string>
 
+#include "shell/ui/GlobalHotKey.h"
+
 namespace nb::ui {
 
-struct HotKeyModifiers {
-  bool alt = false;
-  bool ctrl = false;
-  bool super = false;  // the "command" key
-  bool shift = false;
-  bool operator==(const HotKeyModifiers&) const = default;
-};
-
-class X11HotKeyGrab {
+class X11HotKeyGrab final : public GlobalHotKey {
  public:
   // `pressed` runs on each press of the grabbed combination.
   explicit X11HotKeyGrab(std::function<void()> pressed);
-  ~X11HotKeyGrab();
+  ~X11HotKeyGrab() override;
   X11HotKeyGrab(const X11HotKeyGrab&) = delete;
   X11HotKeyGrab& operator=(const X11HotKeyGrab&) = delete;
 
-  // Grabs `key` (a key name such as "a" or "F5") with exactly these
-  // modifiers, releasing the previous grab. False when there is no X11
-  // display, the key is unknown, or another program holds the combination.
-  bool grab(const std::string& key, HotKeyModifiers modifiers);
-  void release();
+  bool grab(const std::string& key, HotKeyModifiers modifiers) override;
+  void release() override;
 
   // For the display's event filter: true when `xevent` (an XEvent) is a
   // press of the grabbed combination, which then has run `pressed`.

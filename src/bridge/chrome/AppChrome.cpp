@@ -1,0 +1,193 @@
+#include "bridge/chrome/AppChrome.h"
+
+#include <glib.h>
+
+#include "api/server/ServerInfo.h"
+#include "bridge/windows/WindowRegistry.h"
+#include "foundation/util/UtilDesktop.h"
+#include "foundation/util/UtilUrl.h"
+#include "platform/Log.h"
+#include "platform/MainThread.h"
+#include "shell/ui/Registered.h"
+#include "shell/windows/BrowserWebWindowController.h"
+#include "shell/windows/LaunchpadWindowController.h"
+#include "shell/windows/WindowDirectory.h"
+
+namespace nb::bridge {
+
+namespace {
+
+ui::Registered<AppChrome>& registered() {
+  static ui::Registered<AppChrome> slot;
+  return slot;
+}
+
+// A menu entry or posted hook may outlive the chrome: it runs only while
+// the chrome lives.
+std::function<void()> whileAlive(const std::weak_ptr<bool>& alive, std::function<void()> fn) {
+  return [alive, fn = std::move(fn)] {
+    if (alive.lock()) fn();
+  };
+}
+
+ui::HotKeyModifiers modifiersOf(const AppDelegate& app) {
+  return {.alt = app.bAlt(), .ctrl = app.bCtrl(), .super = app.bCommand(), .shift = app.bShift()};
+}
+
+}  // namespace
+
+std::shared_ptr<AppChrome> AppChrome::start(std::shared_ptr<AppDelegate> app, Options options) {
+  auto ui = ui::currentUi("status item");
+  if (!ui || !app) return nullptr;
+  auto chrome = std::make_shared<AppChrome>(std::move(app), std::move(ui), std::move(options));
+  registered().set(chrome);
+  return chrome;
+}
+
+std::shared_ptr<AppChrome> AppChrome::start(std::shared_ptr<AppDelegate> app) {
+  return start(std::move(app), Options{});
+}
+
+void AppChrome::stop() { registered().set(nullptr); }
+
+std::shared_ptr<AppChrome> AppChrome::current(const char* caller) {
+  return registered().get(caller, "application chrome");
+}
+
+AppChrome::AppChrome(std::shared_ptr<AppDelegate> app, std::shared_ptr<ui::Ui> ui, Options options)
+    : app_(std::move(app)),
+      ui_(std::move(ui)),
+      actions_(std::move(options.actions)),
+      screenLock_(*app_, [&] {
+        ScreenLock::Options lock = std::move(options.screenLock);
+        lock.lockScreenDone = whileAlive(alive_, [this] { setLockScreenDone(); });
+        lock.unlockScreenDone = whileAlive(alive_, [this] { setUnlockScreenDone(); });
+        return lock;
+      }()) {
+  StatusMenuActions menu;
+  menu.open = whileAlive(alive_, [this] { onMenuOpenNubrenClicked(); });
+  menu.settings = whileAlive(alive_, [this] {
+    actions_.settings ? actions_.settings() : missing("the settings window");
+  });
+  menu.lock = whileAlive(alive_, [this] { onLockLauchpad(); });
+  menu.logout = whileAlive(alive_, [this] {
+    actions_.logout ? actions_.logout() : missing("log-out");
+  });
+  menu.quit = whileAlive(alive_, [this] { onMenuQuitAppClicked(); });
+  statusItemView_ = std::make_unique<StatusItemView>(*app_, ui_->makeStatusItem("nubren"),
+                                                     std::move(menu), options.statusItem);
+  hotKey_ = std::make_shared<ScreenshotHotKey>(*app_, ui_->screenCapture());
+  grab_ = ui_->makeGlobalHotKey(whileAlive(alive_, [this] { screenshotRequested(); }));
+  syncHotKeyGrab();
+  timer_ = g_timeout_add_seconds(
+      1,
+      [](gpointer self) -> gboolean {
+        static_cast<AppChrome*>(self)->tick();
+        return G_SOURCE_CONTINUE;
+      },
+      this);
+  if (options.startHousekeeping) {
+    timerThread_ = std::make_unique<TimerThread>(*app_, options.housekeeping.value_or(TimerThread::Sources{}));
+  }
+}
+
+AppChrome::~AppChrome() {
+  if (timer_ != 0) g_source_remove(timer_);
+  timerThread_.reset();
+}
+
+void AppChrome::missing(const char* what) {
+  NBLOG_ERROR("the status menu cannot reach {}: nothing is registered", what);
+}
+
+// --- Menu actions ----------------------------------------------------------------------
+
+void AppChrome::onMenuOpenNubrenClicked() {
+  if (app_->bLoginFinish()) {
+    app_->showLaunchpadForTab("");
+    return;
+  }
+  // The automatic sign-in or a sign-in is still working.
+  if (app_->bAutoLogin() || app_->bLogining()) return;
+  if (app_->bLockScreen()) {
+    NBLOG_INFO("the sign-in window stays hidden while the client is locked");
+    return;
+  }
+  actions_.showSignIn ? actions_.showSignIn() : missing("the sign-in window");
+}
+
+void AppChrome::onLockLauchpad() {
+  onMenuOpenNubrenClicked();
+  auto directory = currentWindowDirectory("lock request");
+  auto event = PageEvent::fromJsonText("ShowLockScreenDialog", "{}");
+  if (directory && event) directory->sendToMain(*event, false);
+}
+
+void AppChrome::onMenuHelperWebClicked() {
+  const std::shared_ptr<ServerInfo> info = app_->serverInfo();
+  const std::string host = info ? info->strWebHost() : std::string();
+  const std::string url = host + "/help?hl=" + app_->languageWithWebUrlString();
+  Util::openWebUrl(Util::getDealWithHttpsOrHttpUrl(url));
+}
+
+void AppChrome::onMenuQuitAppClicked() {
+  auto registry = currentWindowRegistry("quit");
+  if (!registry) return;
+  const QuitState state{app_->bLogin(), app_->bNBNoteNeedSave(), app_->nAllTransCount()};
+  registry->onMenuQuitAppClicked(state, [this] {
+    actions_.quit ? actions_.quit() : missing("the end of the process");
+  });
+}
+
+// --- Lock --------------------------------------------------------------------------------
+
+void AppChrome::setUnlockScreenDone() { statusItemView_->setUnlockScreenDone(); }
+
+void AppChrome::setLockScreenDone() {
+  if (auto registry = currentWindowRegistry("lock")) {
+    if (auto about = registry->aboutWindow()) {
+      registry->setAboutWindow(nullptr);
+      about->window()->close();
+    }
+    if (auto main = registry->mainWindow()) main->window()->hide();
+    for (const auto& browser : registry->browserWindows()) browser->window()->hide();
+  }
+  statusItemView_->setLockScreenDone();
+}
+
+void AppChrome::setUnlockScreenDoneOnMainThread() {
+  platform::MainThread::post(whileAlive(alive_, [this] { setUnlockScreenDone(); }));
+}
+
+void AppChrome::setLockScreenDoneOnMainThread() {
+  platform::MainThread::post(whileAlive(alive_, [this] { setLockScreenDone(); }));
+}
+
+// --- Hot key and tick ------------------------------------------------------------------
+
+void AppChrome::screenshotRequested() {
+  hotKey_->keyDown({app_->hotKeyString(), requiredHotKeyModifiers(*app_)});
+}
+
+void AppChrome::tick() {
+  statusItemView_->handleTimer();
+  syncHotKeyGrab();
+}
+
+void AppChrome::syncHotKeyGrab() {
+  const unsigned modifiers = requiredHotKeyModifiers(*app_);
+  const std::string key = app_->hotKeyString();
+  if (modifiers == 0 || key.empty()) {
+    if (grabbed_) grab_->release();
+    grabbed_.reset();
+    return;
+  }
+  const std::pair<std::string, unsigned> wanted{key, modifiers};
+  if (grabbed_ == wanted) return;
+  // Tried once per setting: a combination another program holds stays
+  // ungrabbed until the setting changes.
+  grab_->grab(key, modifiersOf(*app_));
+  grabbed_ = wanted;
+}
+
+}  // namespace nb::bridge
