@@ -104,7 +104,7 @@ void AppChrome::missing(const char* what) {
 
 void AppChrome::onMenuOpenNubrenClicked() {
   if (app_->bLoginFinish()) {
-    app_->showLaunchpadForTab("");
+    actions_.showMain ? actions_.showMain() : app_->showLaunchpadForTab("");
     return;
   }
   // The automatic sign-in or a sign-in is still working.

@@ -28,6 +28,9 @@ class AppChrome {
   // What belongs to other parts of the shell. Each unset action logs an
   // error naming what is missing when the user picks it.
   struct Actions {
+    // The main window; unset: the application state's showLaunchpadForTab
+    // with no tab.
+    std::function<void()> showMain;
     std::function<void()> showSignIn;  // the sign-in window
     std::function<void()> settings;    // the settings window
     std::function<void()> logout;      // the log-out question

@@ -16,6 +16,13 @@ namespace {
 
 using Answer = std::optional<std::string>;
 
+// The page's arguments when they are a JSON object; nothing otherwise.
+std::optional<JsonValue> objectArgument(const PageCall& call) {
+  auto parsed = dictionaryFromString(call.json());
+  if (parsed && parsed->isObject()) return parsed;
+  return std::nullopt;
+}
+
 Answer answered(std::string answer) {
   NBLOG_DEBUG("{}", answer);
   return answer;
@@ -28,7 +35,7 @@ Answer failed() { return answered(Util::errorInfoWithCode(Util::kStatusFailed));
 Answer gSetLockScreenPassword(const PageCall& call, WebWindowController&) {
   auto chrome = AppChrome::current("gSetLockScreenPassword");
   if (!chrome) return failed();
-  if (const auto args = dictionaryFromString(call.json())) {
+  if (const auto args = objectArgument(call)) {
     chrome->screenLock().setPassword(jsonInt64(*args, "enable") != 0,
                                      jsonTextOrEmpty(*args, "password"));
   }
@@ -45,7 +52,7 @@ Answer gLoginLockScreen(const PageCall& call, WebWindowController&) {
   auto chrome = AppChrome::current("gLoginLockScreen");
   if (!chrome) return failed();
   // Arguments that are no object unlock nothing, so they are a wrong password.
-  const auto args = dictionaryFromString(call.json());
+  const auto args = objectArgument(call);
   if (args && chrome->screenLock().unlock(jsonTextOrEmpty(*args, "password"))) {
     return answered(Util::errorInfoWithCode(0, ""));
   }

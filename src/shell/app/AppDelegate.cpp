@@ -120,7 +120,7 @@ void AppDelegate::setLinkStatus(bool up) {
 
 void AppDelegate::gSetMessageCount(const std::string& json) {
   const std::optional<JsonValue> parsed = dictionaryFromString(json);
-  if (!parsed) return;
+  if (!parsed || !parsed->isObject()) return;
   // The status item shows the text and the launcher badge the count at its
   // next tick.
   const std::int32_t count = jsonInt32(*parsed, "count");
