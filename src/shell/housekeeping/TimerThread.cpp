@@ -9,6 +9,8 @@
 #include "foundation/util/UtilFiles.h"
 #include "foundation/util/UtilWebPackage.h"
 #include "platform/Log.h"
+#include "platform/MainThread.h"
+#include "shell/app/ProcessState.h"
 #include "shell/windows/WindowDirectory.h"
 #include "stores/catalogue/Mountsdb.h"
 #include "transfer/engine/Network.h"
@@ -34,11 +36,6 @@ TimerThread::Sources withDefaults(TimerThread::Sources s, AppDelegate& app) {
   }
   if (!s.transferCache) s.transferCache = [] { return UserData::shareUserData().getranscache(); };
   if (!s.timehotfile) s.timehotfile = [] { return TimerThread::timehotfile(); };
-  if (!s.updateUI) {
-    s.updateUI = [&app] {
-      Util::initLoadResourcFileName("start", "index.html", false, app.appVersionString());
-    };
-  }
   if (!s.sendToMain) {
     s.sendToMain = [](const PageEvent& event) {
       if (auto directory = currentWindowDirectory("transfer state to the main window")) {
@@ -67,7 +64,7 @@ void TimerThread::run(platform::StoppableThread& thread) {
   Marks marks{start, start, start, start};
   while (!thread.stopRequested()) {
     try {
-      pass(marks);
+      pass(marks, thread.stopToken());
     } catch (const std::exception& e) {
       NBLOG_ERROR("housekeeping pass failed: {}", e.what());
     }
@@ -77,7 +74,22 @@ void TimerThread::run(platform::StoppableThread& thread) {
   setDisabledDormancy(false);
 }
 
-void TimerThread::pass(Marks& marks) {
+void TimerThread::updateUI(std::stop_token stop) {
+  if (sources_.updateUI) return sources_.updateUI();
+  // The package is unpacked only while the program is in the background.
+  // Asked here with the loop's stop token, so that an owner joining the
+  // loop on the main thread never waits for a loop waiting for it.
+  bool active = true;
+  if (!platform::MainThread::postAndWait([&] { active = ProcessState::isApplicationActive(); },
+                                         stop)) {
+    return;
+  }
+  if (!active) {
+    Util::initLoadResourcFileName("start", "index.html", true, app_.appVersionString());
+  }
+}
+
+void TimerThread::pass(Marks& marks, std::stop_token stop) {
   const auto t = platform::monotonicNow();
   if (t - marks.t1 > kSampleInterval) {
     if (app_.bLoginFinish()) sampleRunning();
@@ -87,7 +99,7 @@ void TimerThread::pass(Marks& marks) {
     if (app_.bLoginFinish()) app_.setNAllTransCount(sources_.nDownloadCount() + sources_.nUploadCount());
     setDisabledDormancy(checkCanDisabledDormancy());
     marks.t2 = t;
-    if (app_.bUpdateUI()) sources_.updateUI();
+    if (app_.bUpdateUI()) updateUI(stop);
   }
   if (t - marks.t3 > kHourly) {
     app_.checkServerAppandUI();

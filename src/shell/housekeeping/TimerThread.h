@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <stop_token>
 #include <string>
 
 #include "foundation/app/PageEvent.h"
@@ -68,7 +69,9 @@ class TimerThread {
     platform::Clock::Monotonic t1, t2, t3, t4;
   };
   void run(platform::StoppableThread& thread);
-  void pass(Marks& marks);
+  void pass(Marks& marks, std::stop_token stop);
+  // Unpacks a waiting web UI package unless the program is active.
+  void updateUI(std::stop_token stop);
   void sampleRunning();
   void sampleTotals();
   // The block is wanted while transfers are pending on mains power.
