@@ -26,7 +26,7 @@ constexpr auto kSampleInterval = 1s;
 constexpr auto kHourly = 3600s;
 constexpr auto kPurgeBudget = 15s;
 
-TimerThread::Sources withDefaults(TimerThread::Sources s, AppDelegate& app) {
+TimerThread::Sources withDefaults(TimerThread::Sources s) {
   auto network = []() -> transfer::Network& { return transfer::Network::shareNetwork(); };
   if (!s.GetTransCount) s.GetTransCount = [network] { return network().GetTransCount(); };
   if (!s.nDownloadCount) s.nDownloadCount = [network] { return network().nDownloadCount(); };
@@ -50,7 +50,7 @@ TimerThread::Sources withDefaults(TimerThread::Sources s, AppDelegate& app) {
 }  // namespace
 
 TimerThread::TimerThread(AppDelegate& app, Sources sources)
-    : app_(app), sources_(withDefaults(std::move(sources), app)) {
+    : app_(app), sources_(withDefaults(std::move(sources))) {
   thread_ = std::make_unique<platform::StoppableThread>(
       "nb-timer", [this](platform::StoppableThread& thread) { run(thread); });
 }
