@@ -291,6 +291,12 @@ class FakeUi final : public ui::Ui {
   std::shared_ptr<ui::StatusItem> makeStatusItem(const std::string& id) override;
   FakeScreenCapture& screenCapture() override { return screenCapture_; }
   std::unique_ptr<ui::GlobalHotKey> makeGlobalHotKey(std::function<void()> pressed) override;
+  void setKeyObserver(ui::KeyObserver observer) override { keyObserver_ = std::move(observer); }
+  // A key went down or up in `window`: answers whether the observer kept it
+  // from the page (false without an observer).
+  bool sendKey(ui::WebWindow& window, const ui::KeyEvent& event) {
+    return keyObserver_ && keyObserver_(window, event);
+  }
   // The last global hot key made, null before; valid while its owner keeps it.
   FakeGlobalHotKey* globalHotKey() const { return globalHotKey_; }
 
@@ -314,6 +320,7 @@ class FakeUi final : public ui::Ui {
   FakeScreenCapture screenCapture_;
   std::shared_ptr<FakeStatusItem> statusItem_;
   FakeGlobalHotKey* globalHotKey_ = nullptr;  // owned by its maker's caller
+  ui::KeyObserver keyObserver_;
   std::string statusItemId_;
 };
 

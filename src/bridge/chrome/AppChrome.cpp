@@ -11,6 +11,7 @@
 #include "shell/ui/Registered.h"
 #include "shell/windows/BrowserWebWindowController.h"
 #include "shell/windows/LaunchpadWindowController.h"
+#include "shell/windows/LoginWebWindowController.h"
 #include "shell/windows/WindowDirectory.h"
 
 namespace nb::bridge {
@@ -79,6 +80,10 @@ AppChrome::AppChrome(std::shared_ptr<AppDelegate> app, std::shared_ptr<ui::Ui> u
   hotKey_ = std::make_shared<ScreenshotHotKey>(*app_, ui_->screenCapture());
   grab_ = ui_->makeGlobalHotKey(whileAlive(alive_, [this] { screenshotRequested(); }));
   syncHotKeyGrab();
+  ui_->setKeyObserver([weak = std::weak_ptr<bool>(alive_), this](ui::WebWindow& window,
+                                                                 const ui::KeyEvent& event) {
+    return weak.lock() && keyInWindow(window, event);
+  });
   timer_ = g_timeout_add_seconds(
       1,
       [](gpointer self) -> gboolean {
@@ -92,6 +97,7 @@ AppChrome::AppChrome(std::shared_ptr<AppDelegate> app, std::shared_ptr<ui::Ui> u
 }
 
 AppChrome::~AppChrome() {
+  ui_->setKeyObserver(nullptr);
   if (timer_ != 0) g_source_remove(timer_);
   timerThread_.reset();
 }
@@ -143,15 +149,21 @@ void AppChrome::onMenuQuitAppClicked() {
 
 void AppChrome::setUnlockScreenDone() { statusItemView_->setUnlockScreenDone(); }
 
+void AppChrome::hideWindows() {
+  auto registry = currentWindowRegistry("hiding the windows");
+  if (!registry) return;
+  if (auto main = registry->mainWindow()) main->window()->hide();
+  for (const auto& browser : registry->browserWindows()) browser->window()->hide();
+}
+
 void AppChrome::setLockScreenDone() {
   if (auto registry = currentWindowRegistry("lock")) {
     if (auto about = registry->aboutWindow()) {
       registry->setAboutWindow(nullptr);
       about->window()->close();
     }
-    if (auto main = registry->mainWindow()) main->window()->hide();
-    for (const auto& browser : registry->browserWindows()) browser->window()->hide();
   }
+  hideWindows();
   statusItemView_->setLockScreenDone();
 }
 
@@ -167,6 +179,48 @@ void AppChrome::setLockScreenDoneOnMainThread() {
 
 void AppChrome::screenshotRequested() {
   hotKey_->keyDown({app_->hotKeyString(), requiredHotKeyModifiers(*app_)});
+}
+
+bool AppChrome::keyInWindow(ui::WebWindow& window, const ui::KeyEvent& event) {
+  if (!event.press) {
+    if (event.escape && window.kind() == ui::WindowKind::Main && window.isFullScreen()) {
+      window.setFullScreen(false);
+    }
+    return false;
+  }
+  unsigned modifiers = 0;
+  if (event.modifiers.alt) modifiers |= kHotKeyAlt;
+  if (event.modifiers.ctrl) modifiers |= kHotKeyCtrl;
+  if (event.modifiers.super) modifiers |= kHotKeyCommand;
+  if (event.modifiers.shift) modifiers |= kHotKeyShift;
+  if (hotKey_->keyDown({event.character, modifiers})) return true;
+  if (modifiers != kHotKeyCtrl) return false;
+  // Posted: closing or hiding the window inside its own key handler would
+  // pull it from under the toolkit.
+  std::function<void()> action;
+  if (event.character == "q") {
+    action = [this] { onMenuQuitAppClicked(); };
+  } else if (event.character == "h") {
+    action = [this] { hideWindows(); };
+  } else if (event.character == "w") {
+    action = [this, hwnd = window.hwnd()] { closeWindow(hwnd); };
+  } else {
+    return false;
+  }
+  platform::MainThread::post(whileAlive(alive_, std::move(action)));
+  return true;
+}
+
+void AppChrome::closeWindow(std::int64_t hwnd) {
+  auto registry = currentWindowRegistry("closing a window");
+  if (!registry) return;
+  std::vector<std::shared_ptr<WebWindowController>> windows;
+  if (auto main = registry->mainWindow()) windows.push_back(main);
+  if (auto login = registry->loginWindow()) windows.push_back(login);
+  for (const auto& browser : registry->browserWindows()) windows.push_back(browser);
+  for (const auto& controller : windows) {
+    if (controller->hwnd() == hwnd) return controller->window()->requestClose();
+  }
 }
 
 void AppChrome::tick() {

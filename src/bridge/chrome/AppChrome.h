@@ -84,6 +84,13 @@ class AppChrome {
   // A forwarded request ("--screenshot" from a desktop shortcut, where no
   // global key can be grabbed): a capture as if the hot key was pressed.
   void screenshotRequested();
+  // A key in one of our windows: the hot key, the window shortcuts (Ctrl
+  // with Q quit, H hide our windows, W close the window), and Escape
+  // released leaving the main window's full screen. True: the page does
+  // not get the key.
+  bool keyInWindow(ui::WebWindow& window, const ui::KeyEvent& event);
+  // "隐藏 Nubren": hides the main and browser windows.
+  void hideWindows();
   // One tick: the status item follows the state, the grab follows the
   // hot-key setting.
   void tick();
@@ -94,6 +101,8 @@ class AppChrome {
 
  private:
   void syncHotKeyGrab();
+  // As the title bar's close button on the window `hwnd`, when it is ours.
+  void closeWindow(std::int64_t hwnd);
   static void missing(const char* what);
 
   // Whatever the chrome hands out (menu entries, posted jobs, the key

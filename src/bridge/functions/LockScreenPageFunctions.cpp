@@ -37,7 +37,7 @@ Answer gSetLockScreenPassword(const PageCall& call, WebWindowController&) {
   if (!chrome) return failed();
   if (const auto args = objectArgument(call)) {
     chrome->screenLock().setPassword(jsonInt64(*args, "enable") != 0,
-                                     jsonTextOrEmpty(*args, "password"));
+                                     jsonNumberOrText(*args, "password"));
   }
   return answered(Util::errorInfoWithCode(0, ""));
 }
@@ -53,7 +53,7 @@ Answer gLoginLockScreen(const PageCall& call, WebWindowController&) {
   if (!chrome) return failed();
   // Arguments that are no object unlock nothing, so they are a wrong password.
   const auto args = objectArgument(call);
-  if (args && chrome->screenLock().unlock(jsonTextOrEmpty(*args, "password"))) {
+  if (args && chrome->screenLock().unlock(jsonNumberOrText(*args, "password"))) {
     return answered(Util::errorInfoWithCode(0, ""));
   }
   return answered(Util::errorInfoWithCode(1, Util::localizedStringForKey("密码错误")));

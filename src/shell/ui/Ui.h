@@ -14,6 +14,7 @@
 #include "shell/ui/Clipboard.h"
 #include "shell/ui/Dialogs.h"
 #include "shell/ui/GlobalHotKey.h"
+#include "shell/ui/KeyObserver.h"
 #include "shell/ui/Notifier.h"
 #include "shell/ui/ScreenCapture.h"
 #include "shell/ui/StatusItem.h"
@@ -34,6 +35,9 @@ class Ui {
   virtual ScreenCapture& screenCapture() = 0;
   // A global hot key whose presses run `pressed`. Main thread only.
   virtual std::unique_ptr<GlobalHotKey> makeGlobalHotKey(std::function<void()> pressed) = 0;
+  // Sees the keys of every window, made before or after; null stops it.
+  // Main thread only.
+  virtual void setKeyObserver(KeyObserver observer) = 0;
 };
 
 // Registers the UI; null takes it back.

@@ -56,6 +56,7 @@ class AppChromeTest : public test::TempHome {
     options.actions.showMain = [this] { ++mainShown_; };
     options.actions.showSignIn = [this] { ++signInShown_; };
     options.actions.logout = [this] { ++logouts_; };
+    options.actions.quit = [this] { ++quits_; };
     options.screenLock.store = store_.get();
     options.screenLock.userID = [] { return kUser; };
     options.screenLock.computerid = computerid;
@@ -86,6 +87,7 @@ class AppChromeTest : public test::TempHome {
   int mainShown_ = 0;
   int signInShown_ = 0;
   int logouts_ = 0;
+  int quits_ = 0;
 };
 
 TEST_F(AppChromeTest, OpenShowsTheWindowTheStateCallsFor) {
@@ -215,6 +217,44 @@ TEST_F(AppChromeTest, TheGrabFollowsTheHotKeySetting) {
   app_->SetHotKey({"a"});  // no modifier: nothing grabbed
   chrome_->tick();
   EXPECT_EQ(grab->key(), "");
+}
+
+TEST_F(AppChromeTest, KeysInOurWindows) {
+  auto clock = std::make_shared<test::ManualClock>();
+  test::ScopedClockOverride clockOverride(clock);
+  auto& browserWindow = static_cast<FakeUiWindow&>(*browser_->window());
+  const ui::HotKeyModifiers ctrl{.ctrl = true};
+
+  // Escape released leaves the main window's full screen, and only its.
+  mainWindow().setFullScreen(true);
+  browserWindow.setFullScreen(true);
+  EXPECT_FALSE(ui_->sendKey(browserWindow, {.press = false, .escape = true}));
+  EXPECT_FALSE(ui_->sendKey(mainWindow(), {.press = true, .escape = true}));
+  EXPECT_TRUE(mainWindow().isFullScreen());
+  EXPECT_FALSE(ui_->sendKey(mainWindow(), {.press = false, .escape = true}));
+  EXPECT_FALSE(mainWindow().isFullScreen());
+  EXPECT_TRUE(browserWindow.isFullScreen());
+
+  // The hot key while one of our windows has the focus.
+  app_->SetHotKey({"ctrl", "shift", "s"});
+  EXPECT_TRUE(ui_->sendKey(browserWindow, {.character = "s", .modifiers = {.ctrl = true, .shift = true}}));
+  EXPECT_EQ(ui_->screenCapture().started(), 1);
+
+  EXPECT_FALSE(ui_->sendKey(mainWindow(), {.character = "x", .modifiers = ctrl}));  // the page's
+  EXPECT_FALSE(ui_->sendKey(mainWindow(), {.character = "h", .modifiers = {.alt = true, .ctrl = true}}));
+  EXPECT_TRUE(ui_->sendKey(mainWindow(), {.character = "h", .modifiers = ctrl}));
+  test::pumpMainThread();
+  EXPECT_FALSE(mainWindow().isVisible());
+  EXPECT_FALSE(browserWindow.isVisible());
+
+  EXPECT_TRUE(ui_->sendKey(browserWindow, {.character = "w", .modifiers = ctrl}));
+  test::pumpMainThread();
+  EXPECT_TRUE(browserWindow.isClosed());
+  EXPECT_FALSE(mainWindow().isClosed());
+
+  EXPECT_TRUE(ui_->sendKey(mainWindow(), {.character = "q", .modifiers = ctrl}));
+  test::pumpMainThread();
+  EXPECT_EQ(quits_, 1);  // not signed in: no question to ask
 }
 
 }  // namespace

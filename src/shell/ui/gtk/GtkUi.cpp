@@ -56,7 +56,9 @@ GtkUi::GtkUi(WebKitWebContext* context) : context_(context) {}
 GtkUi::~GtkUi() { g_object_unref(context_); }
 
 std::shared_ptr<WebWindow> GtkUi::makeWebWindow(const WebWindowOptions& options) {
-  return std::make_shared<GtkWebWindow>(context_, options, nextHwnd());
+  auto window = std::make_shared<GtkWebWindow>(context_, options, nextHwnd());
+  window->setKeyObserver(keyObserver_);
+  return window;
 }
 
 std::shared_ptr<StatusItem> GtkUi::makeStatusItem(const std::string& id) {

@@ -43,6 +43,7 @@ class GtkUi final : public Ui {
   std::shared_ptr<StatusItem> makeStatusItem(const std::string& id) override;
   ScreenCapture& screenCapture() override { return screenCapture_; }
   std::unique_ptr<GlobalHotKey> makeGlobalHotKey(std::function<void()> pressed) override;
+  void setKeyObserver(KeyObserver observer) override { *keyObserver_ = std::move(observer); }
 
  private:
   WebKitWebContext* context_;
@@ -50,6 +51,8 @@ class GtkUi final : public Ui {
   GtkNotifier notifier_;
   GtkClipboardAccess clipboard_;
   PortalScreenCapture screenCapture_;
+  // Shared with every window, which asks it on each key.
+  const std::shared_ptr<KeyObserver> keyObserver_ = std::make_shared<KeyObserver>();
 };
 
 }  // namespace nb::ui
