@@ -186,6 +186,12 @@ TEST_F(AppChromeTest, LockingWithoutAPasswordIsIgnored) {
   EXPECT_TRUE(mainWindow().isVisible());
 }
 
+TEST_F(AppChromeTest, ANumberPasswordIsHashedAsItsDecimalText) {
+  call("gSetLockScreenPassword", R"({"enable":"1","password":1234})");
+  call("gSetLockScreen");
+  EXPECT_EQ(call("gLoginLockScreen", R"({"password":"1234"})"), R"({"error":0,"message":""})");
+}
+
 TEST_F(AppChromeTest, WhileLockedTheSignInWindowStaysHiddenAndLogOutIsOffered) {
   call("gSetLockScreenPassword", R"({"enable":1,"password":"pw"})");
   call("gSetLockScreen");
