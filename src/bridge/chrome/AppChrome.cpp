@@ -65,18 +65,8 @@ AppChrome::AppChrome(std::shared_ptr<AppDelegate> app, std::shared_ptr<ui::Ui> u
         lock.unlockScreenDone = whileAlive(alive_, [this] { setUnlockScreenDone(); });
         return lock;
       }()) {
-  StatusMenuActions menu;
-  menu.open = whileAlive(alive_, [this] { onMenuOpenNubrenClicked(); });
-  menu.settings = whileAlive(alive_, [this] {
-    actions_.settings ? actions_.settings() : missing("the settings window");
-  });
-  menu.lock = whileAlive(alive_, [this] { onLockLauchpad(); });
-  menu.logout = whileAlive(alive_, [this] {
-    actions_.logout ? actions_.logout() : missing("log-out");
-  });
-  menu.quit = whileAlive(alive_, [this] { onMenuQuitAppClicked(); });
   statusItemView_ = std::make_unique<StatusItemView>(*app_, ui_->makeStatusItem("nubren"),
-                                                     std::move(menu), options.statusItem);
+                                                     menuActions(), options.statusItem);
   hotKey_ = std::make_shared<ScreenshotHotKey>(*app_, ui_->screenCapture());
   grab_ = ui_->makeGlobalHotKey(whileAlive(alive_, [this] { screenshotRequested(); }));
   syncHotKeyGrab();
@@ -92,8 +82,23 @@ AppChrome::AppChrome(std::shared_ptr<AppDelegate> app, std::shared_ptr<ui::Ui> u
       },
       this);
   if (options.startHousekeeping) {
-    timerThread_ = std::make_unique<TimerThread>(*app_, options.housekeeping.value_or(TimerThread::Sources{}));
+    timerThread_ = std::make_unique<TimerThread>(
+        *app_, options.housekeeping.value_or(TimerThread::Sources{}));
   }
+}
+
+StatusMenuActions AppChrome::menuActions() {
+  StatusMenuActions menu;
+  menu.open = whileAlive(alive_, [this] { onMenuOpenNubrenClicked(); });
+  menu.settings = whileAlive(alive_, [this] {
+    actions_.settings ? actions_.settings() : missing("the settings window");
+  });
+  menu.lock = whileAlive(alive_, [this] { onLockLauchpad(); });
+  menu.logout = whileAlive(alive_, [this] {
+    actions_.logout ? actions_.logout() : missing("log-out");
+  });
+  menu.quit = whileAlive(alive_, [this] { onMenuQuitAppClicked(); });
+  return menu;
 }
 
 AppChrome::~AppChrome() {

@@ -101,6 +101,7 @@ class AppChrome {
 
  private:
   void syncHotKeyGrab();
+  StatusMenuActions menuActions();
   // As the title bar's close button on the window `hwnd`, when it is ours.
   void closeWindow(std::int64_t hwnd);
   static void missing(const char* what);
