@@ -129,24 +129,25 @@ class IndicatorStatusItemTest : public GtkUiTest {
       if (!display.empty()) g_setenv("DISPLAY", display.c_str(), TRUE);
     }
     GtkUiTest::SetUpTestSuite();
-  }
-  static void TearDownTestSuite() {
-    if (testBus()) {
-      g_test_dbus_down(testBus());
-      g_object_unref(testBus());
-      testBus() = nullptr;
-    }
+    if (!sessionBus()) sessionBus() = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
   }
   static GTestDBus*& testBus() {
     static GTestDBus* bus = nullptr;
+    return bus;
+  }
+  // Kept for the process: the indicator library holds on to the first
+  // session connection it saw, so the connection must outlive every item.
+  // The private bus ends with the process.
+  static GDBusConnection*& sessionBus() {
+    static GDBusConnection* bus = nullptr;
     return bus;
   }
 
   void SetUp() override {
     GtkUiTest::SetUp();
     if (IsSkipped()) return;
-    watcher_.bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
-    if (!watcher_.bus) GTEST_SKIP() << "no session bus";
+    if (!sessionBus()) GTEST_SKIP() << "no session bus";
+    watcher_.bus = G_DBUS_CONNECTION(g_object_ref(sessionBus()));
     GDBusNodeInfo* info = g_dbus_node_info_new_for_xml(kWatcherXml, nullptr);
     static const GDBusInterfaceVTable vtable = {watcherCall, watcherProperty, nullptr, {}};
     watcher_.object = g_dbus_connection_register_object(
