@@ -25,7 +25,9 @@
 #include <vector>
 
 #include "api/session/UserData.h"
+#include "platform/Clock.h"
 #include "platform/Log.h"
+#include "support/ManualClock.h"
 #include "support/RealTransferEngine.h"
 #include "support/SyncWorld.h"
 #include "sync/centre/SyncManager.h"
@@ -129,6 +131,10 @@ class ScaleWorld : public nb::test::SyncWorld {
     nb::UserData::shareUserData().setBTransStart(true);
     const long before = currentRssKiB();
     const std::size_t pausesBefore = scanPauses();
+    // The engines run on the real clock, so their own pacing (dispatch
+    // passes, retry waits) costs real time as it would for a user; the
+    // world's manual clock would make them wait for the drain's steps.
+    nb::test::ScopedClockOverride realTime(nb::platform::Clock::system());
     const auto began = Clock::now();
     runCoordinatorPass();
     engine_ = std::make_unique<nb::test::RealTransferEngine>(nb::Network::shareNetwork());

@@ -5,11 +5,13 @@
 #include "api/session/UserData.h"
 #include "foundation/util/UtilDesktop.h"
 #include "foundation/util/UtilWebPackage.h"
+#include "http/auth/SecretServiceCredentialStorage.h"
 #include "platform/MainThread.h"
 #include "shell/notify/NotificationCenter.h"
 #include "stores/common/StoreSeams.h"
 #include "sync/centre/SessionSeams.h"
 #include "transfer/engine/Network.h"
+#include "transfer/templates/DownloadTemplateTask.h"
 
 namespace nb {
 
@@ -45,6 +47,8 @@ std::shared_ptr<AppDelegate> ProcessState::start(std::shared_ptr<AppDelegate> ap
   registerStoreSeams();  // the older sync store conversion
   Util::setApplicationActiveQuery([] { return isApplicationActive(); });
   transfer::Network::registerAsSyncSeam();
+  transfer::registerEnterpriseTemplates();
+  http::ASICredentialStorage::setShared(std::make_shared<http::SecretServiceCredentialStorage>());
   registerNotificationClicks(app);
   return app;
 }
@@ -52,6 +56,8 @@ std::shared_ptr<AppDelegate> ProcessState::start(std::shared_ptr<AppDelegate> ap
 void ProcessState::stop() {
   NotificationCenter::shareCenter().setClickActions({});
   transfer::Network::unregisterSyncSeam();
+  transfer::unregisterEnterpriseTemplates();
+  http::ASICredentialStorage::setShared(nullptr);
   Util::setApplicationActiveQuery(nullptr);
   UserData::setSessionHooks({});
   setAppDelegate(nullptr);
