@@ -3,6 +3,7 @@
 #include <glib.h>
 
 #include "api/server/ServerInfo.h"
+#include "bridge/functions/HotKeyRegistrar.h"
 #include "bridge/windows/WindowRegistry.h"
 #include "foundation/util/UtilDesktop.h"
 #include "foundation/util/UtilUrl.h"
@@ -42,6 +43,10 @@ std::shared_ptr<AppChrome> AppChrome::start(std::shared_ptr<AppDelegate> app, Op
   if (!ui || !app) return nullptr;
   auto chrome = std::make_shared<AppChrome>(std::move(app), std::move(ui), std::move(options));
   registered().set(chrome);
+  // The settings page's hot key reaches the grab at once.
+  setHotKeyRegistrar([weak = std::weak_ptr<AppChrome>(chrome)](const std::vector<std::string>& keys) {
+    if (auto self = weak.lock()) self->SetHotKey(keys);
+  });
   return chrome;
 }
 
@@ -49,7 +54,10 @@ std::shared_ptr<AppChrome> AppChrome::start(std::shared_ptr<AppDelegate> app) {
   return start(std::move(app), Options{});
 }
 
-void AppChrome::stop() { registered().set(nullptr); }
+void AppChrome::stop() {
+  setHotKeyRegistrar(nullptr);
+  registered().set(nullptr);
+}
 
 std::shared_ptr<AppChrome> AppChrome::current(const char* caller) {
   return registered().get(caller, "application chrome");
@@ -226,6 +234,11 @@ void AppChrome::closeWindow(std::int64_t hwnd) {
   for (const auto& controller : windows) {
     if (controller->hwnd() == hwnd) return controller->window()->requestClose();
   }
+}
+
+void AppChrome::SetHotKey(const std::vector<std::string>& keys) {
+  app_->SetHotKey(keys);
+  syncHotKeyGrab();
 }
 
 void AppChrome::tick() {

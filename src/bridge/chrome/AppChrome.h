@@ -91,6 +91,9 @@ class AppChrome {
   bool keyInWindow(ui::WebWindow& window, const ui::KeyEvent& event);
   // "隐藏 Nubren": hides the main and browser windows.
   void hideWindows();
+  // A new hot-key setting (key names as AppDelegate::SetHotKey takes them),
+  // grabbed at once. start() registers this as the hot-key registrar.
+  void SetHotKey(const std::vector<std::string>& keys);
   // One tick: the status item follows the state, the grab follows the
   // hot-key setting.
   void tick();

@@ -1,6 +1,8 @@
 #include "bridge/functions/PageArgs.h"
 
+#include "bridge/dispatch/PageHandlers.h"
 #include "foundation/json/Json.h"
+#include "platform/Log.h"
 
 namespace nb::bridge {
 
@@ -13,5 +15,17 @@ std::optional<JsonValue> pageObject(const PageCall& call) {
 }
 
 std::string pageAnswer(const JsonValue& value) { return JSONString(value).value_or("{}"); }
+
+void setPageBody(const char* name,
+                 std::function<std::optional<std::string>(const PageCall&)> body) {
+  setPageHandler(name, [body = std::move(body)](const PageCall& call, WebWindowController&) {
+    return body(call);
+  });
+}
+
+std::string loggedAnswer(const PageCall& call, std::string answer) {
+  NBLOG_DEBUG("{},{}", call.json(), answer);
+  return answer;
+}
 
 }  // namespace nb::bridge

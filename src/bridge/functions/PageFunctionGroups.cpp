@@ -2,12 +2,16 @@
 
 #include "bridge/functions/FolderAndTransferPageFunctions.h"
 #include "bridge/functions/LockScreenPageFunctions.h"
+#include "bridge/functions/PushPageFunctions.h"
+#include "bridge/functions/SettingsPageFunctions.h"
 
 namespace nb::bridge {
 
 void registerPageFunctionGroups() {
   // One line per group of page functions, each from its own file.
   registerFolderAndTransferPageFunctions();
+  registerSettingsPageFunctions();
+  registerPushPageFunctions();
   registerLockScreenPageFunctions();
 }
 

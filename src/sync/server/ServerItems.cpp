@@ -13,6 +13,7 @@
 #include "stores/transfer/TransPortDB.h"
 #include "sync/centre/SyncManager.h"
 #include "sync/centre/SyncStates.h"
+#include "sync/links/PathMatch.h"
 #include "sync/links/SafeWebPath.h"
 #include "sync/operations/Network.h"
 #include "sync/server/FeedPaths.h"
@@ -50,12 +51,12 @@ void dropStaleDownload(SyncManager& m, SyncFileItem& row, const std::string& loc
 }
 
 // A deleted folder takes the links and cache-mode folders inside it along,
-// whether or not the store holds a row for it.
+// whether or not the store holds a row for it. Each link goes as an
+// unlinking takes it: watcher stopped, stored link and favourite removed.
 void dropFoldersInside(SyncManager& m, const std::string& webpath) {
-  std::vector<LinkFolderNode> links;
-  m.linkfolder().removeByWebPath(webpath, links);
-  for (const auto& link : links) Util::getAppDelegate()->deleteFavorite(link.strFullPath);
-  m.remove_link(webpath);
+  for (const auto& link : m.linkfolder().getLinkNodes()) {
+    if (webPathInFolder(link.strWebPath, webpath)) m.remove_link(link.strWebPath);
+  }
 
   std::vector<CacheFolderItem> caches;
   if (!m.cachefolder().removeByWebPath(webpath, caches)) return;

@@ -8,6 +8,7 @@
 
 #include "bridge/chrome/AppChrome.h"
 #include "bridge/dispatch/PageHandlers.h"
+#include "bridge/functions/HotKeyRegistrar.h"
 #include "bridge/functions/LockScreenPageFunctions.h"
 #include "bridge/windows/WindowRegistry.h"
 #include "shell/windows/BrowserWebWindowController.h"
@@ -223,6 +224,11 @@ TEST_F(AppChromeTest, TheGrabFollowsTheHotKeySetting) {
   app_->SetHotKey({"a"});  // no modifier: nothing grabbed
   chrome_->tick();
   EXPECT_EQ(grab->key(), "");
+
+  // The settings page's registration is grabbed at once.
+  EXPECT_TRUE(registerHotKey({"alt", "F5"}));
+  EXPECT_EQ(grab->key(), "F5");
+  EXPECT_EQ(grab->modifiers(), (ui::HotKeyModifiers{.alt = true}));
 }
 
 TEST_F(AppChromeTest, KeysInOurWindows) {
