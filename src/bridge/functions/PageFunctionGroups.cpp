@@ -4,6 +4,7 @@
 #include "bridge/functions/LockScreenPageFunctions.h"
 #include "bridge/functions/PushPageFunctions.h"
 #include "bridge/functions/SettingsPageFunctions.h"
+#include "bridge/functions/WindowAppPageFunctions.h"
 
 namespace nb::bridge {
 
@@ -12,6 +13,7 @@ void registerPageFunctionGroups() {
   registerFolderAndTransferPageFunctions();
   registerSettingsPageFunctions();
   registerPushPageFunctions();
+  registerWindowAndApplicationPageFunctions();
   registerLockScreenPageFunctions();
 }
 
