@@ -22,6 +22,16 @@ void RecordingWindowDirectory::sendToMain(const PageEvent& event, bool) {
   sent_.push_back({event.name(), event.detail(), true});
 }
 
+void RecordingWindowDirectory::sendToUpdateWindow(const PageEvent& event) {
+  std::lock_guard lock(mutex_);
+  sent_.push_back({"update:" + event.name(), event.detail(), false});
+}
+
+void RecordingWindowDirectory::reloadPages() {
+  std::lock_guard lock(mutex_);
+  sent_.push_back({"reloadPages", "", false});
+}
+
 ScopedWindowDirectory::ScopedWindowDirectory()
     : directory_(std::make_shared<RecordingWindowDirectory>()) {
   setWindowDirectory(directory_);

@@ -32,6 +32,10 @@ class RecordingWindowDirectory final : public WindowDirectory {
     return {};
   }
   void sendToMain(const PageEvent& event, bool wait) override;
+  // Kept with toMainOnly false and the name prefixed "update:".
+  void sendToUpdateWindow(const PageEvent& event) override;
+  // Kept as "reloadPages".
+  void reloadPages() override;
 
  private:
   mutable std::mutex mutex_;
