@@ -20,6 +20,8 @@ pkg_check_modules(JSC REQUIRED IMPORTED_TARGET javascriptcoregtk-4.1)
 pkg_check_modules(LIBSECRET REQUIRED IMPORTED_TARGET libsecret-1)
 pkg_check_modules(APPINDICATOR REQUIRED IMPORTED_TARGET ayatana-appindicator3-0.1)
 pkg_check_modules(LIBNOTIFY REQUIRED IMPORTED_TARGET libnotify)
+# The screenshot hot key grabs its key on the X11 root window.
+pkg_check_modules(X11 REQUIRED IMPORTED_TARGET x11)
 pkg_check_modules(CANBERRA REQUIRED IMPORTED_TARGET libcanberra)
 
 if(NB_BUILD_TESTS)

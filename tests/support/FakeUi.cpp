@@ -220,6 +220,76 @@ std::shared_ptr<ui::WebWindow> FakeUi::makeWebWindow(const ui::WebWindowOptions&
   return window;
 }
 
+std::shared_ptr<ui::StatusItem> FakeUi::makeStatusItem(const std::string& id) {
+  statusItem_ = std::make_shared<FakeStatusItem>();
+  statusItemId_ = id;
+  return statusItem_;
+}
+
+void FakeStatusItem::setImage(const std::string& file, bool monochrome) {
+  image_ = file;
+  monochrome_ = monochrome;
+  spinning_ = false;
+  ++imageChanges_;
+}
+
+void FakeStatusItem::setSpinningImage(const std::string& background, const std::string& spinner) {
+  image_ = background + " + " + spinner;
+  monochrome_ = false;
+  spinning_ = true;
+  ++imageChanges_;
+}
+
+std::vector<std::string> FakeStatusItem::menuTitles() const {
+  std::vector<std::string> titles;
+  for (const auto& entry : menu_) titles.push_back(entry.isSeparator() ? "-" : entry.title);
+  return titles;
+}
+
+bool FakeStatusItem::activate(const std::string& title) {
+  for (const auto& entry : menu_) {
+    if (entry.title == title && entry.activate) {
+      // A copy: the action may replace the menu.
+      auto action = entry.activate;
+      action();
+      return true;
+    }
+  }
+  return false;
+}
+
+std::unique_ptr<ui::GlobalHotKey> FakeUi::makeGlobalHotKey(std::function<void()> pressed) {
+  auto hotKey = std::make_unique<FakeGlobalHotKey>(std::move(pressed));
+  globalHotKey_ = hotKey.get();
+  return hotKey;
+}
+
+bool FakeGlobalHotKey::grab(const std::string& key, ui::HotKeyModifiers modifiers) {
+  key_ = key;
+  modifiers_ = modifiers;
+  ++grabs_;
+  return true;
+}
+
+bool FakeGlobalHotKey::press() {
+  if (key_.empty()) return false;
+  pressed_();
+  return true;
+}
+
+void FakeScreenCapture::captureToClipboard(std::function<void(bool captured)> done) {
+  ++started_;
+  pending_.push_back(std::move(done));
+}
+
+bool FakeScreenCapture::finish(bool captured) {
+  if (pending_.empty()) return false;
+  auto done = std::move(pending_.front());
+  pending_.pop_front();
+  platform::MainThread::post([done = std::move(done), captured] { done(captured); });
+  return true;
+}
+
 ScopedFakeUi::ScopedFakeUi() : ui_(std::make_shared<FakeUi>()) { ui::setUi(ui_); }
 
 ScopedFakeUi::~ScopedFakeUi() { ui::setUi(nullptr); }

@@ -224,12 +224,95 @@ class FakeClipboard final : public ui::Clipboard {
   std::optional<std::string> html_;
 };
 
+class FakeStatusItem final : public ui::StatusItem {
+ public:
+  // What the item shows: the image file, or for the spinning state the
+  // background and spinner joined by " + ".
+  std::string image() const { return image_; }
+  bool monochrome() const { return monochrome_; }
+  bool spinning() const { return spinning_; }
+  // How often the image changed.
+  int imageChanges() const { return imageChanges_; }
+  std::string label() const { return label_; }
+  std::int64_t badgeCount() const { return badgeCount_; }
+  // The menu's titles in order; "-" for a separator.
+  std::vector<std::string> menuTitles() const;
+  // Runs the action of the entry titled `title`; false when there is none.
+  bool activate(const std::string& title);
+
+  void setImage(const std::string& file, bool monochrome) override;
+  void setSpinningImage(const std::string& background, const std::string& spinner) override;
+  void setLabel(const std::string& text) override { label_ = text; }
+  void setBadgeCount(std::int64_t count) override { badgeCount_ = count; }
+  void setMenu(std::vector<ui::MenuEntry> entries) override { menu_ = std::move(entries); }
+
+ private:
+  std::string image_;
+  bool monochrome_ = false;
+  bool spinning_ = false;
+  int imageChanges_ = 0;
+  std::string label_;
+  std::int64_t badgeCount_ = 0;
+  std::vector<ui::MenuEntry> menu_;
+};
+
+// Captures finish only when the test says so, each once.
+class FakeScreenCapture final : public ui::ScreenCapture {
+ public:
+  void captureToClipboard(std::function<void(bool captured)> done) override;
+  // Captures started so far.
+  int started() const { return started_; }
+  // Captures still waiting for the test.
+  std::size_t pending() const { return pending_.size(); }
+  // Ends the oldest waiting capture (posted to the main thread, as the
+  // desktop's answer comes); false when none waits.
+  bool finish(bool captured);
+
+ private:
+  int started_ = 0;
+  std::deque<std::function<void(bool)>> pending_;
+};
+
+class FakeGlobalHotKey final : public ui::GlobalHotKey {
+ public:
+  explicit FakeGlobalHotKey(std::function<void()> pressed) : pressed_(std::move(pressed)) {}
+  bool grab(const std::string& key, ui::HotKeyModifiers modifiers) override;
+  void release() override { key_.clear(); }
+  // The grabbed key ("" when none) and its modifiers.
+  const std::string& key() const { return key_; }
+  const ui::HotKeyModifiers& modifiers() const { return modifiers_; }
+  int grabs() const { return grabs_; }
+  // The user pressed the grabbed combination; false when nothing is grabbed.
+  bool press();
+
+ private:
+  std::function<void()> pressed_;
+  std::string key_;
+  ui::HotKeyModifiers modifiers_;
+  int grabs_ = 0;
+};
+
 class FakeUi final : public ui::Ui {
  public:
   std::shared_ptr<ui::WebWindow> makeWebWindow(const ui::WebWindowOptions& options) override;
   FakeDialogs& dialogs() override { return dialogs_; }
   FakeNotifier& notifier() override { return notifier_; }
   FakeClipboard& clipboard() override { return clipboard_; }
+  std::shared_ptr<ui::StatusItem> makeStatusItem(const std::string& id) override;
+  FakeScreenCapture& screenCapture() override { return screenCapture_; }
+  std::unique_ptr<ui::GlobalHotKey> makeGlobalHotKey(std::function<void()> pressed) override;
+  void setKeyObserver(ui::KeyObserver observer) override { keyObserver_ = std::move(observer); }
+  // A key went down or up in `window`: answers whether the observer kept it
+  // from the page (false without an observer).
+  bool sendKey(ui::WebWindow& window, const ui::KeyEvent& event) {
+    return keyObserver_ && keyObserver_(window, event);
+  }
+  // The last global hot key made, null before; valid while its owner keeps it.
+  FakeGlobalHotKey* globalHotKey() const { return globalHotKey_; }
+
+  // The last status item made, null before.
+  const std::shared_ptr<FakeStatusItem>& statusItem() const { return statusItem_; }
+  std::string statusItemId() const { return statusItemId_; }
 
   // The screen work area of the windows made from now on.
   void setScreenArea(const ui::Rect& area) { screen_ = area; }
@@ -244,6 +327,11 @@ class FakeUi final : public ui::Ui {
   FakeDialogs dialogs_;
   FakeNotifier notifier_;
   FakeClipboard clipboard_;
+  FakeScreenCapture screenCapture_;
+  std::shared_ptr<FakeStatusItem> statusItem_;
+  FakeGlobalHotKey* globalHotKey_ = nullptr;  // owned by its maker's caller
+  ui::KeyObserver keyObserver_;
+  std::string statusItemId_;
 };
 
 // Registers a FakeUi for the scope (ui::setUi), and takes it back.

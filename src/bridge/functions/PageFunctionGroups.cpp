@@ -1,6 +1,7 @@
 #include "bridge/functions/PageFunctionGroups.h"
 
 #include "bridge/functions/FolderAndTransferPageFunctions.h"
+#include "bridge/functions/LockScreenPageFunctions.h"
 #include "bridge/functions/PushPageFunctions.h"
 #include "bridge/functions/SettingsPageFunctions.h"
 #include "bridge/functions/SignInFunctions.h"
@@ -15,6 +16,7 @@ void registerPageFunctionGroups() {
   registerPushPageFunctions();
   registerWindowAndApplicationPageFunctions();
   registerSignInFunctions();
+  registerLockScreenPageFunctions();
 }
 
 }  // namespace nb::bridge

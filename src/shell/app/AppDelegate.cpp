@@ -3,6 +3,7 @@
 #include "api/server/ServerInfo.h"
 #include "api/session/UserData.h"
 #include "foundation/json/Json.h"
+#include "foundation/text/StringHelpers.h"
 #include "foundation/util/UtilPanels.h"
 #include "platform/AppFolders.h"
 #include "platform/Log.h"
@@ -115,9 +116,45 @@ void AppDelegate::openwith(const std::string& path) {
 
 void AppDelegate::gSetMessageCount(const std::string& json) {
   const std::optional<JsonValue> parsed = dictionaryFromString(json);
-  const std::int64_t count = parsed ? jsonInt64(*parsed, "count") : 0;
-  setStrMessageCount(count > 0 ? std::optional<std::string>(std::to_string(count))
-                               : std::nullopt);
+  if (!parsed || !parsed->isObject()) return;
+  // The status item shows the text and the launcher badge the count at its
+  // next tick.
+  const std::int32_t count = jsonInt32(*parsed, "count");
+  std::optional<std::string> text;
+  if (count >= 100) {
+    text = "99+";
+  } else if (count != 0) {
+    text = std::to_string(count);
+  }
+  setStrMessageCount(std::move(text));
+  nMessageCount_ = count;
+}
+
+void AppDelegate::SetHotKey(const std::vector<std::string>& keys) {
+  bool alt = false, command = false, shift = false, ctrl = false;
+  std::string key;
+  for (const std::string& token : keys) {
+    const std::string lower = lowercaseString(token);
+    if (lower == "alt") {
+      alt = true;
+    } else if (lower == "command") {
+      command = true;
+    } else if (lower == "shift") {
+      shift = true;
+    } else if (lower == "ctrl") {
+      ctrl = true;
+    } else {
+      key = token;
+    }
+  }
+  // The key first: a matcher that sees the new modifiers with the old key
+  // could fire on a combination the user never chose.
+  setHotKeyString("");
+  bAlt_ = alt;
+  bCommand_ = command;
+  bShift_ = shift;
+  bCtrl_ = ctrl;
+  setHotKeyString(std::move(key));
 }
 
 void AppDelegate::setAllCustomEvent(const PageEvent& event) {

@@ -144,6 +144,10 @@ class AppDelegate final : public AppState, public std::enable_shared_from_this<A
   void setBCommand(bool v) { bCommand_ = v; }
   bool bShift() const { return bShift_; }
   void setBShift(bool v) { bShift_ = v; }
+  // The screenshot hot key from its key names ("alt", "command", "shift",
+  // "ctrl", any case; any other name is the key, the last one winning).
+  // Clears the previous setting first.
+  void SetHotKey(const std::vector<std::string>& keys);
   bool bNBNoteNeedSave() const { return bNBNoteNeedSave_; }
   void setBNBNoteNeedSave(bool v) { bNBNoteNeedSave_ = v; }
   bool bResetHotFile() const { return bResetHotFile_; }
@@ -160,6 +164,8 @@ class AppDelegate final : public AppState, public std::enable_shared_from_this<A
   // The badge text; nothing for no badge.
   std::optional<std::string> strMessageCount() const { return texts_.get(strMessageCount_); }
   void setStrMessageCount(std::optional<std::string> v) { texts_.set(strMessageCount_, std::move(v)); }
+  // The count behind strMessageCount (0: none).
+  std::int32_t nMessageCount() const { return nMessageCount_; }
   double fMessageCountHeight() const { return fMessageCountHeight_; }
   void setFMessageCountHeight(double v) { fMessageCountHeight_ = v; }
   double fMessageCountWidth() const { return fMessageCountWidth_; }
@@ -318,6 +324,7 @@ class AppDelegate final : public AppState, public std::enable_shared_from_this<A
   std::atomic<std::int64_t> nTransCount_{0};
   std::atomic<std::int64_t> nAppServerSize_{0};
   std::atomic<std::int64_t> updateStatusInteger_{kUpdateNone};
+  std::atomic<std::int32_t> nMessageCount_{0};
   std::atomic<double> fMessageCountHeight_{0};
   std::atomic<double> fMessageCountWidth_{0};
 

@@ -7,11 +7,17 @@
 // Threads: registration and look-up are safe from any thread; what the
 // returned objects allow is documented on each.
 
+#include <functional>
 #include <memory>
+#include <string>
 
 #include "shell/ui/Clipboard.h"
 #include "shell/ui/Dialogs.h"
+#include "shell/ui/GlobalHotKey.h"
+#include "shell/ui/KeyObserver.h"
 #include "shell/ui/Notifier.h"
+#include "shell/ui/ScreenCapture.h"
+#include "shell/ui/StatusItem.h"
 #include "shell/ui/WebWindow.h"
 
 namespace nb::ui {
@@ -24,6 +30,14 @@ class Ui {
   virtual Dialogs& dialogs() = 0;
   virtual Notifier& notifier() = 0;
   virtual Clipboard& clipboard() = 0;
+  // A new status item; `id` names the program to the desktop. Main thread only.
+  virtual std::shared_ptr<StatusItem> makeStatusItem(const std::string& id) = 0;
+  virtual ScreenCapture& screenCapture() = 0;
+  // A global hot key whose presses run `pressed`. Main thread only.
+  virtual std::unique_ptr<GlobalHotKey> makeGlobalHotKey(std::function<void()> pressed) = 0;
+  // Sees the keys of every window, made before or after; null stops it.
+  // Main thread only.
+  virtual void setKeyObserver(KeyObserver observer) = 0;
 };
 
 // Registers the UI; null takes it back.

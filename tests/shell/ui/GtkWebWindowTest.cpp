@@ -156,6 +156,45 @@ TEST_F(GtkWebWindowTest, KeysPassWhilePointerInputIsOff) {
   EXPECT_TRUE(waitFor("mouse")) << "a click reaches the page while input is on";
 }
 
+TEST_F(GtkWebWindowTest, TheKeyObserverSeesKeysFirstAndMayKeepThem) {
+  window_->present();
+  auto* gtkWindow = static_cast<ui::GtkWebWindow*>(window_.get());
+  ASSERT_TRUE(pumpMainThreadUntil(
+      [&] { return gtk_widget_get_mapped(GTK_WIDGET(gtkWindow->gtkWindow())); }));
+  GdkWindow* target = gtk_widget_get_window(GTK_WIDGET(gtkWindow->gtkWindow()));
+  std::vector<ui::KeyEvent> seen;
+  sharedUi()->setKeyObserver([&](ui::WebWindow& window, const ui::KeyEvent& event) {
+    EXPECT_EQ(&window, window_.get());
+    seen.push_back(event);
+    return event.character == "b";  // kept from the page
+  });
+  click(gtkWindow->webView());
+  for (guint key : {GDK_KEY_b, GDK_KEY_a, GDK_KEY_Escape}) {
+    const auto modifiers = key == GDK_KEY_b ? GDK_CONTROL_MASK : GdkModifierType(0);
+    gdk_test_simulate_key(target, 100, 100, key, modifiers, GDK_KEY_PRESS);
+    gdk_test_simulate_key(target, 100, 100, key, modifiers, GDK_KEY_RELEASE);
+  }
+  ASSERT_TRUE(waitFor("key:a"));
+  auto escapeReleased = [&] {
+    for (const auto& event : seen) {
+      if (event.escape && !event.press) return true;
+    }
+    return false;
+  };
+  ASSERT_TRUE(pumpMainThreadUntil(escapeReleased, std::chrono::seconds(5)));
+  sharedUi()->setKeyObserver(nullptr);
+  std::vector<std::string> keys;
+  for (const auto& message : messages()) {
+    if (message.starts_with("key:")) keys.push_back(message);
+  }
+  EXPECT_EQ(keys, (std::vector<std::string>{"key:a"})) << "b went to the page";
+  ASSERT_GE(seen.size(), 3u);
+  EXPECT_EQ(seen[0].character, "b");
+  EXPECT_TRUE(seen[0].press);
+  EXPECT_TRUE(seen[0].modifiers.ctrl);
+  EXPECT_FALSE(seen[0].modifiers.shift);
+}
+
 TEST_F(GtkWebWindowTest, CloseButtonAsksFirst) {
   bool allow = false;
   std::vector<bool> closed;

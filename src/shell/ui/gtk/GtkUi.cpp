@@ -8,6 +8,8 @@
 #include "platform/AppFolders.h"
 #include "platform/Log.h"
 #include "shell/ui/gtk/GtkWebWindow.h"
+#include "shell/ui/gtk/IndicatorStatusItem.h"
+#include "shell/ui/gtk/X11HotKeyGrab.h"
 
 namespace nb::ui {
 
@@ -54,7 +56,17 @@ GtkUi::GtkUi(WebKitWebContext* context) : context_(context) {}
 GtkUi::~GtkUi() { g_object_unref(context_); }
 
 std::shared_ptr<WebWindow> GtkUi::makeWebWindow(const WebWindowOptions& options) {
-  return std::make_shared<GtkWebWindow>(context_, options, nextHwnd());
+  auto window = std::make_shared<GtkWebWindow>(context_, options, nextHwnd());
+  window->setKeyObserver(keyObserver_);
+  return window;
+}
+
+std::shared_ptr<StatusItem> GtkUi::makeStatusItem(const std::string& id) {
+  return std::make_shared<IndicatorStatusItem>(id);
+}
+
+std::unique_ptr<GlobalHotKey> GtkUi::makeGlobalHotKey(std::function<void()> pressed) {
+  return std::make_unique<X11HotKeyGrab>(std::move(pressed));
 }
 
 }  // namespace nb::ui

@@ -13,6 +13,7 @@
 #include "shell/ui/gtk/GtkClipboardAccess.h"
 #include "shell/ui/gtk/GtkDialogs.h"
 #include "shell/ui/gtk/GtkNotifier.h"
+#include "shell/ui/gtk/PortalScreenCapture.h"
 
 typedef struct _WebKitWebContext WebKitWebContext;
 
@@ -39,12 +40,19 @@ class GtkUi final : public Ui {
   Dialogs& dialogs() override { return dialogs_; }
   Notifier& notifier() override { return notifier_; }
   Clipboard& clipboard() override { return clipboard_; }
+  std::shared_ptr<StatusItem> makeStatusItem(const std::string& id) override;
+  ScreenCapture& screenCapture() override { return screenCapture_; }
+  std::unique_ptr<GlobalHotKey> makeGlobalHotKey(std::function<void()> pressed) override;
+  void setKeyObserver(KeyObserver observer) override { *keyObserver_ = std::move(observer); }
 
  private:
   WebKitWebContext* context_;
   GtkDialogs dialogs_;
   GtkNotifier notifier_;
   GtkClipboardAccess clipboard_;
+  PortalScreenCapture screenCapture_;
+  // Shared with every window, which asks it on each key.
+  const std::shared_ptr<KeyObserver> keyObserver_ = std::make_shared<KeyObserver>();
 };
 
 }  // namespace nb::ui

@@ -100,6 +100,8 @@ void GtkWebWindow::connectSignals() {
   g_signal_connect(window_, "destroy", G_CALLBACK(onDestroy), this);
   g_signal_connect(window_, "configure-event", G_CALLBACK(onConfigure), this);
   g_signal_connect(window_, "window-state-event", G_CALLBACK(onWindowState), this);
+  g_signal_connect(window_, "key-press-event", G_CALLBACK(onKey), this);
+  g_signal_connect(window_, "key-release-event", G_CALLBACK(onKey), this);
   g_signal_connect(view_, "load-changed", G_CALLBACK(onLoadChanged), this);
   g_signal_connect(view_, "notify::title", G_CALLBACK(onTitle), this);
   g_signal_connect(view_, "context-menu", G_CALLBACK(onContextMenu), this);
@@ -358,6 +360,31 @@ gboolean GtkWebWindow::onConfigure(GtkWidget*, GdkEventConfigure* event, gpointe
         {double(event->x), double(event->y), double(event->width), double(event->height)});
   }
   return FALSE;
+}
+
+gboolean GtkWebWindow::onKey(GtkWidget*, GdkEventKey* event, gpointer self) {
+  auto* window = static_cast<GtkWebWindow*>(self);
+  if (!window->keyObserver_ || !*window->keyObserver_) return FALSE;
+  KeyEvent key;
+  key.press = event->type == GDK_KEY_PRESS;
+  key.escape = event->keyval == GDK_KEY_Escape;
+  // The key's own character: what it types with no modifier held.
+  guint plain = event->keyval;
+  gdk_keymap_translate_keyboard_state(gdk_keymap_get_for_display(gdk_display_get_default()),
+                                      event->hardware_keycode, GdkModifierType(0), event->group,
+                                      &plain, nullptr, nullptr, nullptr);
+  if (const gunichar c = gdk_keyval_to_unicode(gdk_keyval_to_lower(plain)); c >= 0x20) {
+    gchar text[8] = {};
+    g_unichar_to_utf8(c, text);
+    key.character = text;
+  }
+  key.modifiers = {.alt = (event->state & GDK_MOD1_MASK) != 0,
+                   .ctrl = (event->state & GDK_CONTROL_MASK) != 0,
+                   .super = (event->state & (GDK_SUPER_MASK | GDK_MOD4_MASK)) != 0,
+                   .shift = (event->state & GDK_SHIFT_MASK) != 0};
+  // A copy: the observer may replace itself or close this window.
+  const KeyObserver observer = *window->keyObserver_;
+  return observer(*window, key) ? TRUE : FALSE;
 }
 
 gboolean GtkWebWindow::onWindowState(GtkWidget*, GdkEventWindowState* event, gpointer self) {

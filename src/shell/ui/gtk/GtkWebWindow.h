@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/GObjectPtr.h"
+#include "shell/ui/KeyObserver.h"
 #include "shell/ui/WebWindow.h"
 
 namespace nb::ui {
@@ -24,6 +25,9 @@ class GtkWebWindow final : public WebWindow, public std::enable_shared_from_this
  public:
   GtkWebWindow(WebKitWebContext* context, const WebWindowOptions& options, std::int64_t hwnd);
   ~GtkWebWindow() override;
+
+  // Asked on every key of this window before the page; null or empty: none.
+  void setKeyObserver(std::shared_ptr<KeyObserver> observer) { keyObserver_ = std::move(observer); }
 
   // The GTK window (null once closed), for dialogs made on it.
   GtkWindow* gtkWindow() const { return window_ ? GTK_WINDOW(window_) : nullptr; }
@@ -86,6 +90,7 @@ class GtkWebWindow final : public WebWindow, public std::enable_shared_from_this
   static void onDestroy(GtkWidget*, gpointer self);
   static gboolean onConfigure(GtkWidget*, GdkEventConfigure* event, gpointer self);
   static gboolean onWindowState(GtkWidget*, GdkEventWindowState* event, gpointer self);
+  static gboolean onKey(GtkWidget*, GdkEventKey* event, gpointer self);
   static void onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer self);
   static void onTitle(GObject*, GParamSpec*, gpointer self);
   static gboolean onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
@@ -117,6 +122,7 @@ class GtkWebWindow final : public WebWindow, public std::enable_shared_from_this
   platform::GObjectPtr<WebKitUserContentManager> content_;
   platform::GObjectPtr<GCancellable> scripts_;  // cancelled when the window ends
   Handlers handlers_;
+  std::shared_ptr<KeyObserver> keyObserver_;
   bool loading_ = false;
   bool fullScreen_ = false;
   bool inputEnabled_ = true;
