@@ -49,20 +49,6 @@ void dropStaleDownload(SyncManager& m, SyncFileItem& row, const std::string& loc
   }
 }
 
-// A deleted folder takes the links and cache-mode folders inside it along,
-// whether or not the store holds a row for it.
-void dropFoldersInside(SyncManager& m, const std::string& webpath) {
-  std::vector<LinkFolderNode> links;
-  m.linkfolder().removeByWebPath(webpath, links);
-  for (const auto& link : links) Util::getAppDelegate()->deleteFavorite(link.strFullPath);
-  m.remove_link(webpath);
-
-  std::vector<CacheFolderItem> caches;
-  if (!m.cachefolder().removeByWebPath(webpath, caches)) return;
-  m.syncdb().remove_cache(webpath, false);
-  for (const auto& cache : caches) SyncCache::shareSyncCache().deleteCacheByPath(cache.strFullPath);
-}
-
 // The row of a deleted entry that is neither awaiting download nor kept on
 // the server only.
 void settleStillKnownRow(SyncManager& m, const CompareItem& item, SyncFileItem& row) {
@@ -113,7 +99,9 @@ bool SyncManager::receive_datas(const std::vector<CompareItem>& items, ViewList*
 
 void SyncManager::receive_del(const CompareItem& item, ViewList* views) {
   if (!item.strWebPathTo.empty()) receive_move(item.strWebPath, item.strWebPathTo);
-  if (item.bDir) dropFoldersInside(*this, item.strWebPath);
+  // A deleted folder takes the links and cache-mode folders inside it along,
+  // whether or not the store holds a row for it.
+  if (item.bDir) dropFoldersAt(item.strWebPath);
   SyncFileItem row = syncdb_->get_single_file(item.strWebPath);
   if (row.nStatus == SyncStatus::kNotFound) {
     addParentViews(item.strWebPath, views);
