@@ -127,8 +127,8 @@ FakeEntry FakeDrive::putFile(int64_t mountId, const std::string& path, const std
   return library->find(path).value();
 }
 
-FakeStorageServer& FakeDrive::addStorageServer() {
-  auto server = std::make_unique<FakeStorageServer>(*this);
+FakeStorageServer& FakeDrive::addStorageServer(bool https) {
+  auto server = std::make_unique<FakeStorageServer>(*this, https);
   std::lock_guard guard(lock_);
   storage_.push_back(std::move(server));
   return *storage_.back();

@@ -124,7 +124,7 @@ class FakeDrive {
                     const FakeMember& by = FakeMember{99, "someone else"});
 
   // --- Uploads --------------------------------------------------------------
-  FakeStorageServer& addStorageServer();
+  FakeStorageServer& addStorageServer(bool https = false);
   std::vector<FakeStorageServer*> storageServers() const;
   // Download addresses of a content hash as get_url_by_filehash and open
   // answer them; unset: each storage server's own address.

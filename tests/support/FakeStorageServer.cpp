@@ -33,7 +33,10 @@ FakeReply refuse(int status, int code, std::string message) {
 
 }  // namespace
 
-FakeStorageServer::FakeStorageServer(FakeDrive& drive) : drive_(drive) { install(); }
+FakeStorageServer::FakeStorageServer(FakeDrive& drive, bool https)
+    : drive_(drive), service_(FakeService::Options{.https = https}) {
+  install();
+}
 
 std::string FakeStorageServer::storagePoint() const { return "sp-shared"; }
 

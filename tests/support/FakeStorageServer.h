@@ -50,7 +50,8 @@ class FakeStorageServer {
   static constexpr int kBadContent = 40012;
   static constexpr int kOutOfOrder = 40900;
 
-  explicit FakeStorageServer(FakeDrive& drive);
+  // `https`: served over TLS with the service's own self-signed certificate.
+  explicit FakeStorageServer(FakeDrive& drive, bool https = false);
   FakeStorageServer(const FakeStorageServer&) = delete;
   FakeStorageServer& operator=(const FakeStorageServer&) = delete;
 

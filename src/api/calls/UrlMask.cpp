@@ -20,7 +20,9 @@ std::string maskPair(std::string_view pair) {
   if (equals == std::string_view::npos || !isSecret(pair.substr(0, equals))) {
     return std::string(pair);
   }
-  return std::string(pair.substr(0, equals + 1)) + std::string(kMask);
+  std::string masked(pair.substr(0, equals + 1));
+  masked.append(kMask);
+  return masked;
 }
 
 // "a=1&token=x" with each secret pair masked.
@@ -76,7 +78,7 @@ std::string maskJson(std::string_view text) {
     if (value >= text.size() || text[value] == '{' || text[value] == '[') continue;
     masked += text.substr(at, value - at);
     if (text[value] == '"') {
-      masked += "\"" + std::string(kMask) + "\"";
+      masked.append(1, '"').append(kMask).append(1, '"');
       at = stringEnd(text, value);
     } else {
       masked += kMask;

@@ -74,6 +74,7 @@ bool UploadPeer::SendPiece(std::uint64_t length) {
   request->addRequestHeader("Accept-Language", common.find("Accept-Language").value_or(""));
   // The deployment's TLS choice, as for the session's other calls.
   request->validatesSecureCertificate = !settings.tls.insecure;
+  request->certificateAuthorityFile = settings.tls.caFile;
   request->allowCompressedResponse = false;
   request->timeOutSeconds = kPieceTimeout;
   request->appendPostData(piece);

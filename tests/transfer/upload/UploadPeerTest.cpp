@@ -11,6 +11,7 @@
 #include <string>
 
 #include "api/calls/HTTPEngine.h"
+#include "api/calls/TransportSettings.h"
 #include "api/session/UserData.h"
 #include "foundation/text/StringHelpers.h"
 #include "http/request/ASIHTTPRequest.h"
@@ -301,6 +302,26 @@ TEST_F(UploadPeerTest, DeleteAbortsTheSessionAndRemovesTheSideFiles) {
   EXPECT_FALSE(peer.CheckResetFile());
   EXPECT_EQ(storage_->openSessions(), 0);
   task->clearPeers();
+}
+
+// Pieces carry the access token and the content, so a TLS storage server is
+// trusted exactly as the deployment says: its own CA named, or not at all.
+TEST_F(UploadPeerTest, PiecesToATlsStorageServerTrustTheDeploymentsCaOnly) {
+  test::FakeStorageServer& secure = drive_->addStorageServer(/*https=*/true);
+  for (const bool caNamed : {false, true}) {
+    TransportSettings settings = currentTransportSettings();
+    if (caNamed) settings.tls.caFile = secure.service().caFile().string();
+    setTransportSettingsSource([settings] { return settings; });
+    const std::string name = caNamed ? "named.bin" : "system.bin";
+    const std::string bytes = randomBytes(2 * kMiB + 5, caNamed ? 1 : 2);
+    auto task = makeTask(bytes, name);
+    servers_ = {secure.baseUrl()};
+    UploadPeer peer(*task, environment());
+    runSession(peer);
+    EXPECT_EQ(peer.bFinish(), caNamed) << name;
+    EXPECT_EQ(serverContent("docs/" + name) == bytes, caNamed) << name;
+  }
+  setTransportSettingsSource(nullptr);
 }
 
 // The server holds an earlier version of the path: only what changed goes.
