@@ -80,5 +80,36 @@ TEST_F(MoveBookkeepingTest, DeletingARowTheServerAlreadyDeletedChangesNothing) {
   EXPECT_EQ(network().count("ClearTrans"), 0U);
 }
 
+// A move to another library, as the bridge carries it out: the rows are
+// re-created in the target library and uploaded there from their hashes,
+// the sources are deleted by the next commit. Nothing leaves the computer.
+class CrossLibraryTest : public PageOpsWorld {
+ protected:
+  static constexpr int64_t kOtherId = 8;
+  void SetUp() override {
+    PageOpsWorld::SetUp();
+    drive_->addLibrary(FakeLibrary{.mountId = kOtherId, .orgId = 4, .orgName = "Other"});
+    startLinked();
+  }
+};
+
+TEST_F(CrossLibraryTest, AMoveToAnotherLibraryIsCopyThenDelete) {
+  syncedFile("docs/a.txt", "alpha");
+  const auto target = manager(kOtherId);
+  ASSERT_TRUE(target);
+  const std::vector<MoveItem> items{item("docs/a.txt", "a.txt")};
+  std::vector<SyncFileItem> rows = m().getfilelist(items);
+  TransPortDB::shareTransPortDB().CopyTrans(items, kMountId, kOtherId);
+  target->addfile(rows, true, "a.txt");
+  m().delfile({"docs/a.txt"});
+
+  settle();
+  const auto copied = drive_->tree(kOtherId)->find("a.txt");
+  ASSERT_TRUE(copied);
+  EXPECT_EQ(copied->filehash, sha1HexDigest("alpha"));
+  EXPECT_FALSE(serverHas("docs/a.txt"));
+  EXPECT_EQ(target->syncdb().get_single_file("a.txt").nStatus, SyncStatus::kServerOnly);
+}
+
 }  // namespace
 }  // namespace nb::test
