@@ -375,8 +375,8 @@ class SyncManager : public LocalEventTarget, public std::enable_shared_from_this
   // first argument is not used.
   std::string gAddFile(const std::string& parent, const std::vector<MoveItem>& paths);
   // Queues the plain uploads of the local folder's tree under `webpath`;
-  // false when the folder's add was asked to stop before the end. Folder
-  // links are followed once: a folder already on the walk is skipped.
+  // false when the folder's add was asked to stop before the end. A folder
+  // link leading back into the walk's own chain is skipped, not walked.
   bool AddUploadSubFiles(const std::string& webpath, const std::string& fullpath,
                          const std::string& parent);
 
@@ -404,11 +404,16 @@ class SyncManager : public LocalEventTarget, public std::enable_shared_from_this
   void receive_move(const std::string& oldwebpath, const std::string& newwebpath);
 
   // --- Rename, delete and restore from a page (sync/operations) --------------------------
+  // Page paths that isSafeEntryPath refuses are answered 10007 (a deletion
+  // skips them) and change nothing.
+  // Answers 0, 10000 / 10012 when another item holds the new path, or the
+  // server's 403201; any other refusal is carried out as copy and delete.
   std::string gRenameFile(const std::string& oldwebpath, const std::string& newwebpath);
   // Always answers success; the server is told when online.
   std::string gDeleteFile(const std::vector<std::string>& webpaths);
   // The server deletion of one row and what its answer settles.
   void deletefileforserver(const SyncFileItem& row);
+  // Answers 0, the server's code and text, or 10001 when no code came back.
   std::string gRecover(const std::vector<std::string>& webpaths);
 
   // --- Fields -------------------------------------------------------------------
@@ -548,6 +553,10 @@ class SyncManager : public LocalEventTarget, public std::enable_shared_from_this
   void moveByCopy(const MoveItem& item);
   // One item of an online page move; the item's answer.
   std::string moveOnServer(const MoveItem& item);
+  // The rows and local item of a move the change feed reported, both
+  // places lying in linked folders.
+  void followServerMove(const std::string& oldwebpath, const std::string& newwebpath,
+                        const std::string& oldlocal, const std::string& newlocal);
   void applyServerRename(const std::string& oldwebpath, const std::string& newwebpath,
                          const std::string& oldlocal, const std::string& newlocal);
   void deleteOne(const SyncFileItem& row);

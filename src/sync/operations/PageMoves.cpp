@@ -124,24 +124,7 @@ void SyncManager::receive_move(const std::string& oldwebpath, const std::string&
     syncdb_->rename_link(oldwebpath, newwebpath);
     placeRows(oldwebpath, newwebpath);
   } else if (!oldLocal.empty() && !newLocal.empty() && Util::existfile(oldLocal)) {
-    const bool writeBefore = getFilePropertyForWrite(oldwebpath);
-    const bool writeAfter = getFilePropertyForWrite(newwebpath);
-    placeRows(oldwebpath, newwebpath);
-    if (linkfolder_.linkTypeByWebPath(oldwebpath) != LinkType::kBackup) {
-      if (!Util::movefile(oldLocal, newLocal)) {
-        NBLOG_WARN("library {}: could not move {} to {}", nMountID_, oldLocal, newLocal);
-      }
-      set_add_filelistinfo(newwebpath, Util::filesize(newLocal), Util::filemodifytime(newLocal));
-      if (linkfolder_.linkTypeByWebPath(newwebpath) == LinkType::kSync && writeBefore != writeAfter) {
-        if (const auto queue = Util::getAppDelegate()->taskQueue()) {
-          queue->addOperation(
-              std::make_shared<ResetSyncFileProperty>(shared_from_this(), newwebpath, writeAfter));
-        } else {
-          NBLOG_ERROR("library {}: no task queue to reset the file rights under {}", nMountID_,
-                      newwebpath);
-        }
-      }
-    }
+    followServerMove(oldwebpath, newwebpath, oldLocal, newLocal);
   }
   if (cachefolder_.renameByWebPath(oldwebpath, newwebpath)) {
     syncdb_->rename_cache(oldwebpath, newwebpath);
@@ -151,6 +134,31 @@ void SyncManager::receive_move(const std::string& oldwebpath, const std::string&
                                                 newLocal);
   }
   Network::shareNetwork()->RenameWebpath(nMountID_, oldwebpath, newwebpath);
+}
+
+// Backup links never move their local files: the server's side is only
+// recorded there.
+void SyncManager::followServerMove(const std::string& oldwebpath, const std::string& newwebpath,
+                                   const std::string& oldlocal, const std::string& newlocal) {
+  const bool writeBefore = getFilePropertyForWrite(oldwebpath);
+  const bool writeAfter = getFilePropertyForWrite(newwebpath);
+  placeRows(oldwebpath, newwebpath);
+  if (linkfolder_.linkTypeByWebPath(oldwebpath) == LinkType::kBackup) return;
+  if (!Util::movefile(oldlocal, newlocal)) {
+    NBLOG_WARN("library {}: could not move {} to {}", nMountID_, oldlocal, newlocal);
+  }
+  // The folder watching must not take the moved item for a local change.
+  set_add_filelistinfo(newwebpath, Util::filesize(newlocal), Util::filemodifytime(newlocal));
+  if (linkfolder_.linkTypeByWebPath(newwebpath) != LinkType::kSync || writeBefore == writeAfter) {
+    return;
+  }
+  if (const auto queue = Util::getAppDelegate()->taskQueue()) {
+    queue->addOperation(
+        std::make_shared<ResetSyncFileProperty>(shared_from_this(), newwebpath, writeAfter));
+  } else {
+    NBLOG_ERROR("library {}: no task queue to reset the file rights under {}", nMountID_,
+                newwebpath);
+  }
 }
 
 }  // namespace nb

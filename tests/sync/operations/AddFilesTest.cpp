@@ -60,7 +60,14 @@ TEST_F(AddFilesTest, AFolderOutsideLinksIsOnePlainUploadAndOneBackgroundAdd) {
   writeOutside("pics/.DS_Store", "h");
 
   network().clear();
+  app().setPromptMessage(true);
   const JsonValue list = listOf(m().gAddFile("other", {item(outside("pics"), "other/pics")}));
+  ASSERT_EQ(app().count("setGrowlNotificationDescripation"), 1U);
+  for (const auto& call : app().calls()) {
+    if (call.name == "setGrowlNotificationDescripation") {
+      EXPECT_EQ(call.argument, "[pics] 正在上传,请勿删除原文件");
+    }
+  }
   EXPECT_EQ(network().calls().front().name, "AddTransAction");
   EXPECT_EQ(network().calls().back().name, "DelTransAction");
   ASSERT_EQ(list.size(), 1U);
