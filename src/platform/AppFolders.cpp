@@ -27,6 +27,10 @@ fs::path homeFolder() {
 
 fs::path configFolder() { return homeFolder() / ".veskocfg"; }
 
+fs::path userResourcesFolder() { return configFolder() / "resources"; }
+
+fs::path templateFolder() { return userResourcesFolder() / "UI"; }
+
 fs::path installDataFolder() {
   std::error_code ec;
   const fs::path exe = fs::read_symlink("/proc/self/exe", ec);

@@ -14,6 +14,15 @@ std::filesystem::path homeFolder();
 // here.
 std::filesystem::path configFolder();
 
+// The user's own writable copy of the program's resources folder:
+// configFolder()/resources. Its "UI" folder holds the enterprise file
+// templates, one file per content hash (the configuration folder's own "UI"
+// holds the unpacked pages). Not created here.
+std::filesystem::path userResourcesFolder();
+
+// userResourcesFolder()/UI: where template files are fetched to and read from.
+std::filesystem::path templateFolder();
+
 // The read-only data installed with the program (language tables,
 // server.json, ...): <prefix>/share/nubren beside the executable's bin folder
 // when that exists, else the source tree's data folder (development runs and

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "http/proxy/ProxyResolver.h"
 #include "http/request/ASIHTTPRequest.h"
 #include "http/shared/ASIHTTPRequestDefaults.h"
 #include "support/PumpMainThread.h"
@@ -69,6 +70,18 @@ inline bool runAsynchronously(const std::shared_ptr<http::ASIHTTPRequest>& reque
   request->startAsynchronous();
   return pumpMainThreadUntil([&] { return delegate.ended(); });
 }
+
+// Sends every request through one proxy URI.
+class FixedProxyResolver final : public http::ProxyResolver {
+ public:
+  explicit FixedProxyResolver(std::string uri) : uri_(std::move(uri)) {}
+  std::optional<std::vector<std::string>> lookup(const std::string&) override {
+    return std::vector<std::string>{uri_};
+  }
+
+ private:
+  std::string uri_;
+};
 
 inline int errorCode(const http::ASIHTTPRequest& request) {
   return request.error() ? request.error()->code() : 0;

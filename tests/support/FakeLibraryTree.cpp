@@ -248,6 +248,16 @@ FakeTreeError FakeLibraryTree::lock(const std::string& rawPath, bool on, const F
   return FakeTreeError::None;
 }
 
+FakeTreeError FakeLibraryTree::setProperty(const std::string& rawPath, const std::string& property) {
+  const std::string path = normalize(rawPath);
+  std::lock_guard guard(lock_);
+  const auto found = entries_.find(path);
+  if (found == entries_.end()) return FakeTreeError::NotFound;
+  found->second.property = property;
+  record(1, found->second);
+  return FakeTreeError::None;
+}
+
 std::vector<FakeEntry> FakeLibraryTree::recover(const std::vector<std::string>& paths,
                                                 const FakeMember& by) {
   std::vector<FakeEntry> back;

@@ -103,6 +103,9 @@ class FakeLibraryTree {
                      const FakeMember& by);
   // A lock held by another member refuses every edit but its own unlock.
   FakeTreeError lock(const std::string& path, bool on, const FakeMember& by);
+  // Gives the entry the property (its permission list) that its
+  // listings and feed items carry from now on; the feed reports a change.
+  FakeTreeError setProperty(const std::string& path, const std::string& property);
   // Brings back the latest deleted entry of each path (with its subtree);
   // gives the entries brought back. Paths not in the trash are skipped.
   std::vector<FakeEntry> recover(const std::vector<std::string>& paths, const FakeMember& by);

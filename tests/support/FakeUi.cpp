@@ -166,6 +166,30 @@ int FakeDialogs::runAlert(const ui::Alert& alert, ui::WebWindow* parent, ui::Mod
   return static_cast<int>(alert.buttons.size()) - 1;
 }
 
+void FakeDialogs::answerNextFolder(std::optional<std::string> folder) {
+  std::lock_guard lock(mutex_);
+  folderAnswers_.push_back(std::move(folder));
+}
+
+std::vector<ui::FolderChooser> FakeDialogs::foldersAsked() const {
+  std::lock_guard lock(mutex_);
+  return foldersAsked_;
+}
+
+void FakeDialogs::chooseFolder(const ui::FolderChooser& chooser, ui::WebWindow*,
+                               std::function<void(std::optional<std::string>)> done) {
+  std::optional<std::string> answer;
+  {
+    std::lock_guard lock(mutex_);
+    foldersAsked_.push_back(chooser);
+    if (!folderAnswers_.empty()) {
+      answer = std::move(folderAnswers_.front());
+      folderAnswers_.pop_front();
+    }
+  }
+  MainThread::post([done = std::move(done), answer = std::move(answer)] { done(answer); });
+}
+
 // --- FakeNotifier ------------------------------------------------------------------------------
 
 bool FakeNotifier::show(const ui::Notification& notification) {

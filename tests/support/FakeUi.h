@@ -95,6 +95,7 @@ class FakeUiWindow final : public ui::WebWindow {
   ui::Rect frame() const override { return frame_; }
   void setFrame(const ui::Rect& frame) override;
   void setMinSize(const ui::Size& size) override { minSize_ = size; }
+  ui::Size minSize() const override { return minSize_; }
   void center() override;
   void setResizable(bool resizable) override { resizable_ = resizable; }
   bool isFullScreen() const override { return fullScreen_; }
@@ -168,6 +169,13 @@ class FakeDialogs final : public ui::Dialogs {
   // The scripted answer, else the last button.
   int runAlert(const ui::Alert& alert, ui::WebWindow* parent, ui::Modality modality) override;
 
+  // Folder choosers: each is answered, through a posted job, with the next
+  // scripted folder (nothing: cancelled); without one it is cancelled.
+  void answerNextFolder(std::optional<std::string> folder);
+  std::vector<ui::FolderChooser> foldersAsked() const;
+  void chooseFolder(const ui::FolderChooser& chooser, ui::WebWindow* parent,
+                    std::function<void(std::optional<std::string>)> done) override;
+
  private:
   std::optional<int> takeAnswer();
 
@@ -175,6 +183,8 @@ class FakeDialogs final : public ui::Dialogs {
   std::deque<int> answers_;
   std::deque<std::function<void(int)>> waiting_;
   std::vector<Shown> shown_;
+  std::deque<std::optional<std::string>> folderAnswers_;
+  std::vector<ui::FolderChooser> foldersAsked_;
 };
 
 class FakeNotifier final : public ui::Notifier {

@@ -329,11 +329,21 @@ void ScriptedHttpServer::serve(int fd, int number) {
     if (head.empty()) break;
     ScriptedRequest request = parseHead(head, number);
     if (request.method == "CONNECT" && !tls_) {
+      Script decide;
       {
         std::lock_guard lock(mutex_);
         requests_.push_back(request);
+        if (const auto found = scripts_.find("CONNECT"); found != scripts_.end()) decide = found->second;
       }
       changed_.notify_all();
+      // A script for "CONNECT" may refuse the tunnel with an answer of its own.
+      if (decide) {
+        const ScriptedReply refusal = decide(request);
+        if (refusal.status != 200) {
+          if (!writeReply(connection, refusal) || refusal.closeAfter) break;
+          continue;
+        }
+      }
       tunnel(connection, fd, request.target);
       break;
     }

@@ -77,7 +77,8 @@ class ScriptedHttpServer {
   ScriptedHttpServer& operator=(const ScriptedHttpServer&) = delete;
 
   // The answer for requests whose path (without the query) is `path`;
-  // other paths get 404.
+  // other paths get 404. As a proxy, a script for "CONNECT" decides each
+  // tunnel: an answer other than 200 is sent instead of opening it.
   void on(const std::string& path, Script script);
   void on(const std::string& path, ScriptedReply reply);
 

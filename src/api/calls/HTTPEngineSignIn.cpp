@@ -65,10 +65,11 @@ std::string entGrantTicket(const std::string& secret, const std::string& account
 std::optional<std::string> HTTPEngine::checkUpdates(const std::string& version) {
   const std::shared_ptr<ServerInfo> server = ServerInfo::current();
   const char* scheme = Util::getAppDelegate()->bUseHttps() ? "https" : "http";
-  // The channel name is the one the update host knows this client by.
-  const std::string url = fmt::format("{}://{}/update/app?n=auto_update_mac3&v={}&t={}&branch={}", scheme,
-                                      server->strUpdateHost(), version, platform::nowSeconds(),
-                                      server->strUpdateBranch());
+  // The channel names the archive build the host offers this client.
+  const std::string url = fmt::format(
+      "{}://{}/update/app?n={}&v={}&t={}&branch={}", scheme, server->strUpdateHost(),
+      urlEncoded(server->strUpdateChannel()), urlEncoded(version), platform::nowSeconds(),
+      urlEncoded(server->strUpdateBranch()));
   const NBHTTPResponse response = NBHTTPRequest(url, "GET").connectNetSyncWithResponse(60);
   if (response.statusCode != 200 || response.body.empty()) {
     return std::nullopt;

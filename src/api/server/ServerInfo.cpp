@@ -79,6 +79,9 @@ bool ServerInfo::setValueWithData(std::string_view bytes, const fs::path& baseDi
   if (std::string v = text("branch"); !v.empty()) {
     setStrUpdateBranch(std::move(v));
   }
+  if (std::string v = text("updatechannel"); !v.empty()) {
+    setStrUpdateChannel(std::move(v));
+  }
   if (jsonInt64(*json, "debug") > 0) {
     setBDebugMenu(true);
   }

@@ -43,6 +43,10 @@ class ServerInfo {
   static constexpr std::string_view kBuiltinPassport = "passport.nubren.com";
   static constexpr std::string_view kBuiltinServerHost = "www.nubren.com";
   static constexpr std::string_view kBuiltinUpdateHost = "update.nubren.com";
+  // The update host's channel for this program's own archive; a deployment
+  // names another with "updatechannel" in server.json. The web UI and
+  // customisation packages have their own fixed channel.
+  static constexpr std::string_view kBuiltinUpdateChannel = "auto_update_linux";
 
   // Built-in values, then server.json (checkServer).
   explicit ServerInfo(Folders folders = defaultFolders());
@@ -90,6 +94,7 @@ class ServerInfo {
   std::string strWebHost() const { return fields_.get(strWebHost_); }
   std::string strUpdateHost() const { return fields_.get(strUpdateHost_); }
   std::string strUpdateBranch() const { return fields_.get(strUpdateBranch_); }
+  std::string strUpdateChannel() const { return fields_.get(strUpdateChannel_); }
   std::string strAboutName() const { return fields_.get(strAboutName_); }
   std::string strAboutUrl() const { return fields_.get(strAboutUrl_); }
   std::string strTitleName() const { return fields_.get(strTitleName_); }
@@ -121,6 +126,7 @@ class ServerInfo {
   void setStrWebHost(std::string v) { fields_.set(strWebHost_, std::move(v)); }
   void setStrUpdateHost(std::string v) { fields_.set(strUpdateHost_, std::move(v)); }
   void setStrUpdateBranch(std::string v) { fields_.set(strUpdateBranch_, std::move(v)); }
+  void setStrUpdateChannel(std::string v) { fields_.set(strUpdateChannel_, std::move(v)); }
   void setStrAboutName(std::string v) { fields_.set(strAboutName_, std::move(v)); }
   void setStrAboutUrl(std::string v) { fields_.set(strAboutUrl_, std::move(v)); }
   void setStrTitleName(std::string v) { fields_.set(strTitleName_, std::move(v)); }
@@ -146,6 +152,7 @@ class ServerInfo {
   std::string strWebHost_;
   std::string strUpdateHost_{kBuiltinUpdateHost};
   std::string strUpdateBranch_;
+  std::string strUpdateChannel_{kBuiltinUpdateChannel};
   std::string strAboutName_;
   std::string strAboutUrl_;
   std::string strTitleName_;

@@ -6,6 +6,7 @@
 
 #include "bridge/dispatch/PageHandlers.h"
 #include "bridge/dispatch/jsFunction.h"
+#include "bridge/functions/TransferEngine.h"
 #include "bridge/script/ClientScript.h"
 #include "bridge/script/PageFunctions.h"
 #include "foundation/app/AppState.h"
@@ -67,7 +68,12 @@ std::shared_ptr<NBWebViewDelegate> NBWebViewDelegate::install(
   controller->setPageObserver(std::move(observer));
   if (auto browser = std::dynamic_pointer_cast<nb::BrowserWebWindowController>(controller)) {
     browser->setClosingHook([weak] {
-      if (auto self = weak.lock()) self->setBWindowsCloes(true);
+      auto self = weak.lock();
+      if (!self) return;
+      self->setBWindowsCloes(true);
+      // One sink per direction for the whole process: the page that took
+      // them goes with its window.
+      if (self->bTransWeb()) clearProgressSinks();
     });
   }
   return bridge;
@@ -101,6 +107,7 @@ std::optional<NBWebViewDelegate::Message> NBWebViewDelegate::parse(const std::st
   if (hasCallback(function->shape) && cb.isString() && isCallbackId(cb.asString())) {
     message.callbackId = std::string(cb.asString());
   }
+  message.call.callbackId = message.callbackId;
   return message;
 }
 
@@ -116,6 +123,7 @@ void NBWebViewDelegate::onMessage(const std::string& body, const std::string& pa
     NBLOG_WARN("malformed page call dropped");
     return;
   }
+  message->call.bridge = weak_from_this();
   const PageFunction* function = findPageFunction(message->call.name);
   if (function->thread == Thread::Main) {
     runOnMain(*message, hasCallback(function->shape));

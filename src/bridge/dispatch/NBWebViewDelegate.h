@@ -63,8 +63,9 @@ class NBWebViewDelegate : public std::enable_shared_from_this<NBWebViewDelegate>
   };
   // Opens (or brings back) the browser window of that kind and key and
   // answers it. Main thread. A "child" window turns modal only after the
-  // page's call returned.
-  std::shared_ptr<nb::BrowserWebWindowController> BrowserWebWindowController(
+  // page's call returned. Needs no particular bridge: the window-opening
+  // page functions call it for the calling window.
+  static std::shared_ptr<nb::BrowserWebWindowController> BrowserWebWindowController(
       ui::Ui& ui, const BrowserWindowRequest& request);
 
   // The page's title arrived / the page finished loading.

@@ -1,9 +1,18 @@
 #include "bridge/functions/PageFunctionGroups.h"
 
+#include "bridge/functions/FolderAndTransferPageFunctions.h"
+#include "bridge/functions/PushPageFunctions.h"
+#include "bridge/functions/SettingsPageFunctions.h"
+#include "bridge/functions/WindowAppPageFunctions.h"
+
 namespace nb::bridge {
 
 void registerPageFunctionGroups() {
   // One line per group of page functions, each from its own file.
+  registerFolderAndTransferPageFunctions();
+  registerSettingsPageFunctions();
+  registerPushPageFunctions();
+  registerWindowAndApplicationPageFunctions();
 }
 
 }  // namespace nb::bridge

@@ -80,6 +80,11 @@ std::shared_ptr<WebWindowController> WindowRegistry::aboutWindow() const {
   return about_;
 }
 
+std::shared_ptr<BrowserWebWindowController> WindowRegistry::updateWindow() const {
+  std::lock_guard lock(mutex_);
+  return update_;
+}
+
 std::vector<std::shared_ptr<BrowserWebWindowController>> WindowRegistry::browserWindows() const {
   std::lock_guard lock(mutex_);
   return browsers_;
@@ -191,6 +196,17 @@ void WindowRegistry::sendToMain(const PageEvent& event, bool wait) {
   } else {
     platform::MainThread::post([main, event] { main->setCustomEvent(event); });
   }
+}
+
+void WindowRegistry::sendToUpdateWindow(const PageEvent& event) {
+  const std::shared_ptr<BrowserWebWindowController> update = updateWindow();
+  if (update && isOpen(update)) update->setCustomEvent(event);
+}
+
+void WindowRegistry::reloadPages() {
+  const Snapshot s = snapshot();
+  if (s.main) s.main->updateUI();
+  if (s.login && isOpen(s.login)) s.login->updateUI();
 }
 
 void WindowRegistry::sendToWindow(const PageEvent& event, std::int64_t hwnd) const {

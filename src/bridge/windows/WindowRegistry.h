@@ -68,6 +68,7 @@ class WindowRegistry final : public WindowRelay,
   std::shared_ptr<LaunchpadWindowController> mainWindow() const;
   std::shared_ptr<LoginWebWindowController> loginWindow() const;
   std::shared_ptr<WebWindowController> aboutWindow() const;
+  std::shared_ptr<BrowserWebWindowController> updateWindow() const;
   std::vector<std::shared_ptr<BrowserWebWindowController>> browserWindows() const;
 
   // The open browser window of kind `solestr` and key `strKey`, else a new
@@ -117,6 +118,8 @@ class WindowRegistry final : public WindowRelay,
   std::vector<std::shared_ptr<BaseWebWindowController>> windowsShowing(
       std::int64_t mountId, const std::string& webpath) override;
   void sendToMain(const PageEvent& event, bool wait) override;
+  void sendToUpdateWindow(const PageEvent& event) override;
+  void reloadPages() override;
 
   // --- WindowRelay --------------------------------------------------------------------
   void gCloseCurrentPath(const std::string& json) override;

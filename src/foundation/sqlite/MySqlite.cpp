@@ -1,6 +1,7 @@
 #include "foundation/sqlite/MySqlite.h"
 
 #include <fcntl.h>
+#include <sqlcipher/sqlite3.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -70,7 +71,61 @@ bool moveReplacing(const fs::path& from, const fs::path& to) {
 // the same clock, a test's manual one included.
 double wallClockSeconds() { return static_cast<double>(platform::nowSeconds()); }
 
+// Copies the database open on `source` into a new file at `destination`
+// (replacing it) with the online backup, which sees one consistent state of
+// the source even while other connections write to it.
+bool backupDatabase(sqlite3* source, const fs::path& destination) {
+  fs::path temp = destination;
+  temp += ".tmp";
+  std::error_code ec;
+  fs::remove(temp, ec);
+  sqlite3* target = nullptr;
+  bool ok = false;
+  if (sqlite3_open_v2(temp.c_str(), &target, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                      nullptr) == SQLITE_OK) {
+    if (sqlite3_backup* backup = sqlite3_backup_init(target, "main", source, "main")) {
+      const int rc = sqlite3_backup_step(backup, -1);
+      ok = sqlite3_backup_finish(backup) == SQLITE_OK && rc == SQLITE_DONE;
+    }
+    if (!ok) NBSQLLOG("backup to {} failed: {}", destination.string(), sqlite3_errmsg(target));
+  }
+  sqlite3_close(target);
+  if (ok) {
+    syncFile(temp);
+    fs::rename(temp, destination, ec);
+    ok = !ec;
+  }
+  if (!ok) fs::remove(temp, ec);
+  return ok;
+}
+
+// The same from a closed store's file, through a read-only connection.
+bool backupDatabaseFile(const std::string& path, const fs::path& destination) {
+  sqlite3* source = nullptr;
+  bool ok = false;
+  if (sqlite3_open_v2(path.c_str(), &source, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    sqlite3_busy_timeout(source, 10'000);
+    ok = backupDatabase(source, destination);
+  }
+  sqlite3_close(source);
+  return ok;
+}
+
 }  // namespace
+
+bool MySqlite::backupTo(const std::string& destination) {
+  bool ok = false;
+  bool ran = inDatabase([&](FMDatabase& db) {
+    sqlite3* handle = db.sqliteHandle();
+    ok = handle != nullptr && backupDatabase(handle, destination);
+  });
+  return ran ? ok : backupFileTo(strFilePath(), destination);
+}
+
+bool MySqlite::backupFileTo(const std::string& path, const std::string& destination) {
+  std::error_code ec;
+  return !path.empty() && fs::is_regular_file(path, ec) && backupDatabaseFile(path, destination);
+}
 
 void MySqlite::createTable(bool) {}
 

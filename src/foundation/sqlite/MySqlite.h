@@ -48,6 +48,14 @@ class MySqlite {
   // existing backup survives a failed copy) while holding the store's queue,
   // and stamps ftBackupTime whether or not a copy was made.
   void backup();
+  // Writes a consistent copy of the store to `destination` (replacing it)
+  // through SQLite's online backup, on the store's own connection, so writes
+  // of other threads wait instead of tearing the copy. A store without a
+  // connection is copied from its file through a connection of its own.
+  // False, with nothing left at `destination`, when the copy failed.
+  bool backupTo(const std::string& destination);
+  // The same for a database file no store of this process has open.
+  static bool backupFileTo(const std::string& path, const std::string& destination);
   // Closes the connection, sets the damaged file (and its -journal/-wal/-shm
   // files) aside as "<path>_error" and puts the backup in its place, keeping
   // a copy as "<path>_old_reset". Without a backup the path is left free and

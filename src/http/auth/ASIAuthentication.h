@@ -39,8 +39,10 @@ std::pair<std::string, std::string> splitAccountDomain(const std::string& userna
                                                        const std::string& domain);
 
 // Where credentials persist for the user: one credential per protection
-// space. The default store has no backing service: it finds nothing and
-// drops saves with a log line; nothing is ever written in the clear.
+// space. The program registers the Secret Service at start-up
+// (SecretServiceCredentialStorage); until then the store has no backing
+// service: it finds nothing and drops saves with a log line. Nothing is ever
+// written in the clear.
 struct ASIProtectionSpace {
   bool proxy = false;
   std::string host;

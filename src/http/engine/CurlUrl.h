@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace nb::http {
 
@@ -14,6 +15,10 @@ struct UrlParts {
 
 // The parts of an absolute http or https URL; nothing for any other text.
 std::optional<UrlParts> parseHttpUrl(const std::string& url);
+
+// The user name and password written in a URL ("user:password@"),
+// percent-decoded; empty texts for what is not there.
+std::pair<std::string, std::string> userInfoOf(const std::string& url);
 
 // `location` resolved against `base`, absolute; nothing when curl refuses it.
 std::optional<std::string> resolveUrl(const std::string& base, const std::string& location);

@@ -74,7 +74,8 @@ ProxyChoice proxyChoiceFromUri(const std::string& uri) {
   if (!parts || parts->host.empty()) return {};
   int port = parts->port;
   if (port == 0) port = type == "HTTP" ? 80 : type == "HTTPS" ? 443 : 1080;
-  return {type, parts->host, port};
+  const auto [username, password] = userInfoOf(uri);
+  return {type, parts->host, port, username, password};
 }
 
 }  // namespace nb::http

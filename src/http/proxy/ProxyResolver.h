@@ -31,6 +31,9 @@ struct ProxyChoice {
   std::string type;  // "" (direct), "HTTP", "HTTPS", "SOCKS4", "SOCKS4A", "SOCKS5"
   std::string host;
   int port = 0;
+  // The system settings' proxy credentials, written in the URI.
+  std::string username;
+  std::string password;
 };
 
 // The proxy that a GIO proxy URI names; direct for "direct://" and for

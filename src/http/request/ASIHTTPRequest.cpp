@@ -337,6 +337,20 @@ std::optional<std::string> ASIHTTPRequest::responseData() const {
   return raw;
 }
 
+void ASIHTTPRequest::replaceResponseData(std::string bytes) {
+  std::lock_guard lock(fieldLock_);
+  rawResponseData_ = std::move(bytes);
+}
+
+void ASIHTTPRequest::removeResponseHeader(const std::string& name) {
+  std::lock_guard lock(fieldLock_);
+  if (responseHeaders_) responseHeaders_->remove(name);
+}
+
+void ASIHTTPRequest::showDownloadComplete() {
+  postFraction(ProgressSlot::Download, contentLength_, contentLength_);
+}
+
 std::optional<std::string> ASIHTTPRequest::responseString() const {
   const auto data = responseData();
   if (!data) return std::nullopt;

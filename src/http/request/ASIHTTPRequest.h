@@ -108,6 +108,8 @@ class ASIHTTPRequest : public std::enable_shared_from_this<ASIHTTPRequest>,
   void setUploadProgressDelegate(ASIProgressDelegate* delegate);
   void setDownloadProgressDelegate(ASIProgressDelegate* delegate);
   std::shared_ptr<ASIHTTPRequestDelegate> queue() const;
+  ASIProgressDelegate* uploadProgressDelegate() const { return uploadProgressDelegate_; }
+  ASIProgressDelegate* downloadProgressDelegate() const { return downloadProgressDelegate_; }
 
   void setStartedBlock(Block block) { startedBlock_ = std::move(block); }
   void setHeadersReceivedBlock(HeadersBlock block) { headersReceivedBlock_ = std::move(block); }
@@ -332,6 +334,20 @@ class ASIHTTPRequest : public std::enable_shared_from_this<ASIHTTPRequest>,
   void copyConfigurationTo(ASIHTTPRequest& made) const;
   bool haveBuiltPostBody() const { return haveBuiltPostBody_; }
 
+  // The finish step after a whole answer, on the request's thread under
+  // requestLock(): reports success unless the request failed.
+  virtual void requestFinished();
+  // Ends the operation: the queue slot is given back and waiters go on.
+  virtual void markAsFinished();
+  std::recursive_mutex& requestLock() const { return cancelledLock_; }
+  bool isHeadCompanion() const { return isHeadCompanion_; }
+  void setCompleteFlag(bool value) { complete_ = value; }
+  // The body as it now stands (for a request that rewrote its own answer).
+  void replaceResponseData(std::string bytes);
+  void removeResponseHeader(const std::string& name);
+  // Shows the download display full: progress equal to total.
+  void showDownloadComplete();
+
  private:
   void copySharedSettingsTo(ASIHTTPRequest& other) const;
 
@@ -373,7 +389,6 @@ class ASIHTTPRequest : public std::enable_shared_from_this<ASIHTTPRequest>,
   void unscheduleReadStream();
   void destroyReadStream();
   void detachTransfer();
-  void markAsFinished();
   bool retryUsingNewConnection();
   void finishSynchronousWait();
 
@@ -403,7 +418,6 @@ class ASIHTTPRequest : public std::enable_shared_from_this<ASIHTTPRequest>,
   bool willAskDelegateToConfirmRedirect();
   void parseStringEncodingFromHeaders();
   void decideKeepAlive(const std::string& httpVersion);
-  void requestFinished();
   void reportFinished();
   void reportFailure();
   void requestStarted();
@@ -435,6 +449,9 @@ class ASIHTTPRequest : public std::enable_shared_from_this<ASIHTTPRequest>,
   static size_t onReadBody(char* data, size_t size, size_t count, void* self);
   static int onSeekBody(void* self, int64_t offset, int origin);
   void headerLine(std::string_view line);
+  bool headIsForTunnel();
+  void commitDeferredHead();
+  bool takeConnectRefusal(int result);
   void handleBytesAvailable(const char* data, size_t size);
   size_t readSize() const;
   void handleStreamComplete();
@@ -474,11 +491,20 @@ class ASIHTTPRequest : public std::enable_shared_from_this<ASIHTTPRequest>,
 
   // ---- the request's thread ----
   std::optional<std::string> redirectURL_;
+  // Credentials that curl answers a challenge with inside the transfer
+  // (Digest and NTLM need its exchange; a proxy's also reach a CONNECT).
+  struct CurlCredentials {
+    long scheme = 0;  // CURLAUTH_*
+    std::string username;
+    std::string password;
+  };
   struct Message {
     std::string method;
     std::string url;
     bool http10 = false;
     RequestHeaderList headers;
+    std::optional<CurlCredentials> serverAuth;
+    std::optional<CurlCredentials> proxyAuth;
   };
   std::optional<Message> request_;  // the built message
   platform::CurlEasy easy_;
@@ -495,6 +521,14 @@ class ASIHTTPRequest : public std::enable_shared_from_this<ASIHTTPRequest>,
   bool headRead_ = false;
   bool headStarted_ = false;
   std::string pendingStatusLine_;
+  // A 401/407 head that curl may answer itself in the same transfer: taken
+  // as the response only when its body or the transfer's end follows.
+  bool headDeferred_ = false;
+  // Through an HTTP proxy to https: heads before the tunnel opened are the
+  // proxy's answers to CONNECT; the last refusal is kept.
+  bool tunnelling_ = false;
+  bool tunnelOpen_ = false;
+  std::optional<std::pair<std::string, platform::HttpHeaders>> connectHead_;
   // Body bytes of the current perform pass not yet handled as one read.
   std::string pendingBody_;
   std::unique_ptr<ASIDataDecompressor> dataDecompressor_;  // inflate-while-reading only
@@ -515,6 +549,9 @@ class ASIHTTPRequest : public std::enable_shared_from_this<ASIHTTPRequest>,
   std::string proxyHost_;
   int proxyPort_ = 0;
   std::string proxyType_;
+  // Credentials the system settings give for the proxy in use.
+  std::string systemProxyUsername_;
+  std::string systemProxyPassword_;
   bool haveBuiltPostBody_ = false;
   bool updatedProgress_ = false;
   bool haveBuiltRequestHeaders_ = false;

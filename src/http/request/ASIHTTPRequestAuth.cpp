@@ -7,6 +7,8 @@
 // they were refused: they are forgotten and the search goes on (or ends in
 // code 3), so refused credentials are never sent for ever.
 
+#include <curl/curl.h>
+
 #include <mutex>
 
 #include "http/engine/CurlUrl.h"
@@ -23,41 +25,6 @@ std::recursive_mutex& delegateAuthenticationLock() {
   return lock;
 }
 
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-std::string percentDecoded(const std::string& text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 &&
-        hexValue(text[i + 2]) >= 0) {
-      out.push_back(static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2])));
-      i += 2;
-    } else {
-      out.push_back(text[i]);
-    }
-  }
-  return out;
-}
-
-// The "user:password" written in a URL.
-std::pair<std::string, std::string> userInfoOf(const std::string& url) {
-  const size_t scheme = url.find("://");
-  if (scheme == std::string::npos) return {};
-  const size_t end = url.find_first_of("/?#", scheme + 3);
-  const std::string authority = url.substr(scheme + 3, end == std::string::npos ? end : end - scheme - 3);
-  const size_t at = authority.rfind('@');
-  if (at == std::string::npos) return {};
-  const std::string info = authority.substr(0, at);
-  const size_t colon = info.find(':');
-  if (colon == std::string::npos) return {percentDecoded(info), ""};
-  return {percentDecoded(info.substr(0, colon)), percentDecoded(info.substr(colon + 1))};
-}
-
 ASIErrorPtr applyFailure(bool proxy) {
   return ASIError::make(ASIInternalErrorWhileApplyingCredentialsType,
                         proxy ? "Failed to apply proxy credentials to request"
@@ -72,13 +39,34 @@ void ASIHTTPRequest::addBasicAuthenticationHeader(const std::string& user, const
   authenticationScheme = "Basic";
 }
 
-// Basic is the one scheme whose header the library writes itself; other
-// schemes are read but not answered.
+// The library writes a server's Basic header itself. Digest and NTLM need
+// an exchange inside the transfer, which curl runs with the credentials the
+// message carries; a proxy's credentials always go that way, so that they
+// also answer the proxy's challenge to a CONNECT.
 bool ASIHTTPRequest::applyToMessage(const ASIAuthenticationChallenge& challenge,
                                     const ASICredentials& credentials, bool proxy) {
-  if (!request_ || challenge.scheme != "Basic") return false;
-  request_->headers.set(proxy ? "Proxy-Authorization" : "Authorization",
-                        "Basic " + base64forData(credentials.username + ":" + credentials.password));
+  if (!request_) return false;
+  if (challenge.scheme == "Basic" && !proxy) {
+    request_->headers.set("Authorization",
+                          "Basic " + base64forData(credentials.username + ":" + credentials.password));
+    return true;
+  }
+  CurlCredentials applied;
+  if (challenge.scheme == "Basic") {
+    applied.scheme = CURLAUTH_BASIC;
+  } else if (challenge.scheme == "Digest") {
+    applied.scheme = CURLAUTH_DIGEST;
+  } else if (challenge.scheme == "NTLM") {
+    applied.scheme = CURLAUTH_NTLM;
+  } else {
+    return false;
+  }
+  const std::string domainPart = credentials.domain.value_or("");
+  applied.username = challenge.scheme == "NTLM" && !domainPart.empty()
+                         ? domainPart + "\\" + credentials.username
+                         : credentials.username;
+  applied.password = credentials.password;
+  (proxy ? request_->proxyAuth : request_->serverAuth) = std::move(applied);
   return true;
 }
 
@@ -165,6 +153,7 @@ ASICredentialsPtr ASIHTTPRequest::findProxyCredentials() {
       std::tie(user, pass) = std::pair(saved->username, saved->password);
     }
   }
+  if (user.empty() || pass.empty()) std::tie(user, pass) = std::pair(systemProxyUsername_, systemProxyPassword_);
   if (user.empty() || pass.empty()) return nullptr;
   ASICredentials found{user, pass, {}};
   if (proxyAuthentication_ && proxyAuthentication_->requiresAccountDomain()) {

@@ -125,6 +125,8 @@ bool ASIHTTPRequest::applyProxyList(const std::optional<std::vector<std::string>
   proxyHost_ = choice.host;
   proxyPort_ = choice.port;
   proxyType_ = choice.type;
+  systemProxyUsername_ = choice.username;
+  systemProxyPassword_ = choice.password;
   return true;
 }
 

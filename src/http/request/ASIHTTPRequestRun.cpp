@@ -235,7 +235,26 @@ bool ASIHTTPRequest::configureTransfer() {
   if (!proxy.empty()) curl_easy_setopt(curl, CURLOPT_PROXYTYPE, curlProxyType(proxyType_));
   curl_easy_setopt(curl, CURLOPT_NOPROXY, "");
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(curl, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+  // The proxy's answers to CONNECT come to the header callback, which tells
+  // them apart: a refusal with its challenge is the request's answer.
+  tunnelling_ = !proxy.empty() && curlProxyType(proxyType_) == CURLPROXY_HTTP &&
+                parseHttpUrl(address).value_or(UrlParts{}).scheme == "https";
+  tunnelOpen_ = false;
+  connectHead_.reset();
+  headDeferred_ = false;
+  curl_easy_setopt(curl, CURLOPT_SUPPRESS_CONNECT_HEADERS, tunnelling_ ? 0L : 1L);
+  // First attempts carry none of these, so curl hands every 401 and 407 to
+  // the library.
+  if (message.serverAuth) {
+    curl_easy_setopt(curl, CURLOPT_HTTPAUTH, message.serverAuth->scheme);
+    curl_easy_setopt(curl, CURLOPT_USERNAME, message.serverAuth->username.c_str());
+    curl_easy_setopt(curl, CURLOPT_PASSWORD, message.serverAuth->password.c_str());
+  }
+  if (message.proxyAuth && !proxy.empty()) {
+    curl_easy_setopt(curl, CURLOPT_PROXYAUTH, message.proxyAuth->scheme);
+    curl_easy_setopt(curl, CURLOPT_PROXYUSERNAME, message.proxyAuth->username.c_str());
+    curl_easy_setopt(curl, CURLOPT_PROXYPASSWORD, message.proxyAuth->password.c_str());
+  }
   curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, kBufferSize);
   curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, curlErrorText_);
   curlErrorText_[0] = '\0';

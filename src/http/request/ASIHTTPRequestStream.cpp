@@ -86,6 +86,7 @@ size_t ASIHTTPRequest::onBodyBytes(char* data, size_t size, size_t count, void* 
   const InsideCurl inside(*request);
   if (request->complete_ || request->cancelled_) return 0;
   try {
+    request->commitDeferredHead();
     // curl hands at most 16 KiB at a time; larger announced bodies are read
     // in larger pieces, as one read per piece.
     std::string& pending = request->pendingBody_;
@@ -176,6 +177,8 @@ void ASIHTTPRequest::headerLine(std::string_view raw) {
   if (headRead_) return;  // trailers
   const std::string_view line = withoutLineEnd(raw);
   if (line.starts_with("HTTP/")) {
+    // A deferred challenge followed by another answer was curl's own step.
+    headDeferred_ = false;
     pendingStatusLine_ = std::string(line);
     pendingHeaders_ = {};
     headStarted_ = true;
@@ -191,6 +194,15 @@ void ASIHTTPRequest::headerLine(std::string_view raw) {
       pendingHeaders_ = {};
       return;
     }
+    if (headIsForTunnel()) return;
+    const int status = std::atoi(pendingStatusLine_.c_str() + (space == std::string::npos ? 0 : space + 1));
+    const bool curlAnswers = request_ && ((status == 401 && request_->serverAuth &&
+                                           request_->serverAuth->scheme != CURLAUTH_BASIC) ||
+                                          (status == 407 && request_->proxyAuth));
+    if (curlAnswers) {
+      headDeferred_ = true;
+      return;
+    }
     headRead_ = true;
     readResponseHeaders();
     return;
@@ -198,6 +210,47 @@ void ASIHTTPRequest::headerLine(std::string_view raw) {
   const size_t colon = line.find(':');
   if (colon == std::string_view::npos) return;
   pendingHeaders_.add(trimmed(line.substr(0, colon)), std::string(trimmed(line.substr(colon + 1))));
+}
+
+// A head that ends before the tunnel opened is the proxy's answer to
+// CONNECT: a 2xx opens the tunnel, anything else is kept for the end.
+bool ASIHTTPRequest::headIsForTunnel() {
+  if (!tunnelling_ || tunnelOpen_) return false;
+  const size_t space = pendingStatusLine_.find(' ');
+  const int status = space == std::string::npos ? 0 : std::atoi(pendingStatusLine_.c_str() + space + 1);
+  if (status >= 200 && status < 300) {
+    tunnelOpen_ = true;
+  } else {
+    connectHead_.emplace(pendingStatusLine_, pendingHeaders_);
+  }
+  pendingStatusLine_.clear();
+  pendingHeaders_ = {};
+  return true;
+}
+
+void ASIHTTPRequest::commitDeferredHead() {
+  if (!headDeferred_) return;
+  headDeferred_ = false;
+  headRead_ = true;
+  readResponseHeaders();
+}
+
+// curl ends a transfer whose CONNECT was refused with an error; a 407 there
+// is read as the request's own 407, with the proxy's challenge.
+bool ASIHTTPRequest::takeConnectRefusal(int result) {
+  if (result == CURLE_OK || !tunnelling_ || tunnelOpen_ || !connectHead_) return false;
+  long connectCode = 0;
+  curl_easy_getinfo(easy_.handle(), CURLINFO_HTTP_CONNECTCODE, &connectCode);
+  if (connectCode != 407) return false;
+  pendingStatusLine_ = connectHead_->first;
+  pendingHeaders_ = connectHead_->second;
+  connectHead_.reset();
+  headStarted_ = true;
+  headRead_ = true;
+  readResponseHeaders();
+  // The tunnel's connection is gone with the refusal.
+  connectionCanBeReused_ = false;
+  return true;
 }
 
 void ASIHTTPRequest::handleBytesAvailable(const char* data, size_t size) {
@@ -242,6 +295,8 @@ void ASIHTTPRequest::transferDone(int result) {
     // The driver has already taken the handle out of its multi handle.
     unscheduleReadStream();
     if (complete_ || cancelled_) return;
+    if (result == CURLE_OK) commitDeferredHead();
+    if (takeConnectRefusal(result)) result = CURLE_OK;
     if (result == CURLE_OK) {
       handleStreamComplete();
     } else {

@@ -8,6 +8,7 @@
 #include "platform/Log.h"
 #include "platform/MainThread.h"
 #include "shell/notify/NotificationCenter.h"
+#include "shell/update/SelfUpdate.h"
 #include "shell/windows/WindowDirectory.h"
 
 namespace nb {
@@ -140,11 +141,13 @@ void AppDelegate::loginResultOnMainThread(const std::string& kind, std::int64_t 
   NBLOG_ERROR("sign-in window unavailable for the result {} {}", kind, code);
 }
 
-void AppDelegate::checkServerAppandUI() { unavailable("update check"); }
+void AppDelegate::checkServerAppandUI() { update::checkServerAppandUI(*this); }
 
 void AppDelegate::checkBySqlToLogin() { unavailable("sign-in check"); }
 
-void AppDelegate::refreshWithUIByLoginFinish() { unavailable("window reload"); }
+void AppDelegate::refreshWithUIByLoginFinish() {
+  if (auto directory = currentWindowDirectory("page reload")) directory->reloadPages();
+}
 
 void AppDelegate::loadFinishForLaunchpad() {
   if (auto event = PageEvent::fromJsonText("LoadFinish", "{}")) sendToMain(*event);

@@ -5,6 +5,7 @@
 #include "api/session/UserData.h"
 #include "foundation/util/UtilDesktop.h"
 #include "foundation/util/UtilWebPackage.h"
+#include "http/auth/SecretServiceCredentialStorage.h"
 #include "platform/MainThread.h"
 #include "shell/alerts/NBAlert.h"
 #include "shell/notify/NotificationCenter.h"
@@ -12,6 +13,7 @@
 #include "sync/centre/SessionSeams.h"
 #include "sync/operations/SyncAlert.h"
 #include "transfer/engine/Network.h"
+#include "transfer/templates/DownloadTemplateTask.h"
 
 namespace nb {
 
@@ -58,6 +60,8 @@ std::shared_ptr<AppDelegate> ProcessState::start(std::shared_ptr<AppDelegate> ap
   registerStoreSeams();  // the older sync store conversion
   Util::setApplicationActiveQuery([] { return isApplicationActive(); });
   transfer::Network::registerAsSyncSeam();
+  transfer::registerEnterpriseTemplates();
+  http::ASICredentialStorage::setShared(std::make_shared<http::SecretServiceCredentialStorage>());
   registerNotificationClicks(app);
   registerSyncAlerts();
   return app;
@@ -67,6 +71,8 @@ void ProcessState::stop() {
   NotificationCenter::shareCenter().setClickActions({});
   setSyncAlertPresenter({});
   transfer::Network::unregisterSyncSeam();
+  transfer::unregisterEnterpriseTemplates();
+  http::ASICredentialStorage::setShared(nullptr);
   Util::setApplicationActiveQuery(nullptr);
   UserData::setSessionHooks({});
   setAppDelegate(nullptr);

@@ -8,6 +8,7 @@
 // button, which every caller makes the safe choice.
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,13 @@ struct Alert {
 // of the program's windows.
 enum class Modality { Window, Application };
 
+// A chooser for one folder, with folder creation.
+struct FolderChooser {
+  std::string title;
+  std::string acceptLabel;
+  std::string startFolder;  // empty: the home folder
+};
+
 class Dialogs {
  public:
   virtual ~Dialogs() = default;
@@ -42,6 +50,12 @@ class Dialogs {
   // Shows the alert and waits in a nested main loop for the answer. Posted
   // jobs run meanwhile: hold no lock across this call.
   virtual int runAlert(const Alert& alert, WebWindow* parent, Modality modality) = 0;
+
+  // Shows the folder chooser modal on `parent` (may be null) and returns at
+  // once; `done` runs later on the main thread, exactly once, with the
+  // chosen folder, or nothing when the user cancelled.
+  virtual void chooseFolder(const FolderChooser& chooser, WebWindow* parent,
+                            std::function<void(std::optional<std::string> folder)> done) = 0;
 };
 
 }  // namespace nb::ui

@@ -122,6 +122,8 @@ class WebWindow {
   virtual Rect frame() const = 0;
   virtual void setFrame(const Rect& frame) = 0;
   virtual void setMinSize(const Size& size) = 0;
+  // The smallest size set with setMinSize; zeros when none was.
+  virtual Size minSize() const = 0;
   virtual void center() = 0;
   virtual void setResizable(bool resizable) = 0;
   virtual bool isFullScreen() const = 0;

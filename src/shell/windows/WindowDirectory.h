@@ -28,6 +28,12 @@ class WindowDirectory {
   // To the main page only, on the main thread; `wait`: the caller waits
   // until it ran. Nothing without a main window.
   virtual void sendToMain(const PageEvent& event, bool wait) = 0;
+  // To the self-update window only, when it is open; off the main thread
+  // the caller waits until its page ran it.
+  virtual void sendToUpdateWindow(const PageEvent& event) = 0;
+  // The main and sign-in windows load their pages again (new pages were
+  // installed, or the session changed). Main thread.
+  virtual void reloadPages() = 0;
 };
 
 void setWindowDirectory(std::shared_ptr<WindowDirectory> directory);

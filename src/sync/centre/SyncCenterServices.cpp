@@ -9,6 +9,7 @@
 #include "foundation/util/UtilFiles.h"
 #include "foundation/util/UtilUrl.h"
 #include "foundation/util/UtilZip.h"
+#include "stores/catalogue/Mountsdb.h"
 #include "stores/syncdb/SyncStatus.h"
 #include "stores/transfer/TransPortDB.h"
 #include "sync/centre/SyncCenter.h"
@@ -73,18 +74,31 @@ void SyncCenter::lockPath(const std::string& fullpath) {
   }
 }
 
+namespace {
+
+// Through the shared store when it has `path` open, else from the file.
+bool backupStore(MySqlite& store, const std::string& path, const std::string& destination) {
+  return store.strFilePath() == path ? store.backupTo(destination)
+                                     : MySqlite::backupFileTo(path, destination);
+}
+
+}  // namespace
+
 bool SyncCenter::zipsyncdb(const std::string& folder) {
   const std::string copies = folder + "/synczip/";
   Util::createfolder(copies);
+  // The stores stay open and in use meanwhile: each copy is taken through
+  // the store's own connection, so no write lands half-way through it. A
+  // failed copy leaves that store out; the report holds what could be read.
   const UserData& user = UserData::shareUserData();
-  // A failed copy leaves that store out; the report holds what could be read.
-  Util::copyfile(user.gettransdb(), copies + "vetransex3.db", true);
-  Util::copyfile(user.getmountdb(), copies + "vemountex3.db", true);
+  backupStore(TransPortDB::shareTransPortDB(), user.gettransdb(), copies + "vetransex3.db");
+  backupStore(Mountsdb::shareMountsdb(), user.getmountdb(), copies + "vemountex3.db");
   for (const auto& manager : synclist()) {
-    Util::copyfile(SyncManager::getsyncdbpath(manager->_nMountID()),
-                   copies + std::to_string(manager->_nMountID()) + ".db", true);
+    manager->syncdb().backupTo(copies + std::to_string(manager->_nMountID()) + ".db");
   }
-  if (!Util::zip(copies, folder + "/synczip.zip")) return false;
+  // An archive of nothing is never written: no store could be copied.
+  const std::string zip = folder + "/synczip.zip";
+  if (!Util::zip(copies, zip) || !Util::isfile(zip)) return false;
   Util::deletefolder(copies, false);
   return true;
 }

@@ -132,14 +132,17 @@ bool SyncManager::eventupdate(const std::string& path) {
   const bool dir = Util::isdir(path);
   const uint64_t t = Util::filemodifytime(path);
   const uint64_t size = local::itemSize(path, dir);
+  // A new file written at once (the conflict copy among them) is seen as
+  // created and modified in one event, handled here: it is an addition,
+  // which decides for itself what a read-only folder takes in.
+  if (!found(r)) return eventadd(path);
   if (!w.empty() && linkfolder_.linkTypeByWebPath(w) == LinkType::kSync &&
       !getFilePropertyForWrite(w)) {
-    if (!found(r) || dir || (r.ullFileSize == size && r.ullLastTime == t)) return false;
+    if (dir || (r.ullFileSize == size && r.ullLastTime == t)) return false;
     // The copy's own file event brings it in.
     local::readOnlyConflictCopy(*this, path, r);
     return false;
   }
-  if (!found(r)) return eventadd(path);
   if (r.bDir) {
     if (t != r.ullLastTime) syncdb_->update_lasttime(r.strWebPath, t);
     return true;

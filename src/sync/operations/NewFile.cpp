@@ -24,7 +24,8 @@ constexpr const char* kAlwaysUploadHash = "fd9e194c7e82aeb25c6b3e857e631680a19df
 constexpr int64_t kFileExists = 10000;
 constexpr int64_t kFolderExists = 10012;
 
-// The template file of a page's name: the user's own template folder first,
+// The template file of a page's name: the user's template folder (where
+// enterprise templates are fetched to) first,
 // then the one installed with the program. "" when neither holds it, and for
 // a name that is not a plain file name (the page must not reach elsewhere).
 std::string templatePath(const std::string& name) {
@@ -32,8 +33,8 @@ std::string templatePath(const std::string& name) {
       name.find('\0') != std::string::npos) {
     return {};
   }
-  for (const auto& folder : {platform::configFolder(), platform::installDataFolder()}) {
-    const std::string path = (folder / "UI" / name).string();
+  for (const auto& folder : {platform::templateFolder(), platform::installDataFolder() / "UI"}) {
+    const std::string path = (folder / name).string();
     if (Util::isfile(path)) return path;
   }
   return {};

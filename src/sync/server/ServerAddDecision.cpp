@@ -13,6 +13,7 @@
 #include "platform/OperationQueue.h"
 #include "stores/cache/SyncCache.h"
 #include "stores/catalogue/Mountsdb.h"
+#include "stores/transfer/TransPortDB.h"
 #include "sync/centre/SyncManager.h"
 #include "sync/centre/SyncStates.h"
 #include "sync/local/IgnoreRules.h"
@@ -227,6 +228,12 @@ void SyncManager::queueAfterComparison(SyncFileItem& row, const AddPlace& place,
   if (row.nStatus == SyncStatus::kDownloadPending) {
     const std::string& target =
         place.local.empty() && !place.cache.empty() ? place.cache : place.local;
+    if (!row.bDir) {
+      // The server's version replaces the local file: an edit of it still
+      // waiting to go up would replace the server's version in turn.
+      network->ClearTrans(path, nMountID_, TransDirection::Upload);
+      TransPortDB::shareTransPortDB().Remove_Upload(nMountID_, path);
+    }
     network->ClearTrans(path, nMountID_, TransDirection::Download);
     ADD_Download(row, target, true, 0);
     nCallbackAction |= 2;

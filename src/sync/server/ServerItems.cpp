@@ -13,6 +13,7 @@
 #include "stores/transfer/TransPortDB.h"
 #include "sync/centre/SyncManager.h"
 #include "sync/centre/SyncStates.h"
+#include "sync/links/PathMatch.h"
 #include "sync/links/SafeWebPath.h"
 #include "sync/operations/Network.h"
 #include "sync/server/FeedPaths.h"
@@ -47,6 +48,20 @@ void dropStaleDownload(SyncManager& m, SyncFileItem& row, const std::string& loc
   } else {
     Util::deletefile(local);
   }
+}
+
+// A deleted folder takes the links and cache-mode folders inside it along,
+// whether or not the store holds a row for it. Each link goes as an
+// unlinking takes it: watcher stopped, stored link and favourite removed.
+void dropFoldersInside(SyncManager& m, const std::string& webpath) {
+  for (const auto& link : m.linkfolder().getLinkNodes()) {
+    if (webPathInFolder(link.strWebPath, webpath)) m.remove_link(link.strWebPath);
+  }
+
+  std::vector<CacheFolderItem> caches;
+  if (!m.cachefolder().removeByWebPath(webpath, caches)) return;
+  m.syncdb().remove_cache(webpath, false);
+  for (const auto& cache : caches) SyncCache::shareSyncCache().deleteCacheByPath(cache.strFullPath);
 }
 
 // The row of a deleted entry that is neither awaiting download nor kept on
@@ -99,9 +114,7 @@ bool SyncManager::receive_datas(const std::vector<CompareItem>& items, ViewList*
 
 void SyncManager::receive_del(const CompareItem& item, ViewList* views) {
   if (!item.strWebPathTo.empty()) receive_move(item.strWebPath, item.strWebPathTo);
-  // A deleted folder takes the links and cache-mode folders inside it along,
-  // whether or not the store holds a row for it.
-  if (item.bDir) dropFoldersAt(item.strWebPath);
+  if (item.bDir) dropFoldersInside(*this, item.strWebPath);
   SyncFileItem row = syncdb_->get_single_file(item.strWebPath);
   if (row.nStatus == SyncStatus::kNotFound) {
     addParentViews(item.strWebPath, views);

@@ -98,9 +98,14 @@ Network::Network(Options options)
       [this](std::int64_t unfinished) { setNDownloadRealCount(unfinished); });
   uManager_ = std::make_unique<UploadManager>(
       ManagerBase::Context{store_, transActions_, gate, [this] { return nUploadCount(); }});
+  dCallback_ = std::make_unique<CallbackThread>(TransDirection::Download, *this);
+  uCallback_ = std::make_unique<CallbackThread>(TransDirection::Upload, *this);
 }
 
 Network::~Network() {
+  // The progress loops read the managers: they end first.
+  dCallback_->stop();
+  uCallback_->stop();
   // Both loops end before either manager goes: neither reads the other, but
   // the counters they read live here.
   dManager_->exit();
@@ -118,6 +123,11 @@ void Network::start() {
   nUploadCount_ = 0;
   nUploadSpeed_ = 0;
   transActions_.reset();
+}
+
+void Network::startProgress() {
+  dCallback_->start();
+  uCallback_->start();
 }
 
 void Network::exit() {
@@ -221,19 +231,25 @@ void Network::ClearTrans(const std::string& webpath, std::int64_t mountid,
   if (which != TransDirection::Upload) dManager_->ClearTrans(webpath, mountid);
 }
 
+CallbackThread& Network::progressOf(TransDirection which) {
+  return which == TransDirection::Upload ? *uCallback_ : *dCallback_;
+}
+
 void Network::SendCallbackAction(TransDirection which, const std::string& action) {
-  (void)which;
-  NBLOG_ERROR("no transfer progress channel for the action {}", action);
+  if (which == TransDirection::Both) {
+    dCallback_->SendCallbackAction(action);
+    uCallback_->SendCallbackAction(action);
+    return;
+  }
+  progressOf(which).SendCallbackAction(action);
 }
 
 void Network::SendCallbackInfoByTransTask(TransDirection which, const TransTaskItem& task) {
-  (void)which;
-  NBLOG_ERROR("no transfer progress channel for transfer {}", task.nIndex);
+  progressOf(which).SendCallbackInfoByTransTask(task);
 }
 
 void Network::SendCallbackInfoByTransport(TransDirection which, const TransportItem& item) {
-  (void)which;
-  NBLOG_ERROR("no transfer progress channel for record {}", item.nIndex);
+  progressOf(which).SendCallbackInfoByTransport(item);
 }
 
 void Network::RenameWebpath(std::int64_t mountid, const std::string& oldwebpath,
@@ -256,6 +272,18 @@ void Network::refreshCounts() {
   nDownloadCount_ = store_.GetDownloadCount();
   nDownloadRealCount_ = store_.GetDownloadCountAll();
   nUploadCount_ = store_.GetUploadCount();
+}
+
+void Network::refreshFigures(TransDirection which) {
+  if (which != TransDirection::Upload) {
+    nDownloadSpeed_ = dManager_->GetSpeed();
+    nDownloadCount_ = store_.GetDownloadCount();
+    nDownloadRealCount_ = store_.GetDownloadCountAll();
+  }
+  if (which != TransDirection::Download) {
+    nUploadSpeed_ = uManager_->GetSpeed();
+    nUploadCount_ = store_.GetUploadCount();
+  }
 }
 
 }  // namespace nb::transfer

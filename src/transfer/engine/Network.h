@@ -27,6 +27,7 @@
 #include "transfer/engine/DispatchGate.h"
 #include "transfer/engine/DownloadManager.h"
 #include "transfer/engine/UploadManager.h"
+#include "transfer/progress/CallbackThread.h"
 
 namespace nb {
 class TransPortDB;
@@ -71,6 +72,9 @@ class Network final : public nb::Network {
 
   DownloadManager& dManager() { return *dManager_; }
   UploadManager& uManager() { return *uManager_; }
+  // The progress reporters of the pages following each transfer list.
+  CallbackThread& dCallback() { return *dCallback_; }
+  CallbackThread& uCallback() { return *uCallback_; }
 
   // --- Life cycle -----------------------------------------------------------------
   // Starts both loops (download first), then zeroes every counter, the
@@ -79,6 +83,10 @@ class Network final : public nb::Network {
   // Tells both loops to end at their next check; running tasks go on and the
   // counters keep their values.
   void exit();
+  // Starts the two once-a-second progress loops (figures and page
+  // reports); nothing else refreshes the counts the loops idle on. Loops
+  // already running are left alone.
+  void startProgress();
   void SetDTaskMax(std::int64_t max) { dManager_->SetMax(max); }
   void SetUTaskMax(std::int64_t max) { uManager_->SetMax(max); }
 
@@ -114,8 +122,7 @@ class Network final : public nb::Network {
                      const std::string& newwebpath) override;
   void AddTransAction() override { transActions_.AddTransAction(); }
   void DelTransAction() override { transActions_.DelTransAction(); }
-  // Progress to the pages: no progress channel exists in this build, so
-  // each is logged as undeliverable.
+  // Progress to the page following the direction's list (see CallbackThread).
   void SendCallbackAction(TransDirection which, const std::string& action) override;
   void SendCallbackInfoByTransTask(TransDirection which, const TransTaskItem& task) override;
   void SendCallbackInfoByTransport(TransDirection which, const TransportItem& item) override;
@@ -143,10 +150,14 @@ class Network final : public nb::Network {
   // Reads the three unfinished counts from the store, as the progress
   // threads do once a second.
   void refreshCounts();
+  // What a progress loop refreshes each second: the direction's speed and
+  // its unfinished counts.
+  void refreshFigures(TransDirection which);
 
  private:
   void resetSync(std::int64_t mountid, const std::string& webpath, std::optional<bool> dir);
   void sendUpdateFileList();
+  CallbackThread& progressOf(TransDirection which);
 
   TransPortDB& store_;
   TransActionCounter& transActions_;
@@ -161,6 +172,9 @@ class Network final : public nb::Network {
   // Last: their loops read the counters above until they are gone.
   std::unique_ptr<DownloadManager> dManager_;
   std::unique_ptr<UploadManager> uManager_;
+  // After the managers: their loops read the managers.
+  std::unique_ptr<CallbackThread> dCallback_;
+  std::unique_ptr<CallbackThread> uCallback_;
 };
 
 }  // namespace nb::transfer

@@ -299,11 +299,18 @@ TEST_F(SignInCallsTest, UpdateCheckTakesItsSchemeFromTheUsersSettingAlone) {
   server_->setStrUpdateBranch("beta");
   EXPECT_EQ(HTTPEngine::checkUpdates("1.2.3"), "{\"version\":\"9\"}");
   const auto call = service_.callsTo("/update/app").back();
-  EXPECT_EQ(call.param("n"), "auto_update_mac3");
+  EXPECT_EQ(call.param("n"), "auto_update_linux");
   EXPECT_EQ(call.param("v"), "1.2.3");
   EXPECT_EQ(call.param("branch"), "beta");
   auth_.setUpdateAnswer("");
   EXPECT_FALSE(HTTPEngine::checkUpdates("1.2.3"));
+}
+
+TEST_F(SignInCallsTest, UpdateCheckAsksForTheDeploymentsChannel) {
+  auth_.setUpdateAnswer("{}");
+  ASSERT_TRUE(server_->setValueWithData(R"({"updatechannel":"linux arm64&x"})"));
+  EXPECT_TRUE(HTTPEngine::checkUpdates("2.0"));
+  EXPECT_EQ(service_.callsTo("/update/app").back().param("n"), "linux arm64&x");
 }
 
 TEST_F(SignInCallsTest, ActivationSendsBothTokensSigned) {

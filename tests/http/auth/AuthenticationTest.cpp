@@ -171,22 +171,11 @@ TEST_F(AuthTest, AnAsynchronousRequestAsksItsDelegateASynchronousOneNever) {
   EXPECT_EQ(errorCode(*sync), http::ASIAuthenticationErrorType);
 }
 
-class FixedResolver final : public http::ProxyResolver {
- public:
-  explicit FixedResolver(std::string uri) : uri_(std::move(uri)) {}
-  std::optional<std::vector<std::string>> lookup(const std::string&) override {
-    return std::vector<std::string>{uri_};
-  }
-
- private:
-  std::string uri_;
-};
-
 TEST_F(AuthTest, AProxyChallengeIsAnsweredFromTheFieldsOrTheStorage) {
   ScriptedHttpServer proxy;
   proxy.on("/p", guarded("Proxy-Authenticate", "Proxy-Authorization", 407));
   const auto previous = http::ProxyResolver::setCurrent(
-      std::make_shared<FixedResolver>("http://127.0.0.1:" + std::to_string(proxy.port())));
+      std::make_shared<FixedProxyResolver>("http://127.0.0.1:" + std::to_string(proxy.port())));
   const std::string target = "http://nowhere.invalid/p";
 
   const auto none = get(target);

@@ -3,6 +3,8 @@
 
 #include <gdk/gdkkeysyms.h>
 
+#include <filesystem>
+
 #include "support/GtkUiFixture.h"
 #include "shell/ui/gtk/GtkDialogs.h"
 #include "shell/ui/gtk/GtkWebWindow.h"
@@ -109,6 +111,43 @@ TEST_F(GtkDialogsTest, ApplicationModalBlocksOtherWindowsUntilAnswered) {
   pumpMainThread();
   EXPECT_EQ(answer, 0);
   EXPECT_TRUE(gtk_widget_get_sensitive(parent));
+}
+
+TEST_F(GtkDialogsTest, FolderChooserAnswersTheFolderOrNothing) {
+  const std::string start = g_get_tmp_dir();
+  struct Case {
+    const char* name;
+    int response;
+    bool chosen;
+  };
+  for (const Case& c : {Case{"chosen", GTK_RESPONSE_ACCEPT, true},
+                        Case{"cancelled", GTK_RESPONSE_CANCEL, false}}) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::optional<std::string>> answers;
+    sharedUi()->dialogs().chooseFolder({.title = "Pick", .acceptLabel = "Take", .startFolder = start},
+                                       window_.get(),
+                                       [&answers](std::optional<std::string> folder) {
+                                         answers.push_back(std::move(folder));
+                                       });
+    GtkWidget* dialog = nullptr;
+    ASSERT_TRUE(pumpMainThreadUntil([&] { return (dialog = visibleDialog()) != nullptr; }));
+    EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(dialog)), "Pick");
+    // The chooser shows its starting folder a moment after it appears.
+    ASSERT_TRUE(pumpMainThreadUntil([&] {
+      gchar* shown = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(dialog));
+      const bool ready = shown != nullptr;
+      g_free(shown);
+      return ready;
+    }));
+    gtk_dialog_response(GTK_DIALOG(dialog), c.response);
+    pumpMainThread();
+    ASSERT_EQ(answers.size(), 1u);
+    EXPECT_EQ(answers[0].has_value(), c.chosen);
+    if (c.chosen && answers[0]) {
+      EXPECT_TRUE(std::filesystem::equivalent(*answers[0], start)) << *answers[0];
+    }
+    EXPECT_EQ(visibleDialog(), nullptr);
+  }
 }
 
 }  // namespace

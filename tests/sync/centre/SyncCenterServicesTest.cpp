@@ -2,11 +2,16 @@
 // copies by content hash, locks of opened files and the store report.
 #include <sys/stat.h>
 
+#include <atomic>
 #include <filesystem>
+#include <map>
 #include <set>
+#include <thread>
 
 #include <gtest/gtest.h>
 
+#include "foundation/sqlite/FMDatabase.h"
+#include "foundation/sqlite/FMResultSet.h"
 #include "foundation/text/StringHelpers.h"
 #include "foundation/util/UtilFiles.h"
 #include "foundation/util/UtilZip.h"
@@ -158,6 +163,59 @@ TEST_F(SyncCenterServicesTest, StoreReportHoldsEveryStoreByItsName) {
   }
   EXPECT_EQ(names, (std::set<std::string>{"vetransex3.db", "vemountex3.db",
                                           std::to_string(kMountId) + ".db"}));
+}
+
+// The report's stores unpacked into `out`: file name -> whether it opened
+// and passed SQLite's integrity check.
+std::map<std::string, bool> checkedStores(const fs::path& zip, const fs::path& out) {
+  std::map<std::string, bool> found;
+  EXPECT_TRUE(Util::unzip(zip.string(), out.string()));
+  for (const auto& entry : fs::recursive_directory_iterator(out)) {
+    if (!entry.is_regular_file()) continue;
+    FMDatabase db(entry.path().string());
+    bool ok = db.open();
+    auto set = ok ? db.executeQuery("pragma integrity_check") : nullptr;
+    ok = set && set->next() && set->stringForColumnIndex(0) == "ok";
+    if (set) set->close();
+    found[entry.path().filename().string()] = ok;
+  }
+  return found;
+}
+
+TEST_F(SyncCenterServicesTest, ReportStoresAreWholeWhileASyncWritesToThem) {
+  const auto m = start();
+  const fs::path target = home() / "report";
+  fs::create_directories(target);
+  std::atomic<bool> stop{false};
+  std::thread writer([&] {
+    for (int i = 0; !stop; ++i) {
+      SyncFileItem row;
+      row.strWebPath = "docs/busy" + std::to_string(i) + ".txt";
+      row.nStatus = SyncStatus::kSynced;
+      row.strFileHash = sha1HexDigest(std::to_string(i));
+      row.ullFileSize = 1000 + static_cast<uint64_t>(i);
+      m->syncdb().add_new_file(row);
+    }
+  });
+  for (int round = 0; round < 5; ++round) {
+    SCOPED_TRACE(round);
+    ASSERT_TRUE(center().zipsyncdb(target.string()));
+    const auto stores = checkedStores(target / "synczip.zip", home() / ("out" + std::to_string(round)));
+    EXPECT_EQ(stores, (std::map<std::string, bool>{{"vetransex3.db", true},
+                                                   {"vemountex3.db", true},
+                                                   {std::to_string(kMountId) + ".db", true}}));
+  }
+  stop = true;
+  writer.join();
+}
+
+TEST_F(SyncCenterServicesTest, ReportWithoutLibrariesHoldsTheTwoStores) {
+  ASSERT_TRUE(center().synclist().empty());
+  const fs::path target = home() / "report";
+  fs::create_directories(target);
+  ASSERT_TRUE(center().zipsyncdb(target.string()));
+  EXPECT_EQ(checkedStores(target / "synczip.zip", home() / "out"),
+            (std::map<std::string, bool>{{"vetransex3.db", true}, {"vemountex3.db", true}}));
 }
 
 }  // namespace

@@ -186,7 +186,12 @@ TEST_F(ReadOnlyFolderTest, EditOfASyncedFileIsKeptAsADatedCopy) {
   EXPECT_EQ(status("docs/report11-14 22.13.20只读冲突.docx"), SyncStatus::kNotFound);
   EXPECT_FALSE(uploadQueued("docs/report.docx"));
 
+  // Written at once, the copy comes as one created-and-modified event.
+  EXPECT_TRUE(held([&](SyncManager& m) { return m.eventupdate(path(copy)); }));
+  EXPECT_EQ(status("docs/report11-14 22.13.20只读冲突.docx"), SyncStatus::kUploadPending);
+
   // Seen as an addition, the copy is taken in at once.
+  m_->syncdb().del_file("docs/report11-14 22.13.20只读冲突.docx");
   removeLocal(copy);
   EXPECT_TRUE(held([&](SyncManager& m) { return m.eventadd(path("Docs/report.docx")); }));
   EXPECT_EQ(readLocal(copy), "my edit");

@@ -27,6 +27,7 @@ class LocalWorld : public SyncWorld {
     SyncWorld::SetUp();
     addServerFolder("docs");
     linkFolder("docs", "Docs", linkType());
+    linkOthers();
     runCoordinatorPass();
     m_ = manager();
     ASSERT_TRUE(m_);
@@ -41,6 +42,8 @@ class LocalWorld : public SyncWorld {
     SyncWorld::TearDown();
   }
   virtual int64_t linkType() const { return 2; }
+  // Further links, made before the manager starts.
+  virtual void linkOthers() {}
   // Whether the real folder watcher keeps watching the linked folder.
   virtual bool watching() const { return false; }
 

@@ -35,7 +35,7 @@ class NewFileTest : public test::SyncWorld {
 
   // A template as the enterprise's template download leaves it.
   void putTemplate(const std::string& name, const std::string& bytes) {
-    const fs::path folder = platform::configFolder() / "UI";
+    const fs::path folder = platform::templateFolder();
     fs::create_directories(folder);
     std::ofstream(folder / name, std::ios::binary) << bytes;
   }

@@ -43,6 +43,7 @@ TEST_F(ServerAddDecisionTest, DecisionTable) {
     int64_t status;
     Transfer transfer;
     bool skipped = false;
+    bool uploadWaiting = false;  // the row's upload queued before the entry
   };
   const Case cases[] = {
       {"new, nothing local", "docs", -1, Local::Missing, Server::New, false, 2, Transfer::Down},
@@ -55,7 +56,9 @@ TEST_F(ServerAddDecisionTest, DecisionTable) {
       {"synced, both edited", "docs", 3, Local::Edited, Server::New, false, 1, Transfer::Up},
       {"both edited, overwrite", "docs", 3, Local::Edited, Server::New, true, 2, Transfer::Down},
       {"upload pending, server edit", "docs", 1, Local::Unchanged, Server::New, false, 1,
-       Transfer::Up},
+       Transfer::Up, false, true},
+      {"upload pending, overwrite", "docs", 1, Local::Unchanged, Server::New, true, 2,
+       Transfer::Down, false, true},
       {"re-upload, both edited", "docs", 8, Local::Edited, Server::New, false, 8, Transfer::None},
       {"gone here, server edit", "docs", 3, Local::Missing, Server::New, false, 2, Transfer::Down},
       {"gone here, server same", "docs", 3, Local::Missing, Server::Same, false, 3, Transfer::None},
@@ -77,6 +80,9 @@ TEST_F(ServerAddDecisionTest, DecisionTable) {
     if (c.local == Local::Unchanged) writeLocalAt(relative, "old", kLocalTime);
     if (c.local == Local::Edited) writeLocalAt(relative, "edited!", kLocalTime + 50);
     if (c.overwrite) m().overwrite().addNode(path);
+    if (c.uploadWaiting) {
+      ASSERT_TRUE(m().Add_Upload(rowOf(path), local(relative).string(), true, path));
+    }
     // A server entry that did not change keeps the time the row recorded.
     const bool unchanged = c.server == Server::Same && c.rowStatus != -1;
     const CompareItem item = entry(path, c.server == Server::Same ? "old" : "new content",

@@ -11,7 +11,9 @@
 #include "stores/cache/SyncCache.h"
 #include "stores/syncdb/SyncStatus.h"
 #include "stores/transfer/TransPortDB.h"
+#include "sync/centre/SyncCenter.h"
 #include "sync/centre/SyncStates.h"
+#include "sync/local/Directoryhandler.h"
 #include "sync/server/FeedFixture.h"
 
 namespace nb {
@@ -148,10 +150,18 @@ TEST_F(ServerItemsTest, AFolderDeletionTakesLinksAndCacheFoldersInsideIt) {
   m->cachefolder().addNode(cache);
   ASSERT_TRUE(m->syncdb().add_cache(cache));
 
+  ASSERT_EQ(center().handlerlist().size(), 2U);
+
   apply(*m, entry("docs", FeedCmd::kDelete, true));
   ASSERT_EQ(m->linkfolder().getLinkNodes().size(), 1U);
   EXPECT_EQ(m->linkfolder().getLinkNodes()[0].strWebPath, "other");
   EXPECT_EQ(app().count("deleteFavorite"), 1U);
+  // Unlinked for good: neither watched nor stored for the next start.
+  ASSERT_EQ(center().handlerlist().size(), 1U);
+  EXPECT_EQ(center().handlerlist()[0]->_srcPath(), local("Other").string() + "/");
+  const auto stored = m->syncdb().get_links();
+  ASSERT_EQ(stored.size(), 1U);
+  EXPECT_EQ(stored[0].strWebPath, "other");
   EXPECT_TRUE(m->cachefolder().nodes().empty());
   EXPECT_TRUE(m->syncdb().get_caches().empty());
   EXPECT_FALSE(fs::exists(content));

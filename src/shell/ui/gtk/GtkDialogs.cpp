@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "foundation/util/UtilPanels.h"
+#include "platform/GObjectPtr.h"
 #include "shell/ui/gtk/GtkWebWindow.h"
 
 namespace nb::ui {
@@ -124,6 +126,39 @@ int GtkDialogs::runAlert(const Alert& alert, WebWindow* parent, Modality modalit
   if (!wait->answered) g_main_loop_run(wait->loop);
   g_main_loop_unref(wait->loop);
   return wait->index;
+}
+
+void GtkDialogs::chooseFolder(const FolderChooser& chooser, WebWindow* parent,
+                              std::function<void(std::optional<std::string>)> done) {
+  auto* gtkParent = dynamic_cast<GtkWebWindow*>(parent);
+  Util::PanelPtr panel =
+      Util::OpenPanelSelectPath(gtkParent ? gtkParent->gtkWindow() : nullptr, chooser.startFolder);
+  GtkWidget* dialog = panel.release();  // destroyed in the response handler
+  if (!chooser.title.empty()) gtk_window_set_title(GTK_WINDOW(dialog), chooser.title.c_str());
+  if (!chooser.acceptLabel.empty()) {
+    if (GtkWidget* accept =
+            gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), GTK_RESPONSE_ACCEPT)) {
+      gtk_button_set_label(GTK_BUTTON(accept), chooser.acceptLabel.c_str());
+    }
+  }
+  gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
+  using Done = std::function<void(std::optional<std::string>)>;
+  g_signal_connect(dialog, "response",
+                   G_CALLBACK(+[](GtkDialog* self, int response, gpointer data) {
+                     std::unique_ptr<Done> answer(static_cast<Done*>(data));
+                     std::optional<std::string> folder;
+                     if (response == GTK_RESPONSE_ACCEPT) {
+                       auto* files = GTK_FILE_CHOOSER(self);
+                       // Accepting with nothing selected takes the folder shown.
+                       platform::GCharPtr path(gtk_file_chooser_get_filename(files));
+                       if (!path) path.reset(gtk_file_chooser_get_current_folder(files));
+                       if (path) folder = std::string(path.get());
+                     }
+                     gtk_widget_destroy(GTK_WIDGET(self));
+                     (*answer)(std::move(folder));
+                   }),
+                   new Done(std::move(done)));
+  gtk_widget_show(GTK_WIDGET(dialog));
 }
 
 }  // namespace nb::ui

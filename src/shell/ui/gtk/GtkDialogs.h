@@ -13,6 +13,8 @@ class GtkDialogs final : public Dialogs {
   void showAlert(const Alert& alert, WebWindow* parent, Modality modality,
                  std::function<void(int index)> done) override;
   int runAlert(const Alert& alert, WebWindow* parent, Modality modality) override;
+  void chooseFolder(const FolderChooser& chooser, WebWindow* parent,
+                    std::function<void(std::optional<std::string>)> done) override;
 };
 
 }  // namespace nb::ui

@@ -301,6 +301,13 @@ void GtkWebWindow::setMinSize(const Size& size) {
   if (window_) gtk_widget_set_size_request(window_, int(size.width), int(size.height));
 }
 
+Size GtkWebWindow::minSize() const {
+  if (!window_) return {};
+  int width = 0, height = 0;
+  gtk_widget_get_size_request(window_, &width, &height);
+  return {double(std::max(0, width)), double(std::max(0, height))};
+}
+
 void GtkWebWindow::center() {
   if (!window_) return;
   const Rect area = screenArea();

@@ -47,6 +47,7 @@ class GtkWebWindow final : public WebWindow, public std::enable_shared_from_this
   Rect frame() const override;
   void setFrame(const Rect& frame) override;
   void setMinSize(const Size& size) override;
+  Size minSize() const override;
   void center() override;
   void setResizable(bool resizable) override;
   bool isFullScreen() const override { return fullScreen_; }

@@ -1,0 +1,27 @@
+#pragma once
+// What the pages may ask of the process itself (end it, relaunch it, show
+// the About window): the process life cycle registers these at start-up.
+// An action that was never registered does nothing but log an error, so a
+// missing registration shows.
+//
+// Threads: registration from any thread; the actions run on the main
+// thread.
+
+#include <functional>
+
+namespace nb {
+
+struct ApplicationActions {
+  std::function<void()> terminate;        // ends the process now
+  std::function<void()> restartClient;    // relaunches the client
+  std::function<void()> openAboutWindow;  // shows the About window
+};
+
+// Replaces every action at once.
+void setApplicationActions(ApplicationActions actions);
+
+void terminateApplication();
+void restartClientApplication();
+void openAboutWindow();
+
+}  // namespace nb
