@@ -6,6 +6,8 @@
 #include <system_error>
 #include <thread>
 
+#include <glib.h>
+
 #include "api/session/UserData.h"
 #include "foundation/sqlite/FMDatabase.h"
 #include "foundation/sqlite/FMResultSet.h"
@@ -44,6 +46,9 @@ void SyncWorld::SetUp() {
   // The session's paths hang off the process's first HOME; a run of many
   // tests in one process needs the folder back.
   fs::create_directories(user.configPath());
+  // GLib keeps that first HOME too: moving a file to the Trash needs both.
+  fs::create_directories(g_get_home_dir());
+  fs::create_directories(g_get_user_data_dir());
   Mountsdb::shareMountsdb().setPath(user.getmountdb());
   TransPortDB::shareTransPortDB().setPath(user.gettransdb());
   SyncCache::shareSyncCache().setPath(user.getcache());

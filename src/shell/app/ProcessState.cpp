@@ -7,9 +7,11 @@
 #include "foundation/util/UtilWebPackage.h"
 #include "http/auth/SecretServiceCredentialStorage.h"
 #include "platform/MainThread.h"
+#include "shell/alerts/NBAlert.h"
 #include "shell/notify/NotificationCenter.h"
 #include "stores/common/StoreSeams.h"
 #include "sync/centre/SessionSeams.h"
+#include "sync/operations/SyncAlert.h"
 #include "transfer/engine/Network.h"
 #include "transfer/templates/DownloadTemplateTask.h"
 
@@ -38,6 +40,17 @@ void registerNotificationClicks(const std::shared_ptr<AppDelegate>& app) {
   NotificationCenter::shareCenter().setClickActions(std::move(actions));
 }
 
+// The sync engine's alerts from its background jobs: the modal question,
+// which blocks the calling worker until the user closed it.
+void registerSyncAlerts() {
+  setSyncAlertPresenter([](const std::string& message, const std::string& button) {
+    NBAlert::Content content;
+    content.message = message;
+    content.style = ui::AlertStyle::Informational;
+    NBAlert::showNBSheetModalForWindow(nullptr, content, std::vector<std::string>{button});
+  });
+}
+
 }  // namespace
 
 std::shared_ptr<AppDelegate> ProcessState::start(std::shared_ptr<AppDelegate> app) {
@@ -50,11 +63,13 @@ std::shared_ptr<AppDelegate> ProcessState::start(std::shared_ptr<AppDelegate> ap
   transfer::registerEnterpriseTemplates();
   http::ASICredentialStorage::setShared(std::make_shared<http::SecretServiceCredentialStorage>());
   registerNotificationClicks(app);
+  registerSyncAlerts();
   return app;
 }
 
 void ProcessState::stop() {
   NotificationCenter::shareCenter().setClickActions({});
+  setSyncAlertPresenter({});
   transfer::Network::unregisterSyncSeam();
   transfer::unregisterEnterpriseTemplates();
   http::ASICredentialStorage::setShared(nullptr);

@@ -30,6 +30,7 @@
 #include "stores/syncdb/SyncFileItem.h"
 #include "stores/syncdb/SyncVersion.h"
 #include "stores/syncdb/Syncdb.h"
+#include "stores/transfer/MoveItem.h"
 #include "sync/centre/MarkGetFileList.h"
 #include "sync/links/CacheFolder.h"
 #include "sync/links/LinkFolder.h"
@@ -353,9 +354,67 @@ class SyncManager : public LocalEventTarget, public std::enable_shared_from_this
   // deleted. Symbolic links are not followed; nothing in the folder changes.
   void movetocache(const std::string& folder);
 
-  // --- Moves within the library (sync/operations) --------------------------------------
-  // Expects controllock held.
+  // --- Folders being added from the computer (sync/operations/AddingFolders) ------------
+  // Entries are kept lower-cased under adlock; none of these calls out.
+  // Appends (webpath, adding) unless the same path is listed.
+  void addadlist(const std::string& webpath);
+  // Removes the first entry of the path.
+  void deladlist(const std::string& webpath);
+  // Whether the path's add is still to be waited for: an entry whose stop
+  // was asked more than 30 s ago is removed and answers false.
+  bool checkadlist(const std::string& webpath);
+  // Whether the add of a folder holding the path goes on: false when the
+  // first entry holding it was asked to stop, or when none holds it.
+  bool checksubadlist(const std::string& webpath);
+  // Asks the add of the path to stop; the time of the first request stays.
+  void updateadlist(const std::string& webpath);
+
+  // --- Adding local items from a page (sync/operations/AddFiles) ------------------------
+  // Registers each item (frompath local, topath the destination web path)
+  // and queues its upload; answers {"list":[...]} with the rows shown. The
+  // first argument is not used.
+  std::string gAddFile(const std::string& parent, const std::vector<MoveItem>& paths);
+  // Queues the plain uploads of the local folder's tree under `webpath`;
+  // false when the folder's add was asked to stop before the end. A folder
+  // link leading back into the walk's own chain is skipped, not walked.
+  bool AddUploadSubFiles(const std::string& webpath, const std::string& fullpath,
+                         const std::string& parent);
+
+  // --- Copy and move bookkeeping (sync/operations/MoveBookkeeping) ------------------------
+  // Some item's destination lies inside its own source (byte comparison).
+  static bool checksub(const std::vector<MoveItem>& items);
+  // The live rows of every source subtree rewritten under its destination.
+  std::vector<SyncFileItem> getfilelist(const std::vector<MoveItem>& items);
+  // The live rows of one subtree under its new name, status 1.
+  std::vector<SyncFileItem> getfilelistrename(const std::string& oldwebpath,
+                                              const std::string& newwebpath);
+  // Stores the rows (server time now) and, with `addtrans`, queues their
+  // uploads from the content hash with `parent` ("" each row's own path).
+  void addfile(std::vector<SyncFileItem>& rows, bool addtrans, const std::string& parent);
+  // Marks each subtree deleted locally (7) and drops the links, cache-mode
+  // folders, transfer records and running transfers at or under it. Local
+  // files stay.
+  void delfile(const std::vector<std::string>& webpaths);
+
+  // --- Moves within the library (sync/operations/PageMoves) ------------------------------
+  // Page items (source and destination web paths); answers a status answer,
+  // "" for an empty list while online.
+  std::string gMoveFile(const std::vector<MoveItem>& items);
+  // A move the change feed reported. Expects controllock held.
   void receive_move(const std::string& oldwebpath, const std::string& newwebpath);
+
+  // --- Rename, delete and restore from a page (sync/operations) --------------------------
+  // Page paths that isSafeEntryPath refuses are answered 10007 (a deletion
+  // skips them) and change nothing.
+  // Answers 0, 10000 / 10012 when another item holds the new path, or the
+  // server's 403201; any other refusal is carried out as copy and delete.
+  std::string gRenameFile(const std::string& oldwebpath, const std::string& newwebpath);
+  // Always answers success; the server is told when online.
+  std::string gDeleteFile(const std::vector<std::string>& webpaths);
+  // The server deletion of one row and what its answer settles.
+  void deletefileforserver(const SyncFileItem& row);
+  // Answers 0, the server's code and text, or 10001 when no code came back.
+  std::string gRecover(const std::vector<std::string>& webpaths);
 
   // --- Fields -------------------------------------------------------------------
   int64_t _nMountID() const { return nMountID_; }
@@ -396,9 +455,11 @@ class SyncManager : public LocalEventTarget, public std::enable_shared_from_this
   bool bStart() const { return bStart_; }
   bool bOut() const { return bOut_; }
 
-  // The lists of Part-specific work, each under its own lock.
-  std::mutex& adlock() { return adlock_; }
-  std::vector<add_or_del_stx>& adlist() { return adlist_; }  // guarded by adlock()
+  // A copy of the folders being added (for tests and diagnostics).
+  std::vector<add_or_del_stx> adlist() {
+    std::lock_guard lock(adlock_);
+    return adlist_;
+  }
 
  private:
   explicit SyncManager(const MountItem& mount);
@@ -427,6 +488,8 @@ class SyncManager : public LocalEventTarget, public std::enable_shared_from_this
   bool inScope(const std::string& path);
   bool leftScope(const std::string& oldpath, const std::string& newpath, int64_t mark);
   void moveRows(const std::string& wo, const std::string& wn);
+  // The rows alone follow (the transfer records stay).
+  void placeRows(const std::string& wo, const std::string& wn);
   // The marking pass (sync/local/SyncManagerScan): one listed row, and a
   // row whose local item is gone (true: fetch it again from the server).
   bool markGone(const SyncFileItem& listed);
@@ -475,6 +538,35 @@ class SyncManager : public LocalEventTarget, public std::enable_shared_from_this
   void applyReadOnlyRule(const SyncFileItem& row, const std::string& local, bool lockOnly);
   void refusedSyncUpload(const TransTaskItem& task);
   void sendToViews(const std::string& webpath, const PageEvent& event) const;
+
+  // Page operations (sync/operations): the linked and cache-mode folders at
+  // or under a path follow a move or rename, with their records; or they
+  // go (favourites, watches, records, content directories).
+  void renameFoldersAt(const std::string& oldwebpath, const std::string& newwebpath);
+  void dropFoldersAt(const std::string& webpath);
+  // Repeats asking the add of the path to stop until it has (at most about
+  // 30 s after the first request, on the injectable clock).
+  void waitForAddToStop(const std::string& webpath);
+  // The copy-and-delete rename and one item's copy-and-delete move.
+  void renameByCopy(const std::string& oldwebpath, const std::string& newwebpath,
+                    const std::string& oldlocal, const std::string& newlocal, uint64_t now);
+  void moveByCopy(const MoveItem& item);
+  // One item of an online page move; the item's answer.
+  std::string moveOnServer(const MoveItem& item);
+  // The rows and local item of a move the change feed reported, both
+  // places lying in linked folders.
+  void followServerMove(const std::string& oldwebpath, const std::string& newwebpath,
+                        const std::string& oldlocal, const std::string& newlocal);
+  void applyServerRename(const std::string& oldwebpath, const std::string& newwebpath,
+                         const std::string& oldlocal, const std::string& newlocal);
+  void deleteOne(const SyncFileItem& row);
+  // One item of gAddFile: its page form when the answer lists it.
+  std::optional<JsonValue> addOne(const MoveItem& item);
+  // A folder added by plain upload: listed as being added, its folder task
+  // recorded and its background add started.
+  void startFolderAdd(const std::string& webpath, const std::string& local);
+  // The row and upload record of one item met by AddUploadSubFiles.
+  void addSubItem(const std::string& webpath, const std::string& local, const std::string& parent);
 
   // One row of the deletion pass; false when the pass must end here.
   bool settleDeletion(const SyncFileItem& listed);

@@ -66,4 +66,16 @@ bool CacheFolder::removeByWebPath(const std::string& webpath,
   return true;
 }
 
+bool CacheFolder::renameByWebPath(const std::string& oldwebpath, const std::string& newwebpath) {
+  std::lock_guard lock(nodeLock);
+  bool changed = false;
+  for (auto& item : nodeArray) {
+    const size_t end = webPathPrefixEnd(item.strWebPath, oldwebpath);
+    if (end == std::string::npos) continue;
+    item.strWebPath = newwebpath + item.strWebPath.substr(end);
+    changed = true;
+  }
+  return changed;
+}
+
 }  // namespace nb

@@ -37,6 +37,9 @@ class CacheFolder : public NodeBase<CacheFolderItem> {
   // Every cache-mode folder at or below the path, appended to `nodes` as it
   // is removed. True when something was removed.
   bool removeByWebPath(const std::string& webpath, std::vector<CacheFolderItem>& nodes);
+  // The folder at the old path and those below it move under the new path
+  // (their content directories stay). True when one moved.
+  bool renameByWebPath(const std::string& oldwebpath, const std::string& newwebpath);
 };
 
 }  // namespace nb

@@ -7,6 +7,7 @@
 #include "platform/Log.h"
 #include "sync/centre/SyncStates.h"
 #include "sync/links/CaseTwins.h"
+#include "sync/links/PathMatch.h"
 #include "sync/links/SafeWebPath.h"
 
 namespace nb {
@@ -15,29 +16,8 @@ namespace {
 
 constexpr size_t kNone = std::string_view::npos;
 
-// Where `webPath` leaves the folder `linkPath` (letter case ignored): the
-// length of webPath when the two are equal, the position of the "/" that
-// follows the folder in webPath when it lies below it, kNone otherwise. The
-// comparison takes as many names of webPath as linkPath has, so a letter
-// whose lower case is longer or shorter cannot shift the cut.
-size_t prefixEnd(std::string_view webPath, std::string_view linkPath) {
-  const auto slashes = static_cast<size_t>(std::count(linkPath.begin(), linkPath.end(), '/'));
-  size_t end = 0;
-  for (size_t i = 0;; ++i) {
-    const size_t next = webPath.find('/', end);
-    if (i == slashes) {
-      end = next == kNone ? webPath.size() : next;
-      break;
-    }
-    if (next == kNone) return kNone;
-    end = next + 1;
-  }
-  if (lowercaseString(webPath.substr(0, end)) != lowercaseString(linkPath)) return kNone;
-  return end;
-}
-
 bool isAtOrBelow(std::string_view webPath, std::string_view linkPath) {
-  return prefixEnd(webPath, linkPath) != kNone;
+  return webPathPrefixEnd(webPath, linkPath) != kNone;
 }
 
 bool isLocalFolder(std::string_view fullPath) { return !fullPath.empty() && fullPath[0] == '/'; }
@@ -98,7 +78,7 @@ bool LinkFolder::renameByWebPath(const std::string& oldWebPath, const std::strin
   std::lock_guard lock(nodeLock);
   bool changed = false;
   for (auto& link : nodeArray) {
-    const size_t end = prefixEnd(link.strWebPath, oldWebPath);
+    const size_t end = webPathPrefixEnd(link.strWebPath, oldWebPath);
     if (end == kNone) continue;
     link.strWebPath = newWebPath + link.strWebPath.substr(end);
     changed = true;
@@ -124,7 +104,7 @@ bool LinkFolder::checkSameLinkByWebPath(const std::string& webPath) const {
 
 const LinkFolderNode* LinkFolder::rulingLink(const std::string& webPath, size_t* restAt) const {
   for (const auto& link : nodeArray) {
-    const size_t end = link.strWebPath.empty() ? 0 : prefixEnd(webPath, link.strWebPath);
+    const size_t end = link.strWebPath.empty() ? 0 : webPathPrefixEnd(webPath, link.strWebPath);
     if (end == kNone) continue;
     if (restAt) *restAt = end;
     return &link;
@@ -151,7 +131,7 @@ bool LinkFolder::checkInLinkByWebPath(const std::string& webPath) const {
   std::lock_guard lock(nodeLock);
   return std::any_of(nodeArray.begin(), nodeArray.end(), [&](const LinkFolderNode& link) {
     if (link.strWebPath.empty()) return true;
-    const size_t end = prefixEnd(webPath, link.strWebPath);
+    const size_t end = webPathPrefixEnd(webPath, link.strWebPath);
     return end != kNone && end < webPath.size();
   });
 }

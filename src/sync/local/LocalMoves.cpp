@@ -120,12 +120,16 @@ bool SyncManager::eventremove(const std::string& path, const std::string& newpat
 // standing at the new path would make the move fail and leave the store
 // naming the old path, so it goes first.
 void SyncManager::moveRows(const std::string& wo, const std::string& wn) {
-  if (!syncdb_->move(wo, wn, getFileUpID(wn))) {
-    NBLOG_WARN("library {}: a stale row at {} gives way to the moved {}", nMountID_, wn, wo);
-    syncdb_->del_dir(wn);
-    syncdb_->move(wo, wn, getFileUpID(wn));
-  }
+  placeRows(wo, wn);
   TransPortDB::shareTransPortDB().RemoveWebpath(nMountID_, wo);
+}
+
+void SyncManager::placeRows(const std::string& wo, const std::string& wn) {
+  // A letter-case change keeps the row itself at the new path: never drop it.
+  if (syncdb_->move(wo, wn, getFileUpID(wn)) || lowercaseString(wo) == lowercaseString(wn)) return;
+  NBLOG_WARN("library {}: a stale row at {} gives way to the moved {}", nMountID_, wn, wo);
+  syncdb_->del_dir(wn);
+  syncdb_->move(wo, wn, getFileUpID(wn));
 }
 
 void SyncManager::check_rename_and_remove() {

@@ -7,6 +7,7 @@
 #include "stores/syncdb/SyncStatus.h"
 #include "stores/transfer/TransPortDB.h"
 #include "sync/centre/SyncManager.h"
+#include "sync/operations/PageNotices.h"
 
 namespace nb {
 namespace {
@@ -27,13 +28,6 @@ std::string favoritesText(const std::string& uuidhash) {
     text += std::to_string(groups[i]);
   }
   return text + "]";
-}
-
-JsonValue withMountId(const JsonValue& page, int64_t mountId) {
-  JsonObjectBuilder builder;
-  for (const auto& member : page.members()) builder.set(member.key(), member.value());
-  builder.set("mount_id", mountId);
-  return builder.build();
 }
 
 }  // namespace

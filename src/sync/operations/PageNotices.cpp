@@ -11,4 +11,11 @@ void sendUpdateFileInfo(SyncManager& manager, const SyncFileItem& item) {
   manager.SendUpdateFileInfo(shown, true);
 }
 
+JsonValue withMountId(const JsonValue& page, int64_t mountId) {
+  JsonObjectBuilder builder;
+  for (const auto& member : page.members()) builder.set(member.key(), member.value());
+  builder.set("mount_id", mountId);
+  return builder.build();
+}
+
 }  // namespace nb

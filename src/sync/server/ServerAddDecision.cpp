@@ -18,6 +18,7 @@
 #include "sync/centre/SyncStates.h"
 #include "sync/local/IgnoreRules.h"
 #include "sync/operations/Network.h"
+#include "sync/operations/ResetSyncFileProperty.h"
 #include "sync/server/CacheFetchLimit.h"
 
 namespace nb {
@@ -112,9 +113,7 @@ void SyncManager::checkEntryPermissions(const CompareItem& item, const AddPlace&
     NBLOG_ERROR("library {}: no task queue to reset the file rights under {}", nMountID_, path);
     return;
   }
-  queue->addOperation([weak = weak_from_this(), path, after] {
-    if (const auto manager = weak.lock()) manager->setNormalFilePropertyLower(path, after);
-  });
+  queue->addOperation(std::make_shared<ResetSyncFileProperty>(shared_from_this(), path, after));
 }
 
 std::optional<SyncFileItem> SyncManager::addNewRow(const CompareItem& item, AddPlace& place,

@@ -1,0 +1,164 @@
+// Moves inside one library: those a page asks for, told to the server
+// first, and those the change feed reports as made elsewhere.
+#include "api/calls/HTTPEngine.h"
+#include "api/session/UserData.h"
+#include "foundation/app/AppState.h"
+#include "foundation/text/StringHelpers.h"
+#include "foundation/util/UtilFiles.h"
+#include "foundation/util/UtilStatus.h"
+#include "platform/Log.h"
+#include "platform/OperationQueue.h"
+#include "stores/syncdb/SyncStatus.h"
+#include "stores/transfer/TransPortDB.h"
+#include "sync/centre/SyncManager.h"
+#include "sync/centre/SyncStates.h"
+#include "sync/links/SafeWebPath.h"
+#include "sync/operations/Network.h"
+#include "sync/operations/ResetSyncFileProperty.h"
+
+namespace nb {
+namespace {
+
+// The only refusal of a move or rename that a page is told about.
+constexpr int64_t kMoveRefused = 403201;
+
+bool safeItems(const std::vector<MoveItem>& items) {
+  for (const auto& item : items) {
+    if (!isSafeEntryPath(item.frompath) || !isSafeEntryPath(item.topath)) return false;
+  }
+  return true;
+}
+
+// A local item following its library item: moved to the new local path, or
+// to the Trash when the new place is in no linked folder. A move onto an
+// existing item fails and leaves the source where it is.
+void moveLocalItem(const std::string& from, const std::string& to) {
+  if (to.empty()) {
+    if (!Util::deletefile2recyclebin(from)) NBLOG_WARN("could not move {} to the Trash", from);
+    return;
+  }
+  if (!Util::movefile(from, to)) NBLOG_WARN("could not move {} to {}", from, to);
+}
+
+}  // namespace
+
+std::string SyncManager::gMoveFile(const std::vector<MoveItem>& items) {
+  if (checksub(items)) return Util::errorInfoWithCode(Util::kMoveIntoChild);
+  if (!safeItems(items)) {
+    NBLOG_ERROR("library {}: a page move with an unsafe path was refused", nMountID_);
+    return Util::errorInfoWithCode(Util::kBadParameters);
+  }
+  TransPortDB::shareTransPortDB().CopyTrans(items, nMountID_, nMountID_);
+  if (!Util::getAppDelegate()->bLinkNetwork()) {
+    std::vector<SyncFileItem> rows = getfilelist(items);
+    addfile(rows, true, "");
+    std::vector<std::string> sources;
+    for (const auto& item : items) {
+      if (cachefolder_.renameByWebPath(item.frompath, item.topath)) {
+        syncdb_->rename_cache(item.frompath, item.topath);
+      }
+      sources.push_back(item.frompath);
+    }
+    delfile(sources);
+    return Util::errorInfoWithCode(0);
+  }
+  std::string answer;
+  for (const auto& item : items) answer = moveOnServer(item);
+  return answer;
+}
+
+std::string SyncManager::moveOnServer(const MoveItem& item) {
+  if (syncdb_->get_single_file(item.topath).nStatus != SyncStatus::kNotFound) {
+    moveByCopy(item);
+    return Util::errorInfoWithCode(0);
+  }
+  const auto asSent = [&](const std::string& path) { return item.dir ? path + "/" : path; };
+  const RequestRet ret =
+      HTTPEngine::setFileMove(UserData::shareUserData().userToken(), asSent(item.frompath),
+                              nMountID_, asSent(getParent(item.topath)), 0);
+  if (ret.nStatusCode() == 200) {
+    renameFoldersAt(item.frompath, item.topath);
+    moveRows(item.frompath, item.topath);
+    Network::shareNetwork()->ClearTrans(item.frompath, nMountID_);
+    const std::string from = getnormalpath(item.frompath);
+    if (linkfolder_.checkInLinkByWebPath(item.frompath) && !from.empty() && Util::existfile(from)) {
+      moveLocalItem(from, getnormalpath(item.topath));
+    }
+    return Util::errorInfoWithCode(0);
+  }
+  if (ret.nErrorCode() == kMoveRefused) {
+    return Util::errorInfoWithCode(kMoveRefused, ret.strErrorMsg());
+  }
+  NBLOG_WARN("library {}: the server did not move {} (status {}, code {}); copied instead",
+             nMountID_, item.frompath, ret.nStatusCode(), ret.nErrorCode());
+  moveByCopy(item);
+  return Util::errorInfoWithCode(0);
+}
+
+// The root of a linked folder keeps its local folder where it is: it is
+// unlinked by the deletion of the source, and sending it to the Trash with
+// everything in it (as a move out of every link would) risks local work not
+// yet uploaded.
+void SyncManager::moveByCopy(const MoveItem& item) {
+  const std::string from = getnormalpath(item.frompath);
+  if (linkfolder_.checkLinkByWebPath(item.frompath) &&
+      !linkfolder_.checkSameLinkByWebPath(item.frompath) && !from.empty() &&
+      Util::existfile(from)) {
+    moveLocalItem(from, getnormalpath(item.topath));
+  }
+  if (cachefolder_.renameByWebPath(item.frompath, item.topath)) {
+    syncdb_->rename_cache(item.frompath, item.topath);
+  }
+  std::vector<SyncFileItem> rows = getfilelist({item});
+  addfile(rows, true, item.topath);
+  delfile({item.frompath});
+}
+
+void SyncManager::receive_move(const std::string& oldwebpath, const std::string& newwebpath) {
+  if (!isSafeEntryPath(oldwebpath) || !isSafeEntryPath(newwebpath)) return;
+  const bool hadRow = syncdb_->get_single_file(newwebpath).nStatus != SyncStatus::kNotFound;
+  const std::string oldLocal = getnormalpath(oldwebpath);
+  const std::string newLocal = getnormalpath(newwebpath);
+  if (linkfolder_.renameByWebPath(oldwebpath, newwebpath)) {
+    // The linked local folders stay where they are: only the web side moved.
+    syncdb_->rename_link(oldwebpath, newwebpath);
+    placeRows(oldwebpath, newwebpath);
+  } else if (!oldLocal.empty() && !newLocal.empty() && Util::existfile(oldLocal)) {
+    followServerMove(oldwebpath, newwebpath, oldLocal, newLocal);
+  }
+  if (cachefolder_.renameByWebPath(oldwebpath, newwebpath)) {
+    syncdb_->rename_cache(oldwebpath, newwebpath);
+  }
+  if (!hadRow) {
+    TransPortDB::shareTransPortDB().RenameTrans(nMountID_, oldwebpath, newwebpath, oldLocal,
+                                                newLocal);
+  }
+  Network::shareNetwork()->RenameWebpath(nMountID_, oldwebpath, newwebpath);
+}
+
+// Backup links never move their local files: the server's side is only
+// recorded there.
+void SyncManager::followServerMove(const std::string& oldwebpath, const std::string& newwebpath,
+                                   const std::string& oldlocal, const std::string& newlocal) {
+  const bool writeBefore = getFilePropertyForWrite(oldwebpath);
+  const bool writeAfter = getFilePropertyForWrite(newwebpath);
+  placeRows(oldwebpath, newwebpath);
+  if (linkfolder_.linkTypeByWebPath(oldwebpath) == LinkType::kBackup) return;
+  if (!Util::movefile(oldlocal, newlocal)) {
+    NBLOG_WARN("library {}: could not move {} to {}", nMountID_, oldlocal, newlocal);
+  }
+  // The folder watching must not take the moved item for a local change.
+  set_add_filelistinfo(newwebpath, Util::filesize(newlocal), Util::filemodifytime(newlocal));
+  if (linkfolder_.linkTypeByWebPath(newwebpath) != LinkType::kSync || writeBefore == writeAfter) {
+    return;
+  }
+  if (const auto queue = Util::getAppDelegate()->taskQueue()) {
+    queue->addOperation(
+        std::make_shared<ResetSyncFileProperty>(shared_from_this(), newwebpath, writeAfter));
+  } else {
+    NBLOG_ERROR("library {}: no task queue to reset the file rights under {}", nMountID_,
+                newwebpath);
+  }
+}
+
+}  // namespace nb

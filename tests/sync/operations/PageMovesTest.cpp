@@ -1,0 +1,189 @@
+// Moves inside one library: asked by a page (told to the server, or
+// carried out as copy and delete) and reported by the change feed.
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "sync/operations/PageOpsWorld.h"
+
+namespace nb::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class PageMovesTest : public PageOpsWorld {
+ protected:
+  void SetUp() override {
+    PageOpsWorld::SetUp();
+    startLinked();
+  }
+};
+
+TEST_F(PageMovesTest, AMoveIntoItselfIsRefusedAndChangesNothing) {
+  syncedFolder("docs/a");
+  EXPECT_TRUE(SyncManager::checksub({item("a", "a/b/a")}));
+  EXPECT_FALSE(SyncManager::checksub({item("a", "ab/a")}));
+  EXPECT_FALSE(SyncManager::checksub({item("a", "a")}));
+  EXPECT_EQ(errorOf(m().gMoveFile({item("docs/a", "docs/a/b/a", true)})), 10004);
+  EXPECT_EQ(callCount("/1/file/move"), 0U);
+  EXPECT_EQ(status("docs/a"), SyncStatus::kSynced);
+}
+
+TEST_F(PageMovesTest, AnOnlineMoveInsideTheLinkMovesServerRowsAndLocalFile) {
+  syncedFolder("docs/sub");
+  syncedFile("docs/a.txt", "alpha");
+  EXPECT_EQ(errorOf(m().gMoveFile({item("docs/a.txt", "docs/sub/a.txt")})), 0);
+
+  EXPECT_FALSE(serverHas("docs/a.txt"));
+  EXPECT_TRUE(serverHas("docs/sub/a.txt"));
+  EXPECT_EQ(status("docs/a.txt"), SyncStatus::kNotFound);
+  EXPECT_EQ(status("docs/sub/a.txt"), SyncStatus::kSynced);
+  EXPECT_EQ(rowOf("docs/sub/a.txt").nUpID, rowOf("docs/sub").nID);
+  EXPECT_FALSE(localExists("Docs/a.txt"));
+  EXPECT_EQ(readLocal("Docs/sub/a.txt"), "alpha");
+  EXPECT_EQ(localTree("Docs"), serverTree("docs"));
+}
+
+TEST_F(PageMovesTest, AMoveOutOfEveryLinkLeavesNoLocalCopyInTheLink) {
+  addServerFolder("other");
+  syncedFile("docs/a.txt", "alpha");
+  EXPECT_EQ(errorOf(m().gMoveFile({item("docs/a.txt", "other/a.txt")})), 0);
+  EXPECT_TRUE(serverHas("other/a.txt"));
+  EXPECT_EQ(status("other/a.txt"), SyncStatus::kSynced);
+  EXPECT_FALSE(localExists("Docs/a.txt"));  // in the Trash
+}
+
+// The first item is refused (a 5xx): it is re-created at its destination
+// from its content hash and its source deleted; the second is still moved
+// by the server. Nothing is lost once the uploads and the commit ran.
+TEST_F(PageMovesTest, ARefusedItemFallsBackToCopyAndTheNextIsStillMoved) {
+  syncedFolder("docs/sub");
+  syncedFile("docs/a.txt", "alpha");
+  syncedFile("docs/b.txt", "beta");
+  api_.fail("/1/file/move", FakeFault::errorCode(50001, 500).times(1));
+
+  EXPECT_EQ(errorOf(m().gMoveFile({item("docs/a.txt", "docs/sub/a.txt"),
+                                   item("docs/b.txt", "docs/sub/b.txt")})),
+            0);
+  EXPECT_EQ(status("docs/a.txt"), SyncStatus::kDeletedLocally);
+  EXPECT_EQ(status("docs/sub/a.txt"), SyncStatus::kServerOnly);
+  EXPECT_EQ(upload("docs/sub/a.txt").nExpand, 2);
+  EXPECT_EQ(readLocal("Docs/sub/a.txt"), "alpha");
+  EXPECT_TRUE(serverHas("docs/sub/b.txt"));
+  EXPECT_FALSE(serverHas("docs/b.txt"));
+
+  settle();
+  EXPECT_FALSE(serverHas("docs/a.txt"));
+  ASSERT_TRUE(serverHas("docs/sub/a.txt"));
+  EXPECT_EQ(tree().find("docs/sub/a.txt")->filehash, sha1HexDigest("alpha"));
+  EXPECT_EQ(localTree("Docs"), serverTree("docs"));
+}
+
+TEST_F(PageMovesTest, A403201RefusalIsAnsweredAndNothingElseHappens) {
+  syncedFolder("docs/sub");
+  syncedFile("docs/a.txt", "alpha");
+  api_.fail("/1/file/move", FakeFault::errorCode(403201, 403, "not here"));
+  const auto answer = objectFromJSONString(m().gMoveFile({item("docs/a.txt", "docs/sub/a.txt")}));
+  ASSERT_TRUE(answer);
+  EXPECT_EQ((*answer)["error"].toInt64(), 403201);
+  EXPECT_EQ((*answer)["message"].toText(), "not here");
+  EXPECT_EQ(status("docs/a.txt"), SyncStatus::kSynced);
+  EXPECT_EQ(status("docs/sub/a.txt"), SyncStatus::kNotFound);
+  EXPECT_TRUE(localExists("Docs/a.txt"));
+}
+
+TEST_F(PageMovesTest, AMoveOntoAnExistingRowNeverAsksTheServer) {
+  syncedFile("docs/a.txt", "alpha");
+  storeRow("docs/b.txt", "old", SyncStatus::kServerOnly);
+  EXPECT_EQ(errorOf(m().gMoveFile({item("docs/a.txt", "docs/b.txt")})), 0);
+  EXPECT_EQ(callCount("/1/file/move"), 0U);
+  EXPECT_EQ(status("docs/a.txt"), SyncStatus::kDeletedLocally);
+  EXPECT_EQ(rowOf("docs/b.txt").strFileHash, sha1HexDigest("alpha"));
+  EXPECT_NE(upload("docs/b.txt").nIndex, 0);
+}
+
+TEST_F(PageMovesTest, OfflineAMoveIsBookkeepingAndLocalFilesStay) {
+  syncedFolder("docs/sub");
+  syncedFile("docs/a.txt", "alpha");
+  app().setLinkNetwork(false);
+  EXPECT_EQ(errorOf(m().gMoveFile({item("docs/a.txt", "docs/sub/a.txt")})), 0);
+  EXPECT_EQ(callCount("/1/file/move"), 0U);
+  EXPECT_EQ(readLocal("Docs/a.txt"), "alpha");
+  EXPECT_FALSE(localExists("Docs/sub/a.txt"));
+  EXPECT_EQ(status("docs/a.txt"), SyncStatus::kDeletedLocally);
+  EXPECT_EQ(status("docs/sub/a.txt"), SyncStatus::kServerOnly);
+  EXPECT_EQ(upload("docs/sub/a.txt").nExpand, 2);
+}
+
+TEST_F(PageMovesTest, AnUnsafeDestinationIsRefused) {
+  syncedFile("docs/a.txt", "alpha");
+  EXPECT_EQ(errorOf(m().gMoveFile({item("docs/a.txt", "docs/../../x")})), 10007);
+  EXPECT_EQ(callCount("/1/file/move"), 0U);
+  EXPECT_EQ(status("docs/a.txt"), SyncStatus::kSynced);
+}
+
+// --- Moves the change feed reports ---------------------------------------------------
+
+TEST_F(PageMovesTest, AServerMoveInsideASyncLinkMovesTheLocalFile) {
+  syncedFolder("docs/sub");
+  syncedFile("docs/a.txt", "alpha");
+  {
+    std::lock_guard hold(m());
+    m().receive_move("docs/a.txt", "docs/sub/a.txt");
+  }
+  EXPECT_EQ(status("docs/sub/a.txt"), SyncStatus::kSynced);
+  EXPECT_EQ(readLocal("Docs/sub/a.txt"), "alpha");
+  EXPECT_FALSE(localExists("Docs/a.txt"));
+  // The folder watching takes the new file for the engine's own write.
+  EXPECT_TRUE(m().isOwnWrite("docs/sub/a.txt", 5, localTime("Docs/sub/a.txt")));
+  EXPECT_EQ(network().count("RenameWebpath"), 1U);
+}
+
+TEST_F(PageMovesTest, AServerMoveOfTheLinkRootRenamesTheLinkAndKeepsTheFolder) {
+  syncedFile("docs/a.txt", "alpha");
+  {
+    std::lock_guard hold(m());
+    m().receive_move("docs", "papers");
+  }
+  ASSERT_EQ(m().linkfolder().getLinkNodes().size(), 1U);
+  EXPECT_EQ(m().linkfolder().getLinkNodes()[0].strWebPath, "papers");
+  EXPECT_EQ(m().syncdb().get_links()[0].strWebPath, "papers");
+  EXPECT_EQ(status("papers/a.txt"), SyncStatus::kSynced);
+  EXPECT_EQ(readLocal("Docs/a.txt"), "alpha");
+  EXPECT_EQ(m().getnormalpath("papers/a.txt"), local("Docs/a.txt").string());
+}
+
+TEST_F(PageMovesTest, AServerMoveThroughTheFeedIsApplied) {
+  syncedFolder("docs/sub");
+  syncedFile("docs/a.txt", "alpha");
+  moveServer("docs/a.txt", "docs/sub");
+  m().startCanCompare();
+  runComparePass();
+  EXPECT_EQ(status("docs/a.txt"), SyncStatus::kNotFound);
+  EXPECT_EQ(status("docs/sub/a.txt"), SyncStatus::kSynced);
+  EXPECT_EQ(readLocal("Docs/sub/a.txt"), "alpha");
+  EXPECT_EQ(localTree("Docs"), serverTree("docs"));
+}
+
+class BackupMovesTest : public PageOpsWorld {
+ protected:
+  void SetUp() override {
+    PageOpsWorld::SetUp();
+    startLinked(1);
+  }
+};
+
+TEST_F(BackupMovesTest, AServerMoveInsideABackupLinkMovesRowsButNotTheFile) {
+  syncedFolder("docs/sub");
+  syncedFile("docs/a.txt", "alpha");
+  {
+    std::lock_guard hold(m());
+    m().receive_move("docs/a.txt", "docs/sub/a.txt");
+  }
+  EXPECT_EQ(status("docs/sub/a.txt"), SyncStatus::kSynced);
+  EXPECT_TRUE(localExists("Docs/a.txt"));
+  EXPECT_FALSE(localExists("Docs/sub/a.txt"));
+}
+
+}  // namespace
+}  // namespace nb::test
