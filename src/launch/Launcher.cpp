@@ -18,6 +18,7 @@
 #include "platform/Log.h"
 #include "platform/MainThread.h"
 #include "shell/app/AppDelegate.h"
+#include "shell/app/ApplicationActions.h"
 #include "shell/app/ProcessState.h"
 #include "shell/app/Reachability.h"
 #include "shell/app/SingleInstance.h"
@@ -26,6 +27,7 @@
 #include "shell/ui/gtk/GtkUi.h"
 #include "stores/settings/SettingsDb.h"
 #include "transfer/lan/HttpThread.h"
+#include "transfer/opened/OpenDirectoryhandler.h"
 
 namespace nb::launch {
 
@@ -125,7 +127,13 @@ std::shared_ptr<Reachability> watchPassport(const std::shared_ptr<AppDelegate>& 
 }  // namespace
 
 void registerEverything(const std::shared_ptr<AppDelegate>& app) {
+  // Before anything makes the session: its opened-files watcher is made then.
+  transfer::registerOpenDirectoryhandler();
   ProcessState::start(app);
+  std::weak_ptr<AppDelegate> owner = app;
+  setApplicationActions({.terminate = [owner] { if (auto self = owner.lock()) self->terminate(); },
+                         .restartClient = [owner] { if (auto self = owner.lock()) self->restartClient(); },
+                         .openAboutWindow = {}});
   lan::HttpThread::registerAsLanService();
   std::weak_ptr<AppDelegate> weak = app;
   lan::HttpThread::setLanUseSeam([weak] {

@@ -93,6 +93,8 @@ void AppDelegate::startSessionEngines() {
   network.SetUTaskMax(settings.getUploadMax());
   network.SetDTaskMax(settings.getDownloadMax());
   network.start();
+  // The progress loops also keep the counts the dispatch loops wait on.
+  network.startProgress();
   // One LAN service for the whole process: a later session in the same
   // process finds it running instead of binding its ports again.
   lan::HttpThread::shareHttpThread().checkHttp();

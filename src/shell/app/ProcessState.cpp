@@ -11,8 +11,10 @@
 #include "shell/notify/NotificationCenter.h"
 #include "stores/common/StoreSeams.h"
 #include "sync/centre/SessionSeams.h"
+#include "sync/operations/AddScan.h"
 #include "sync/operations/SyncAlert.h"
 #include "transfer/engine/Network.h"
+#include "transfer/jobs/AddScan.h"
 #include "transfer/templates/DownloadTemplateTask.h"
 
 namespace nb {
@@ -61,6 +63,7 @@ std::shared_ptr<AppDelegate> ProcessState::start(std::shared_ptr<AppDelegate> ap
   Util::setApplicationActiveQuery([] { return isApplicationActive(); });
   transfer::Network::registerAsSyncSeam();
   transfer::registerEnterpriseTemplates();
+  transfer::registerAddScanStarter();
   http::ASICredentialStorage::setShared(std::make_shared<http::SecretServiceCredentialStorage>());
   registerNotificationClicks(app);
   registerSyncAlerts();
@@ -72,6 +75,7 @@ void ProcessState::stop() {
   setSyncAlertPresenter({});
   transfer::Network::unregisterSyncSeam();
   transfer::unregisterEnterpriseTemplates();
+  setAddScanStarter({});
   http::ASICredentialStorage::setShared(nullptr);
   Util::setApplicationActiveQuery(nullptr);
   UserData::setSessionHooks({});

@@ -7,6 +7,7 @@
 
 #include "api/models/TransportItem.h"
 #include "api/session/TransActionCounter.h"
+#include "foundation/app/AppState.h"
 #include "foundation/text/StringHelpers.h"
 #include "foundation/util/UtilFiles.h"
 #include "platform/Log.h"
@@ -15,6 +16,7 @@
 #include "sync/centre/SyncCenter.h"
 #include "sync/centre/SyncManager.h"
 #include "sync/local/IgnoreRules.h"
+#include "sync/operations/AddScan.h"
 #include "sync/operations/Network.h"
 
 namespace nb::transfer {
@@ -29,16 +31,30 @@ void AddScan::main() {
       if (!manager) {
         AddUploadSubFiles(strWebpath, strFullpath, strWebpath);
       } else {
-        Syncdb::Transaction rows(manager->syncdb());
-        // The manager's own walk (sync records, its list of folders being
-        // added) belongs to the sync engine.
-        NBLOG_ERROR("SyncManager {}: AddUploadSubFiles is not built; {} is not queued", nMountid,
-                    strWebpath);
+        // The manager walks the tree itself: its items become sync records,
+        // and it answers to its own list of folders being added.
+        {
+          Syncdb::Transaction rows(manager->syncdb());
+          manager->AddUploadSubFiles(strWebpath, strFullpath, strWebpath);
+        }
+        manager->deladlist(strWebpath);
       }
     }
     nb::Network::shareNetwork()->SendCallbackAction(TransDirection::Upload, "reget");
   }
   TransPortDB::shareTransPortDB().addTaskDirFinish(nMountid, strWebpath, strFullpath);
+}
+
+void registerAddScanStarter() {
+  setAddScanStarter([](std::int64_t mountid, const std::string& webpath, const std::string& fullpath) {
+    const auto queue = Util::getAppDelegate()->taskQueue();
+    if (!queue) {
+      NBLOG_ERROR("no task queue: the add of {} is not queued", fullpath);
+      return false;
+    }
+    queue->addOperation(std::make_shared<AddScan>(mountid, webpath, fullpath));
+    return true;
+  });
 }
 
 bool AddScan::AddUploadSubFiles(const std::string& webpath, const std::string& fullpath,

@@ -49,4 +49,8 @@ class AddScan final : public platform::Operation {
   const std::string strFullpath;
 };
 
+// Makes this job the one the sync engine starts when a page adds a local
+// folder (queued on the application's task queue). Call once at start-up.
+void registerAddScanStarter();
+
 }  // namespace nb::transfer
