@@ -158,29 +158,22 @@ void report(benchmark::State& state, double seconds, std::size_t files, std::siz
   if (synced != files) state.SkipWithError("not every file ended in sync");
 }
 
-void BM_FirstSyncDown(benchmark::State& state) {
+// One first sync of the tree, down into an empty linked folder or up from
+// a local folder into an empty library folder.
+void firstSync(benchmark::State& state, bool down) {
   nb::platform::logger()->set_level(spdlog::level::warn);
   const auto tree = makeTree(static_cast<std::size_t>(state.range(0)));
   for (auto _ : state) {
     ScaleWorld world;
     world.start();
-    const double seconds = world.syncDown(tree, state);
+    const double seconds = down ? world.syncDown(tree, state) : world.syncUp(tree, state);
     report(state, seconds, tree.size(), world.syncedFiles());
     world.stop();
   }
 }
 
-void BM_FirstSyncUp(benchmark::State& state) {
-  nb::platform::logger()->set_level(spdlog::level::warn);
-  const auto tree = makeTree(static_cast<std::size_t>(state.range(0)));
-  for (auto _ : state) {
-    ScaleWorld world;
-    world.start();
-    const double seconds = world.syncUp(tree, state);
-    report(state, seconds, tree.size(), world.syncedFiles());
-    world.stop();
-  }
-}
+void BM_FirstSyncDown(benchmark::State& state) { firstSync(state, true); }
+void BM_FirstSyncUp(benchmark::State& state) { firstSync(state, false); }
 
 }  // namespace
 

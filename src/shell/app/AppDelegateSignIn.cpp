@@ -17,6 +17,7 @@
 #include "shell/windows/BrowserWebWindowController.h"
 #include "shell/windows/LaunchpadWindowController.h"
 #include "shell/windows/LoginWebWindowController.h"
+#include "shell/windows/WindowDirectory.h"
 #include "stores/catalogue/Mountsdb.h"
 #include "stores/settings/SettingsDb.h"
 
@@ -213,10 +214,8 @@ void AppDelegate::refreshWithLoginByTokenError() {
 }
 
 void AppDelegate::refreshWithUIByLoginFinish() {
-  auto windows = currentAppWindows("window reload");
-  if (!windows) return;
-  if (auto main = windows->mainWindow(false)) main->updateUI();
-  if (auto login = windows->loginWindow(false)) login->updateUI();
+  // The main window and an open sign-in window load their pages again.
+  if (auto directory = currentWindowDirectory("window reload")) directory->reloadPages();
 }
 
 }  // namespace nb

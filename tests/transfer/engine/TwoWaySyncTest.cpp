@@ -137,10 +137,6 @@ class TwoWayScenarioTest : public TwoWaySyncTest, public testing::WithParamInter
 
 TEST_P(TwoWayScenarioTest, TheChangeReachesTheOtherSide) {
   const Scenario& s = GetParam();
-  if (s.side == Side::kServer && (s.change == Change::kRename || s.change == Change::kMove)) {
-    GTEST_SKIP() << "a move made on the server reaches the local tree through the handling of "
-                    "moves within a library, which is not built yet";
-  }
   startWithSyncedTree();
   Tree expected;
   if (s.side == Side::kLocal) {
