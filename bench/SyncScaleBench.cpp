@@ -37,34 +37,34 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-struct FileSpec {
+struct TreeFile {
   std::string path;  // relative to the synced folder
   std::size_t size = 0;
 };
 
 // 10 x 20 x 20 leaf folders under 210 inner ones; files spread evenly over
 // the leaves. Sizes log-uniform from 64 B to 16 KiB, except a dozen of 2-6 MiB.
-std::vector<FileSpec> makeTree(std::size_t files) {
+std::vector<TreeFile> makeTree(std::size_t files) {
   std::mt19937_64 random(20261211);
   std::uniform_real_distribution<double> logSize(std::log(64.0), std::log(16384.0));
   std::uniform_int_distribution<std::size_t> bigSize(2u << 20, 6u << 20);
-  std::vector<FileSpec> tree;
+  std::vector<TreeFile> tree;
   tree.reserve(files);
   const std::size_t bigEvery = files / 12 + 1;
   for (std::size_t i = 0; i < files; ++i) {
     const std::size_t leaf = i % 4000;
-    FileSpec spec;
-    spec.path = "t" + std::to_string(leaf / 400) + "/m" + std::to_string(leaf / 20 % 20) + "/l" +
+    TreeFile file;
+    file.path = "t" + std::to_string(leaf / 400) + "/m" + std::to_string(leaf / 20 % 20) + "/l" +
                 std::to_string(leaf % 20) + "/f" + std::to_string(i) + ".dat";
-    spec.size = i % bigEvery == bigEvery / 2 ? bigSize(random)
+    file.size = i % bigEvery == bigEvery / 2 ? bigSize(random)
                                              : static_cast<std::size_t>(std::exp(logSize(random)));
-    tree.push_back(std::move(spec));
+    tree.push_back(std::move(file));
   }
   return tree;
 }
 
-std::string contentOf(const FileSpec& spec, std::size_t i) {
-  std::string bytes(spec.size, '\0');
+std::string contentOf(const TreeFile& file, std::size_t i) {
+  std::string bytes(file.size, '\0');
   std::uint64_t x = 0x9E3779B97F4A7C15ull * (i + 1);
   for (char& c : bytes) {
     x ^= x << 13;
@@ -106,13 +106,13 @@ class ScaleWorld : public nb::test::SyncWorld {
     TearDown();
   }
 
-  double syncDown(const std::vector<FileSpec>& tree, benchmark::State& state) {
+  double syncDown(const std::vector<TreeFile>& tree, benchmark::State& state) {
     for (std::size_t i = 0; i < tree.size(); ++i) putServerFile("down/" + tree[i].path, contentOf(tree[i], i));
     linkFolder("down", "Down");
     return timedFirstSync(state);
   }
 
-  double syncUp(const std::vector<FileSpec>& tree, benchmark::State& state) {
+  double syncUp(const std::vector<TreeFile>& tree, benchmark::State& state) {
     addServerFolder("up");
     for (std::size_t i = 0; i < tree.size(); ++i) writeLocal("Up/" + tree[i].path, contentOf(tree[i], i));
     linkFolder("up", "Up");
