@@ -47,7 +47,7 @@ function showLogin() {
 }
 
 function listLibraries() {
-  Promise.all([page.call("gSideTreeList", JSON.stringify({ sidetype: 0 })),
+  Promise.all([page.call("gSideTreeList", JSON.stringify({ sidetype: "org" })),
                page.call("gGetLinkPath", "{}")]).then(function (answers) {
     var libraries = answers[0], links = answers[1];
     var body = document.querySelector("#libraries tbody");
