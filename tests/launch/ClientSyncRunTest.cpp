@@ -25,35 +25,53 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 // The main page reports what it sees through a page function that logs its
-// argument.
+// argument; a report ends with the page's status line and ":end", so an
+// empty status (no refusal) reads "::end".
 constexpr const char* kLibraryListed = "gGetNetworkStatus,listed:Demo library (1)";
 constexpr const char* kLinkShown = "gGetNetworkStatus,linked:";
+constexpr const char* kUnlinkShown = "gGetNetworkStatus,unlinked:";
 
-// Waits for the library row, then links the folder through the page's own
-// form and reports the row once it shows the linked folder.
-std::string linkScript(const fs::path& folder) {
-  return "var nbTest = { listed: false, linked: false };"
+// Drives the main page in steps, polled: waits for the library row, links
+// `folder` through the page's own form and reports the row once it shows
+// the folder; once the file `unlinkSignal` exists, presses the row's Unlink
+// button and reports the row once it shows no folder.
+std::string pageScript(const fs::path& folder, const fs::path& unlinkSignal) {
+  return "var nbTest = { step: 'list', asked: false };"
+         "function nbTestRow() {"
+         "  return Array.prototype.find.call(document.querySelectorAll('#libraries tbody tr'),"
+         "    function (row) { return row.cells[0].textContent === 'Demo library (1)'; });"
+         "}"
+         "function nbTestStatus() { return document.getElementById('main-status').textContent; }"
          "var nbTestTimer = setInterval(function () {"
-         "  var rows = document.querySelectorAll('#libraries tbody tr');"
-         "  Array.prototype.forEach.call(rows, function (row) {"
-         "    var name = row.cells[0].textContent, path = row.cells[1].textContent;"
-         "    if (name !== 'Demo library (1)') return;"
-         "    if (!nbTest.listed) {"
-         "      nbTest.listed = true;"
-         "      nbClient.gGetNetworkStatus('listed:' + name);"
-         "      document.getElementById('link-mount').value = '1';"
-         "      document.getElementById('link-folder').value = '" +
+         "  var row = nbTestRow();"
+         "  if (!row) return;"
+         "  var path = row.cells[1].textContent;"
+         "  if (nbTest.step === 'list') {"
+         "    nbTest.step = 'link';"
+         "    nbClient.gGetNetworkStatus('listed:' + row.cells[0].textContent);"
+         "    document.getElementById('link-mount').value = '1';"
+         "    document.getElementById('link-folder').value = '" +
          folder.string() +
          "';"
-         "      document.querySelector('#link-form button').click();"
-         "    } else if (!nbTest.linked && path !== '') {"
-         "      nbTest.linked = true;"
-         "      nbClient.gGetNetworkStatus('linked:' + path + ':' +"
-         "        document.getElementById('main-status').textContent);"
-         "      clearInterval(nbTestTimer);"
-         "    }"
-         "  });"
-         "}, 250);";
+         "    document.querySelector('#link-form button').click();"
+         "  } else if (nbTest.step === 'link' && path !== '') {"
+         "    nbTest.step = 'wait';"
+         "    nbClient.gGetNetworkStatus('linked:' + path + ':' + nbTestStatus() + ':end');"
+         "  } else if (nbTest.step === 'wait' && !nbTest.asked) {"
+         "    nbTest.asked = true;"
+         "    page.call('gCheckPathExist', JSON.stringify({ list: [{ fullpath: '" +
+         unlinkSignal.string() +
+         "' }] })).then(function (r) {"
+         "      nbTest.asked = false;"
+         "      if (nbTest.step !== 'wait' || !r.list || !r.list[0].exist) return;"
+         "      nbTest.step = 'unlink';"
+         "      row.cells[2].querySelector('button').click();"
+         "    });"
+         "  } else if (nbTest.step === 'unlink' && path === '') {"
+         "    clearInterval(nbTestTimer);"
+         "    nbClient.gGetNetworkStatus('unlinked:' + nbTestStatus() + ':end');"
+         "  }"
+         "}, 1000);";
 }
 
 std::string readFile(const fs::path& path) {
@@ -103,14 +121,15 @@ class ClientSyncRunTest : public ClientRun {
 
 TEST_F(ClientSyncRunTest, ALinkedFolderAndItsLibraryFollowEachOther) {
   const fs::path folder = home() / "Demo";
-  setAutorun(signInScript(), linkScript(folder));
+  const fs::path unlinkSignal = root() / "unlink-now";
+  setAutorun(signInScript(), pageScript(folder, unlinkSignal));
   pid_t client = startClient();
 
   ASSERT_TRUE(waitForLog(kLibraryListed)) << logText();
   ASSERT_TRUE(waitForLog(kLinkShown)) << logText();
   // The link list answers the folder with its trailing "/"; the page shows
   // no refusal.
-  EXPECT_EQ(countLog(std::string(kLinkShown) + folder.string() + "/:"), 1u) << logText();
+  EXPECT_EQ(countLog(std::string(kLinkShown) + folder.string() + "/::end"), 1u) << logText();
 
   // The library's files come down into the folder.
   EXPECT_TRUE(eventually([&] {
@@ -135,9 +154,16 @@ TEST_F(ClientSyncRunTest, ALinkedFolderAndItsLibraryFollowEachOther) {
       << logText();
 
   // Neither direction left a copy or a side file behind.
-  EXPECT_EQ(filesUnder(folder),
-            (std::set<std::string>{"Documents/from-server.txt", "Documents/notes.md",
-                                   "Pictures/empty.txt", "Welcome.txt", "from-desktop.txt"}));
+  const std::set<std::string> synced{"Documents/from-server.txt", "Documents/notes.md",
+                                     "Pictures/empty.txt", "Welcome.txt", "from-desktop.txt"};
+  EXPECT_EQ(filesUnder(folder), synced);
+
+  // Unlinking through the row's button keeps both sides as they are.
+  writeFile(unlinkSignal, "");
+  ASSERT_TRUE(waitForLog(kUnlinkShown)) << logText();
+  EXPECT_EQ(countLog(std::string(kUnlinkShown) + ":end"), 1u) << logText();
+  EXPECT_EQ(filesUnder(folder), synced);
+  EXPECT_EQ(serverContent("from-desktop.txt"), "written on the desktop\n");
   EXPECT_EQ(stopClient(client), 0);
 }
 
