@@ -46,7 +46,7 @@ void ClientRun::SetUp() {
   const std::string host = demo_->api().host();
   writeFile(configFolder() / "bundle/server.json",
             "{\"serverhost\":\"" + host + "\",\"apihost\":\"" + host + "\",\"webhost\":\"" + host +
-                "\",\"updatehost\":\"" + host + "\",\"https\":1,\"cafile\":\"" +
+                "\",\"updatehost\":\"" + host + "\",\"passport\":\"" + host + "\",\"https\":1,\"cafile\":\"" +
                 demo_->api().caFile().string() + "\"}");
   fs::create_directories(configFolder() / "UI");
   fs::copy(NB_DEMO_UI_DIR, configFolder() / "UI", fs::copy_options::recursive);

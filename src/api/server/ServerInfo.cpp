@@ -76,6 +76,11 @@ bool ServerInfo::setValueWithData(std::string_view bytes, const fs::path& baseDi
     setStrServerHost(v);
     setServerHost(v);
   }
+  // A private deployment names its own passport, so neither its account
+  // names nor a test run ever reach the built-in one.
+  if (std::string v = text("passport"); !v.empty()) {
+    setStrPassport(std::move(v));
+  }
   if (std::string v = text("branch"); !v.empty()) {
     setStrUpdateBranch(std::move(v));
   }

@@ -103,6 +103,14 @@ TEST_F(ServerInfoTest, ReadOnlyInstalledFileIsRead) {
   EXPECT_TRUE(info.bHttps());
 }
 
+TEST_F(ServerInfoTest, PassportIsBuiltInUnlessTheServerFileNamesOne) {
+  EXPECT_EQ(ServerInfo(folders_).strPassport(), ServerInfo::kBuiltinPassport);
+  writeInstalled(R"({"passport":""})");
+  EXPECT_EQ(ServerInfo(folders_).strPassport(), ServerInfo::kBuiltinPassport);
+  writeInstalled(R"({"passport":"127.0.0.1:8443"})");
+  EXPECT_EQ(ServerInfo(folders_).strPassport(), "127.0.0.1:8443");
+}
+
 TEST_F(ServerInfoTest, OverrideFolderWinsOverInstalledFile) {
   writeInstalled(R"({"serverhost":"installed.example"})");
   fs::create_directories(folders_.overrideDir);
