@@ -28,4 +28,16 @@ void GtkUiTest::SetUp() {
   if (!sharedUi()) GTEST_SKIP() << "no display: run under Xvfb to exercise the windows";
 }
 
+GtkWidget* visibleDialog() {
+  GtkWidget* found = nullptr;
+  GList* windows = gtk_window_list_toplevels();
+  for (GList* node = windows; node; node = node->next) {
+    if (GTK_IS_DIALOG(node->data) && gtk_widget_get_visible(GTK_WIDGET(node->data))) {
+      found = GTK_WIDGET(node->data);
+    }
+  }
+  g_list_free(windows);
+  return found;
+}
+
 }  // namespace nb::test

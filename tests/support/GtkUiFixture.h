@@ -4,6 +4,7 @@
 // there is no display.
 
 #include <gtest/gtest.h>
+#include <gtk/gtk.h>
 
 #include <memory>
 
@@ -19,5 +20,9 @@ class GtkUiTest : public ::testing::Test {
   // The process's one GtkUi; null without a display.
   static std::shared_ptr<ui::GtkUi>& sharedUi();
 };
+
+// The last visible dialog among the program's top-level windows; null when
+// none is up.
+GtkWidget* visibleDialog();
 
 }  // namespace nb::test

@@ -14,18 +14,6 @@
 namespace nb::test {
 namespace {
 
-GtkWidget* visibleDialog() {
-  GtkWidget* found = nullptr;
-  GList* windows = gtk_window_list_toplevels();
-  for (GList* node = windows; node; node = node->next) {
-    if (GTK_IS_DIALOG(node->data) && gtk_widget_get_visible(GTK_WIDGET(node->data))) {
-      found = GTK_WIDGET(node->data);
-    }
-  }
-  g_list_free(windows);
-  return found;
-}
-
 // The first widget below `root` that `match` accepts.
 GtkWidget* findWidget(GtkWidget* root, const std::function<bool(GtkWidget*)>& match) {
   if (match(root)) return root;

@@ -13,18 +13,6 @@
 namespace nb::test {
 namespace {
 
-GtkWidget* visibleDialog() {
-  GtkWidget* found = nullptr;
-  GList* windows = gtk_window_list_toplevels();
-  for (GList* node = windows; node; node = node->next) {
-    if (GTK_IS_DIALOG(node->data) && gtk_widget_get_visible(GTK_WIDGET(node->data))) {
-      found = GTK_WIDGET(node->data);
-    }
-  }
-  g_list_free(windows);
-  return found;
-}
-
 void pressEscape(GtkWidget* dialog) {
   GdkWindow* window = gtk_widget_get_window(dialog);
   gdk_test_simulate_key(window, -1, -1, GDK_KEY_Escape, GdkModifierType(0), GDK_KEY_PRESS);
