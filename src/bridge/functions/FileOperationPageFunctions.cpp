@@ -74,6 +74,7 @@ std::string gNewFile(const PageCall& call) {
                      {getFilename(webpath), getFilename(changed)}));
     webpath = changed;
   }
+  if (!isSafeEntryPath(webpath)) return status(Util::kBadParameters);
   const std::shared_ptr<SyncManager> manager = managerOf(jsonInt64(*args, "mount_id"));
   if (!manager) return status(Util::kNoSuchSync);
   return manager->gNewFile(webpath, jsonInt64(*args, "dir"), jsonTextOrEmpty(*args, "property"),
@@ -198,10 +199,11 @@ std::string gUpdateWebPath(const PageCall& call) {
 std::string gLock(const PageCall& call) {
   const std::optional<JsonValue> args = pageObject(call);
   if (!args) return status(Util::kBadParameters);
+  const std::string webpath = jsonTextOrEmpty(*args, "webpath");
+  if (!isSafeEntryPath(webpath)) return status(Util::kBadParameters);
   const std::shared_ptr<SyncManager> manager = managerOf(jsonInt64(*args, "mount_id"));
   if (!manager) return status(Util::kNoSuchSync);
-  return manager->setfilestatus(jsonTextOrEmpty(*args, "webpath"), jsonInt64(*args, "dir"),
-                                jsonInt64(*args, "status"));
+  return manager->setfilestatus(webpath, jsonInt64(*args, "dir"), jsonInt64(*args, "status"));
 }
 
 constexpr std::int64_t kSaveStopped = 2;

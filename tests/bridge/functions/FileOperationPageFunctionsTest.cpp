@@ -168,6 +168,11 @@ TEST_F(FileOperationPagesTest, ANewFileWithIllegalCharactersIsRenamedWithANotice
   EXPECT_EQ(app().count("setGrowlNotificationDescripation"), 1u);
   EXPECT_EQ(code("gNewFile", JsonValue::object({{"webpath", "x"}, {"mount_id", 999}})),
             Util::kNoSuchSync);
+  for (const char* unsafe : {"docs/../x", "", "docs//x", "/etc/x"}) {
+    EXPECT_EQ(code("gNewFile", JsonValue::object({{"webpath", unsafe}, {"mount_id", kMountId}})),
+              Util::kBadParameters)
+        << unsafe;
+  }
 }
 
 TEST_F(FileOperationPagesTest, DeleteRefreshesTheFolderOnlyWhenAsked) {
@@ -195,6 +200,8 @@ TEST_F(FileOperationPagesTest, RecoverRevertAndRefreshAnswerTheirFixedCodes) {
             0);
   EXPECT_EQ(code("gLock", JsonValue::object({{"webpath", "a"}, {"mount_id", 999}})),
             Util::kNoSuchSync);
+  EXPECT_EQ(code("gLock", JsonValue::object({{"webpath", "a/.."}, {"mount_id", kMountId}})),
+            Util::kBadParameters);
 }
 
 TEST_F(FileOperationPagesTest, SaveAsStoppedAtTheNameQuestionAnswersTwo) {
@@ -210,6 +217,15 @@ TEST_F(FileOperationPagesTest, SaveAsStoppedAtTheNameQuestionAnswersTwo) {
   EXPECT_EQ(json(answer("gSaveAs", json(request))),
             json(JsonValue::object({{"error", 2}, {"message", ""}})));
   EXPECT_EQ(windows->asked().size(), 1u);
+
+  const fs::path empty = home() / "Empty";
+  fs::create_directories(empty);
+  JsonValue free = JsonValue::object({{"savepath", empty.string()},
+                                      {"mount_id", kMountId},
+                                      {"webpath", "docs/a.txt"},
+                                      {"dir", 0}});
+  EXPECT_EQ(code("gSaveAs", free), 0);
+  EXPECT_EQ(windows->asked().size(), 1u) << "a free name asks nothing";
 
   JsonValue escape = JsonValue::object(
       {{"savepath", folder.string()}, {"mount_id", kMountId}, {"webpath", "docs/.."}});
