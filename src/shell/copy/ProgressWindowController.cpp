@@ -124,7 +124,6 @@ void ProgressWindowController::buttonCancelClicked() {
 void ProgressWindowController::windowClosed() {
   if (closed_) return;
   closed_ = true;
-  if (auto main = mainWindow()) main->makeAble(true);
   myclear();
   // Released after this handler returns: the window object is still inside
   // its own close.
@@ -133,6 +132,10 @@ void ProgressWindowController::windowClosed() {
   if (self != open.end()) {
     MainThread::post([kept = *self] {});
     open.erase(self);
+  }
+  // Another copy's window still up keeps the main window's pointer input off.
+  if (open.empty()) {
+    if (auto main = mainWindow()) main->makeAble(true);
   }
 }
 

@@ -118,6 +118,7 @@ TEST_F(ProgressWindowControllerTest, ClosingOneOfTwoCopiesStopsOnlyThatOne) {
   EXPECT_TRUE(first->isCancelled());
   EXPECT_FALSE(second->isCancelled());
   EXPECT_FALSE(windows_->progress().at(1).closed);
+  EXPECT_FALSE(main_->window()->inputEnabled()) << "the other copy's window is still up";
 
   windows_->progressWindow(1)->pressCancel();
   EXPECT_TRUE(second->isCancelled());

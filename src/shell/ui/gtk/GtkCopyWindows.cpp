@@ -3,6 +3,7 @@
 #include <gtk/gtk.h>
 
 #include <memory>
+#include <string>
 #include <utility>
 
 #include "platform/GObjectPtr.h"
@@ -146,9 +147,23 @@ struct ProgressState {
   GtkWidget* bar = nullptr;
   GtkWidget* text = nullptr;
   GtkWidget* cancel = nullptr;
+  std::string cancelImage;  // the button's image files, plain and under the pointer
+  std::string cancelPressedImage;
   ProgressWindow::Handlers handlers;
   bool closed = false;
 };
+
+// The image file on the cancel button; a plain mark without one.
+void setCancelImage(ProgressState& s, const std::string& file) {
+  if (!s.window) return;
+  if (file.empty()) {
+    gtk_button_set_label(GTK_BUTTON(s.cancel), "×");
+    return;
+  }
+  gtk_button_set_label(GTK_BUTTON(s.cancel), nullptr);
+  gtk_button_set_image(GTK_BUTTON(s.cancel), gtk_image_new_from_file(file.c_str()));
+  gtk_button_set_always_show_image(GTK_BUTTON(s.cancel), TRUE);
+}
 
 class GtkProgressWindow final : public ProgressWindow {
  public:
@@ -189,6 +204,21 @@ class GtkProgressWindow final : public ProgressWindow {
                        if (auto cancel = state->handlers.cancelClicked) cancel();
                      }),
                      handlerState);
+    // The button shows its second image while the pointer is over it.
+    g_signal_connect(s.cancel, "enter-notify-event",
+                     G_CALLBACK(+[](GtkWidget*, GdkEvent*, gpointer data) -> gboolean {
+                       auto state = *static_cast<std::shared_ptr<ProgressState>*>(data);
+                       setCancelImage(*state, state->cancelPressedImage);
+                       return FALSE;
+                     }),
+                     handlerState);
+    g_signal_connect(s.cancel, "leave-notify-event",
+                     G_CALLBACK(+[](GtkWidget*, GdkEvent*, gpointer data) -> gboolean {
+                       auto state = *static_cast<std::shared_ptr<ProgressState>*>(data);
+                       setCancelImage(*state, state->cancelImage);
+                       return FALSE;
+                     }),
+                     handlerState);
     g_signal_connect(s.window, "destroy", G_CALLBACK(+[](GtkWidget*, gpointer data) {
                        std::unique_ptr<std::shared_ptr<ProgressState>> holder(
                            static_cast<std::shared_ptr<ProgressState>*>(data));
@@ -217,14 +247,9 @@ class GtkProgressWindow final : public ProgressWindow {
     gtk_box_reorder_child(GTK_BOX(row), icon, 0);
     gtk_widget_show(icon);
     s.icon = icon;
-    GtkWidget* image = labels.cancelImage.empty()
-                           ? nullptr
-                           : gtk_image_new_from_file(labels.cancelImage.c_str());
-    if (image) {
-      gtk_button_set_image(GTK_BUTTON(s.cancel), image);
-    } else {
-      gtk_button_set_label(GTK_BUTTON(s.cancel), "×");
-    }
+    s.cancelImage = labels.cancelImage;
+    s.cancelPressedImage = labels.cancelPressedImage;
+    setCancelImage(s, s.cancelImage);
     gtk_widget_set_tooltip_text(s.cancel, labels.cancelTooltip.c_str());
   }
 
