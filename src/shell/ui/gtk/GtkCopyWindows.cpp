@@ -165,6 +165,13 @@ void setCancelImage(ProgressState& s, const std::string& file) {
   gtk_button_set_always_show_image(GTK_BUTTON(s.cancel), TRUE);
 }
 
+template <bool kUnderPointer>
+gboolean showCancelImage(GtkWidget*, GdkEvent*, gpointer data) {
+  auto state = *static_cast<std::shared_ptr<ProgressState>*>(data);
+  setCancelImage(*state, kUnderPointer ? state->cancelPressedImage : state->cancelImage);
+  return FALSE;
+}
+
 class GtkProgressWindow final : public ProgressWindow {
  public:
   GtkProgressWindow() : state_(std::make_shared<ProgressState>()) {
@@ -205,19 +212,9 @@ class GtkProgressWindow final : public ProgressWindow {
                      }),
                      handlerState);
     // The button shows its second image while the pointer is over it.
-    g_signal_connect(s.cancel, "enter-notify-event",
-                     G_CALLBACK(+[](GtkWidget*, GdkEvent*, gpointer data) -> gboolean {
-                       auto state = *static_cast<std::shared_ptr<ProgressState>*>(data);
-                       setCancelImage(*state, state->cancelPressedImage);
-                       return FALSE;
-                     }),
+    g_signal_connect(s.cancel, "enter-notify-event", G_CALLBACK(showCancelImage<true>),
                      handlerState);
-    g_signal_connect(s.cancel, "leave-notify-event",
-                     G_CALLBACK(+[](GtkWidget*, GdkEvent*, gpointer data) -> gboolean {
-                       auto state = *static_cast<std::shared_ptr<ProgressState>*>(data);
-                       setCancelImage(*state, state->cancelImage);
-                       return FALSE;
-                     }),
+    g_signal_connect(s.cancel, "leave-notify-event", G_CALLBACK(showCancelImage<false>),
                      handlerState);
     g_signal_connect(s.window, "destroy", G_CALLBACK(+[](GtkWidget*, gpointer data) {
                        std::unique_ptr<std::shared_ptr<ProgressState>> holder(
