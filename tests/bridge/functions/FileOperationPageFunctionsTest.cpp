@@ -204,6 +204,27 @@ TEST_F(FileOperationPagesTest, RecoverRevertAndRefreshAnswerTheirFixedCodes) {
             Util::kBadParameters);
 }
 
+TEST_F(FileOperationPagesTest, RevertAppliesTheOldVersionAndRefreshesItsFolder) {
+  putServerFile("docs/a.txt", "beta");
+  runComparePass();
+  const std::string first = tree().versions("docs/a.txt").front().hid;
+  const auto shown = app().addWindow(kMountId, "docs");
+  const JsonValue got = answer(
+      "gRevert", json(JsonValue::object(
+                     {{"webpath", "docs/a.txt"}, {"hid", first}, {"mount_id", kMountId}})));
+  EXPECT_EQ(got["path"].asString(), "docs/a.txt");
+  EXPECT_EQ(got["mount_id"].asInt64(), kMountId);
+  EXPECT_EQ(storeRows().at("docs/a.txt").filehash, sha1HexDigest("alpha"));
+  ASSERT_EQ(shown->events().size(), 1u);
+  EXPECT_EQ(shown->events()[0].name(), "UpdateFileList");
+
+  EXPECT_NE(code("gRevert", JsonValue::object({{"webpath", "docs/a.txt"},
+                                               {"hid", "nosuch"},
+                                               {"mount_id", kMountId}})),
+            0)
+      << "the server's refusal reaches the page";
+}
+
 TEST_F(FileOperationPagesTest, SaveAsStoppedAtTheNameQuestionAnswersTwo) {
   ScopedFakeCopyWindows windows;
   const fs::path folder = home() / "Downloads";
