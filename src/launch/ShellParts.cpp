@@ -111,7 +111,10 @@ void openSettingsWindow() {
 
 ShellParts::ShellParts(std::shared_ptr<AppDelegate> app) : app_(std::move(app)) {}
 
-ShellParts::~ShellParts() { stop(); }
+ShellParts::~ShellParts() {
+  stop();
+  chrome_.reset();
+}
 
 void ShellParts::startSdkSignIn() {
   std::weak_ptr<AppDelegate> weak = app_;
@@ -169,10 +172,11 @@ void ShellParts::SetHotKey(const std::vector<std::string>& keys) {
 }
 
 void ShellParts::stop() {
-  if (chrome_) {
-    bridge::AppChrome::stop();
-    chrome_.reset();
-  }
+  // The chrome is only taken back here: a housekeeping pass may be waiting
+  // for the main thread, which no longer runs, so joining its thread could
+  // keep the process (and its instance lock) from ending. It ends with the
+  // process, or with this object.
+  if (chrome_) bridge::AppChrome::stop();
   sdk_.reset();
 }
 

@@ -49,8 +49,9 @@ class ShellParts {
   // The hot key (its key names): grabbed at once when the chrome is up;
   // the application state takes it in any case.
   void SetHotKey(const std::vector<std::string>& keys);
-  // Quit or log-out: the chrome and the listener go, in reverse order.
-  // Repeating it does nothing.
+  // Quit or log-out: the listener stops and the chrome's registrations are
+  // taken back; the chrome itself goes with this object. Repeating it does
+  // nothing.
   void stop();
 
  private:
