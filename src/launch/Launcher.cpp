@@ -8,6 +8,7 @@
 
 #include "api/server/ServerInfo.h"
 #include "api/session/UserData.h"
+#include "bridge/chrome/AppChrome.h"
 #include "bridge/functions/PageFunctionGroups.h"
 #include "bridge/windows/AppWindowMaker.h"
 #include "bridge/windows/WindowRegistry.h"
@@ -15,10 +16,10 @@
 #include "foundation/util/UtilWebPackage.h"
 #include "http/request/ASIHTTPRequest.h"
 #include "http/shared/ASIHTTPRequestDefaults.h"
+#include "launch/ShellParts.h"
 #include "platform/Log.h"
 #include "platform/MainThread.h"
 #include "shell/app/AppDelegate.h"
-#include "shell/app/ApplicationActions.h"
 #include "shell/app/ProcessState.h"
 #include "shell/app/Reachability.h"
 #include "shell/app/SingleInstance.h"
@@ -44,18 +45,23 @@ bool hasArgument(const LaunchOptions& options, const std::string& argument) {
   return false;
 }
 
-// What a second launch hands the running one: its vep:// URL, or a re-open.
+// What a second launch hands the running one: its vep:// URL, a screenshot
+// request, or a re-open.
 std::string forwardedRequest(const LaunchOptions& options) {
   for (const std::string& arg : options.args) {
     if (arg.starts_with("vep://")) return arg;
   }
+  if (hasArgument(options, kScreenshotArgument)) return kScreenshotArgument;
   return SingleInstance::kReopen;
 }
 
 void onForward(const std::shared_ptr<AppDelegate>& app, const std::string& message) {
-  NBLOG_INFO("another launch forwarded {}", message == SingleInstance::kReopen ? message : "an address");
+  const bool plain = message == SingleInstance::kReopen || message == kScreenshotArgument;
+  NBLOG_INFO("another launch forwarded {}", plain ? message : "an address");
   if (message == SingleInstance::kReopen) {
     app->applicationShouldHandleReopen();
+  } else if (message == kScreenshotArgument) {
+    if (auto chrome = bridge::AppChrome::current("forwarded screenshot")) chrome->screenshotRequested();
   } else {
     NBLOG_ERROR("the client cannot open forwarded addresses yet");
   }
@@ -73,13 +79,27 @@ void watchQuitSignals(const std::shared_ptr<AppDelegate>& app) {
   }
 }
 
-void loadSettings(AppDelegate& app) {
+// The stored hot key's names, joined with "+" when it was set.
+std::vector<std::string> hotKeyNames(const std::string& joined) {
+  std::vector<std::string> names;
+  std::size_t begin = 0;
+  for (std::size_t plus; (plus = joined.find('+', begin)) != std::string::npos; begin = plus + 1) {
+    names.push_back(joined.substr(begin, plus - begin));
+  }
+  names.push_back(joined.substr(begin));
+  return names;
+}
+
+void loadSettings(AppDelegate& app, ShellParts& parts) {
   SettingsDb& settings = SettingsDb::shareSettingDb();
   app.setBUseHttps(settings.gethttps());
   app.setBLocalNetwork(settings.getlocal());
   app.setBRecyclebin(settings.getdelete2recyclebin());
   app.setBPromptMessage(settings.getmsg());
   app.setBMessageSound(settings.getmsgsound());
+  if (const std::optional<std::string> keys = settings.getHotKey()) {
+    parts.SetHotKey(hotKeyNames(*keys));
+  }
 }
 
 void loadStoredSignIn(AppDelegate& app) {
@@ -131,10 +151,6 @@ void registerEverything(const std::shared_ptr<AppDelegate>& app) {
   // Before anything makes the session: its opened-files watcher is made then.
   transfer::registerOpenDirectoryhandler();
   ProcessState::start(app);
-  std::weak_ptr<AppDelegate> owner = app;
-  setApplicationActions({.terminate = [owner] { if (auto self = owner.lock()) self->terminate(); },
-                         .restartClient = [owner] { if (auto self = owner.lock()) self->restartClient(); },
-                         .openAboutWindow = {}});
   lan::HttpThread::registerAsLanService();
   std::weak_ptr<AppDelegate> weak = app;
   lan::HttpThread::setLanUseSeam([weak] {
@@ -144,12 +160,14 @@ void registerEverything(const std::shared_ptr<AppDelegate>& app) {
   bridge::WindowRegistry::start();
   bridge::AppWindowMaker::start();
   bridge::registerPageFunctionGroups();
+  registerShellAnswers(app);
 }
 
 void applicationDidFinishLaunching(const std::shared_ptr<AppDelegate>& app,
-                                   const std::string& version) {
+                                   const std::string& version, ShellParts& parts) {
   app->setBManuallogin(false);
   watchQuitSignals(app);
+  parts.startSdkSignIn();
   app->setBOut(false);
   platform::startFileLogging(platform::defaultLogFolder());
   NBLOG_INFO("init");
@@ -174,9 +192,11 @@ void applicationDidFinishLaunching(const std::shared_ptr<AppDelegate>& app,
   app->setBShouldHandleReopen(false);
   Util::initLoadResourcFileName("start", "index.html", true, version);
   app->setBLogin(false);
+  parts.initUpdateDlg();
   app->checkServerAppandUI();
+  parts.initStateIconAndMenu();
 
-  loadSettings(*app);
+  loadSettings(*app, parts);
   loadStoredSignIn(*app);
   app->setBLinkNetwork(Util::islink());
   static std::shared_ptr<Reachability> reachability;  // lives as long as the process
@@ -186,6 +206,7 @@ void applicationDidFinishLaunching(const std::shared_ptr<AppDelegate>& app,
   app->setBShouldHandleReopen(true);
   app->setUllScreenshotTime(0);
   app->setBLockScreen(false);
+  if (auto chrome = bridge::AppChrome::current("start-up")) chrome->setUnlockScreenDoneOnMainThread();
 }
 
 int run(const LaunchOptions& options) {
@@ -207,8 +228,10 @@ int run(const LaunchOptions& options) {
   registerEverything(app);
   SingleInstance listener(kBundleIdentifier,
                           [app](const std::string& message) { onForward(app, message); });
-  applicationDidFinishLaunching(app, options.version);
+  ShellParts parts(app);
+  applicationDidFinishLaunching(app, options.version, parts);
   platform::MainThread::run();
+  parts.stop();
   // No shutdown sequence: threads and stores end with the process.
   platform::logger()->flush();
   std::_Exit(0);

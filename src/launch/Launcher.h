@@ -16,6 +16,8 @@ class AppDelegate;
 
 namespace nb::launch {
 
+class ShellParts;
+
 // The instance lock's and socket's name.
 inline constexpr const char* kBundleIdentifier = "nubren";
 // The first argument that hides the sign-in window (another local program
@@ -24,6 +26,10 @@ inline constexpr const char* kHideLoginArgument = "meadowcourt";
 // Set in the environment: the LAN service binds loopback only (a client run
 // beside a local test service).
 inline constexpr const char* kLoopbackLanVariable = "NUBREN_LAN_LOOPBACK";
+// A launch with this argument asks the running client for a screenshot as
+// if the hot key was pressed (a desktop shortcut where no key can be
+// grabbed).
+inline constexpr const char* kScreenshotArgument = "--screenshot";
 
 struct LaunchOptions {
   std::vector<std::string> args;  // the command line without the program
@@ -39,7 +45,8 @@ int run(const LaunchOptions& options);
 void registerEverything(const std::shared_ptr<AppDelegate>& app);
 
 // The start-up sequence on the main thread; the sign-in starts at its end.
+// `parts` are started at their steps; the caller stops them at the end.
 void applicationDidFinishLaunching(const std::shared_ptr<AppDelegate>& app,
-                                   const std::string& version);
+                                   const std::string& version, ShellParts& parts);
 
 }  // namespace nb::launch

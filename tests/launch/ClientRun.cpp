@@ -31,7 +31,14 @@ void writeFile(const fs::path& path, const std::string& text) {
 void ClientRun::SetUp() {
   TempHome::SetUp();
   if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs a display (run under Xvfb)";
+  // The desktop's services the client looks for (status item host, portals,
+  // notifications) are absent, and nothing outlives the test. Bringing the
+  // bus up clears the display and runtime folder from the environment.
+  const std::string display = std::getenv("DISPLAY");
   if (const char* dir = std::getenv("XDG_RUNTIME_DIR")) savedRuntimeDir_ = dir;
+  bus_ = g_test_dbus_new(G_TEST_DBUS_NONE);
+  g_test_dbus_up(bus_);
+  setenv("DISPLAY", display.c_str(), 1);
   const fs::path runtime = root() / "run";
   fs::create_directories(runtime);
   fs::permissions(runtime, fs::perms::owner_all);
@@ -59,6 +66,13 @@ void ClientRun::TearDown() {
     waitpid(pid, nullptr, 0);
   }
   running_.clear();
+  if (bus_) {
+    const std::string display = std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "";
+    g_test_dbus_down(bus_);
+    g_object_unref(bus_);
+    bus_ = nullptr;
+    if (!display.empty()) setenv("DISPLAY", display.c_str(), 1);
+  }
   demo_.reset();
   if (savedRuntimeDir_) {
     setenv("XDG_RUNTIME_DIR", savedRuntimeDir_->c_str(), 1);
@@ -69,16 +83,22 @@ void ClientRun::TearDown() {
   TempHome::TearDown();
 }
 
+std::string ClientRun::busAddress() const {
+  return bus_ ? g_test_dbus_get_bus_address(bus_) : "";
+}
+
 std::string ClientRun::signInScript() {
   return "window.addEventListener('load', function () {"
          " setTimeout(function () { document.querySelector('#login-form button').click(); }, 200);"
          "});";
 }
 
-void ClientRun::setAutorun(const std::string& loginScript, const std::string& mainScript) {
+void ClientRun::setAutorun(const std::string& loginScript, const std::string& mainScript,
+                           const std::string& updateScript) {
   writeFile(configFolder() / "UI/autorun.js",
-            "if (location.hash.indexOf('#/login') === 0) {" + loginScript + "} else {" +
-                mainScript + "}");
+            "if (location.hash.indexOf('#/login') === 0) {" + loginScript +
+                "} else if (location.hash.indexOf('#/updatetip') === 0) {" + updateScript +
+                "} else {" + mainScript + "}");
 }
 
 pid_t ClientRun::startClient(const std::vector<std::string>& args) {

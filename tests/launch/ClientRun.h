@@ -2,9 +2,11 @@
 // Runs the real client program against an in-process fake service in a
 // temporary home: server.json points at the fake, the demo UI package (with
 // a test's own autorun.js) is the client's UI folder, and the client's
-// log file tells the test what happened. Needs a display (the suite runs
-// under Xvfb); without one the tests skip.
+// log file tells the test what happened. Each test has a private session
+// bus of its own. Needs a display (the suite runs under Xvfb); without one
+// the tests skip.
 
+#include <gio/gio.h>
 #include <sys/types.h>
 
 #include <chrono>
@@ -27,8 +29,10 @@ class ClientRun : public TempHome {
   void TearDown() override;
 
   // The script the pages run besides their own: for the sign-in page
-  // ("login") and the main page ("main").
-  void setAutorun(const std::string& loginScript, const std::string& mainScript);
+  // ("login"), the main page ("main") and the hidden update window's page
+  // ("updatetip").
+  void setAutorun(const std::string& loginScript, const std::string& mainScript,
+                  const std::string& updateScript = "");
   // A page script that signs in as the demo user once the page has loaded.
   static std::string signInScript();
 
@@ -53,11 +57,15 @@ class ClientRun : public TempHome {
   // The user id of the stored sign-in (-1: none).
   std::int64_t storedUserId() const;
 
+  // The private session bus the clients of this test are on.
+  std::string busAddress() const;
+
   FakeDemo& demo() { return *demo_; }
   std::filesystem::path configFolder() const { return home() / ".veskocfg"; }
 
  private:
   std::unique_ptr<FakeDemo> demo_;
+  GTestDBus* bus_ = nullptr;
   std::vector<pid_t> running_;
   int runs_ = 0;
   std::optional<std::string> savedRuntimeDir_;

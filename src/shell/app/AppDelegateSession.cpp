@@ -9,6 +9,7 @@
 #include "foundation/util/UtilUrl.h"
 #include "platform/Log.h"
 #include "shell/app/AppDelegate.h"
+#include "shell/app/ApplicationActions.h"
 #include "stores/cache/SyncCache.h"
 #include "stores/catalogue/Mountsdb.h"
 #include "stores/settings/SettingsDb.h"
@@ -62,6 +63,7 @@ void AppDelegate::startByLogin() {
   }
   setStrScreenPassword(settings.getScreenPassword(record.userid));
   bLockScreen_ = settings.getLockStatus(record.userid);
+  showLockState(bLockScreen_);
 
   openSessionStores();
   startSessionEngines();

@@ -37,4 +37,17 @@ void restartClientApplication() { run(&ApplicationActions::restartClient, "relau
 
 void openAboutWindow() { run(&ApplicationActions::openAboutWindow, "show the About window"); }
 
+void showLockState(bool locked) {
+  std::function<void(bool)> action;
+  {
+    std::lock_guard lock(actionsMutex);
+    action = actions_.showLockState;
+  }
+  if (action) {
+    action(locked);
+  } else {
+    NBLOG_ERROR("no action is registered to show the lock state in the status menu");
+  }
+}
+
 }  // namespace nb

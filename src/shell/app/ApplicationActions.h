@@ -15,6 +15,9 @@ struct ApplicationActions {
   std::function<void()> terminate;        // ends the process now
   std::function<void()> restartClient;    // relaunches the client
   std::function<void()> openAboutWindow;  // shows the About window
+  // The status menu for the session's lock state: locked (unlock, log-out,
+  // quit) or normal.
+  std::function<void(bool locked)> showLockState;
 };
 
 // Replaces every action at once.
@@ -23,5 +26,6 @@ void setApplicationActions(ApplicationActions actions);
 void terminateApplication();
 void restartClientApplication();
 void openAboutWindow();
+void showLockState(bool locked);
 
 }  // namespace nb

@@ -84,7 +84,14 @@ IndicatorStatusItem::IndicatorStatusItem(const std::string& id) : id_(id) {
   platform::GErrorPtr error(raw);
   if (folder) themeFolder_ = folder.get();
   indicator_ = app_indicator_new(id.c_str(), "", APP_INDICATOR_CATEGORY_APPLICATION_STATUS);
-  if (!themeFolder_.empty()) app_indicator_set_icon_theme_path(indicator_, themeFolder_.c_str());
+  if (!themeFolder_.empty()) {
+    // HACK: without a status item host the library falls back to a tray
+    // icon, and that fallback's search for the theme folder in the default
+    // icon theme reads past the end of the search path when the folder is
+    // not there yet (a crash on desktops without a host). Put it there first.
+    gtk_icon_theme_append_search_path(gtk_icon_theme_get_default(), themeFolder_.c_str());
+    app_indicator_set_icon_theme_path(indicator_, themeFolder_.c_str());
+  }
   app_indicator_set_title(indicator_, id.c_str());
   app_indicator_set_status(indicator_, APP_INDICATOR_STATUS_ACTIVE);
   // The host registers an item only once it has a menu.
