@@ -2,6 +2,7 @@
 
 #include "bridge/functions/FolderAndTransferPageFunctions.h"
 #include "bridge/functions/LockScreenPageFunctions.h"
+#include "bridge/functions/OpenPageFunctions.h"
 #include "bridge/functions/PushPageFunctions.h"
 #include "bridge/functions/SettingsPageFunctions.h"
 #include "bridge/functions/SignInFunctions.h"
@@ -17,6 +18,7 @@ void registerPageFunctionGroups() {
   registerWindowAndApplicationPageFunctions();
   registerSignInFunctions();
   registerLockScreenPageFunctions();
+  registerOpenPageFunctions();
 }
 
 }  // namespace nb::bridge
