@@ -4,6 +4,7 @@
 #include "bridge/functions/LockScreenPageFunctions.h"
 #include "bridge/functions/OpenPageFunctions.h"
 #include "bridge/functions/PushPageFunctions.h"
+#include "bridge/functions/SaveToLocalPageFunctions.h"
 #include "bridge/functions/SettingsPageFunctions.h"
 #include "bridge/functions/SignInFunctions.h"
 #include "bridge/functions/WindowAppPageFunctions.h"
@@ -19,6 +20,7 @@ void registerPageFunctionGroups() {
   registerSignInFunctions();
   registerLockScreenPageFunctions();
   registerOpenPageFunctions();
+  registerSaveToLocalPageFunctions();
 }
 
 }  // namespace nb::bridge
