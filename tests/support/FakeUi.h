@@ -175,6 +175,12 @@ class FakeDialogs final : public ui::Dialogs {
   std::vector<ui::FolderChooser> foldersAsked() const;
   void chooseFolder(const ui::FolderChooser& chooser, ui::WebWindow* parent,
                     std::function<void(std::optional<std::string>)> done) override;
+  // Files choosers: answered like folder choosers, with the next scripted
+  // list of paths.
+  void answerNextFiles(std::optional<std::vector<std::string>> paths);
+  std::vector<ui::FilesChooser> filesAsked() const;
+  void chooseFiles(const ui::FilesChooser& chooser, ui::WebWindow* parent,
+                   std::function<void(std::optional<std::vector<std::string>>)> done) override;
 
  private:
   std::optional<int> takeAnswer();
@@ -185,6 +191,8 @@ class FakeDialogs final : public ui::Dialogs {
   std::vector<Shown> shown_;
   std::deque<std::optional<std::string>> folderAnswers_;
   std::vector<ui::FolderChooser> foldersAsked_;
+  std::deque<std::optional<std::vector<std::string>>> filesAnswers_;
+  std::vector<ui::FilesChooser> filesAsked_;
 };
 
 class FakeNotifier final : public ui::Notifier {

@@ -2,7 +2,9 @@
 
 #include "bridge/functions/FolderAndTransferPageFunctions.h"
 #include "bridge/functions/LockScreenPageFunctions.h"
+#include "bridge/functions/NoteEditorPageFunctions.h"
 #include "bridge/functions/OpenPageFunctions.h"
+#include "bridge/functions/PickerPageFunctions.h"
 #include "bridge/functions/PushPageFunctions.h"
 #include "bridge/functions/SaveToLocalPageFunctions.h"
 #include "bridge/functions/SettingsPageFunctions.h"
@@ -21,6 +23,8 @@ void registerPageFunctionGroups() {
   registerLockScreenPageFunctions();
   registerOpenPageFunctions();
   registerSaveToLocalPageFunctions();
+  registerPickerPageFunctions();
+  registerNoteEditorPageFunctions();
 }
 
 }  // namespace nb::bridge
