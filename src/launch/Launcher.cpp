@@ -24,6 +24,7 @@
 #include "shell/app/SingleInstance.h"
 #include "shell/app/UserAgent.h"
 #include "shell/notify/NotificationCenter.h"
+#include "shell/ui/gtk/GtkCopyWindows.h"
 #include "shell/ui/gtk/GtkUi.h"
 #include "stores/settings/SettingsDb.h"
 #include "transfer/lan/HttpThread.h"
@@ -198,6 +199,7 @@ int run(const LaunchOptions& options) {
   platform::MainThread::attach();
   if (auto ui = ui::GtkUi::create()) {
     ui::setUi(ui);
+    ui::setCopyWindows(std::make_shared<ui::GtkCopyWindows>());
   } else {
     NBLOG_ERROR("no display: the client runs without windows");
   }

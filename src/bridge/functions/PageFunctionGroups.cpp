@@ -1,5 +1,6 @@
 #include "bridge/functions/PageFunctionGroups.h"
 
+#include "bridge/functions/FileOperationPageFunctions.h"
 #include "bridge/functions/FolderAndTransferPageFunctions.h"
 #include "bridge/functions/LockScreenPageFunctions.h"
 #include "bridge/functions/NoteEditorPageFunctions.h"
@@ -21,6 +22,7 @@ void registerPageFunctionGroups() {
   registerWindowAndApplicationPageFunctions();
   registerSignInFunctions();
   registerLockScreenPageFunctions();
+  registerFileOperationPageFunctions();
   registerOpenPageFunctions();
   registerSaveToLocalPageFunctions();
   registerPickerPageFunctions();

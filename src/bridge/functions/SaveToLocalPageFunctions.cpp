@@ -14,6 +14,7 @@
 #include "foundation/util/UtilStatus.h"
 #include "platform/Log.h"
 #include "platform/OperationQueue.h"
+#include "shell/copy/ReplaceWindowController.h"
 #include "shell/ui/Ui.h"
 #include "shell/windows/WebWindowController.h"
 #include "stores/cache/SyncCache.h"
@@ -105,16 +106,7 @@ Answer gGetLocalPathBySave(const PageCall& call, WebWindowController& window) {
 }  // namespace
 
 std::string keepBothTarget(const std::string& fullpath, const std::string& webName) {
-  const std::string parent = getParent(fullpath);
-  const auto dot = webName.rfind('.');
-  for (long n = 2;; ++n) {
-    const std::string name =
-        dot == std::string::npos
-            ? webName + "(" + std::to_string(n) + ")"
-            : webName.substr(0, dot) + "(" + std::to_string(n) + ")." + webName.substr(dot + 1);
-    const std::string candidate = parent + "/" + name;
-    if (!Util::existfile(candidate)) return candidate;
-  }
+  return ReplaceWindowController::keepBothPath(getParent(fullpath) + "/", webName);
 }
 
 void applyKeepBoth(SaveItem& item) {

@@ -12,6 +12,7 @@
 #include "foundation/util/UtilUrl.h"
 #include "platform/Log.h"
 #include "platform/OperationQueue.h"
+#include "shell/copy/ReplaceWindowController.h"
 #include "stores/cache/SyncCache.h"
 #include "stores/syncdb/SyncStatus.h"
 #include "stores/transfer/TransPortDB.h"
@@ -81,10 +82,7 @@ void OperationManager::dragendinfinder(const std::vector<drag_item>& items,
     std::lock_guard lock(pasteMutex);
     paste = registeredPaste;
   }
-  if (!paste) {
-    NBLOG_ERROR("no name-clash question is registered: the drop on {} saves nothing", target);
-    return;
-  }
+  if (!paste) paste = &ReplaceWindowController::pastefilesfrom;
   if (!paste(saves, target)) return;
   const auto queue = Util::getAppDelegate()->taskQueue();
   if (!queue) {

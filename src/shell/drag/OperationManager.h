@@ -24,7 +24,8 @@ class OperationManager {
       std::function<bool(std::vector<transfer::SaveItem>& items, const std::string& folder)>;
 
   static OperationManager& sharedInstance();
-  // Registers the name-clash question (start-up); empty takes it back.
+  // Replaces the name-clash question (tests); empty takes the shell's
+  // own question back.
   static void setPasteFiles(PasteFiles paste);
 
   void dragendinfinder(const std::vector<drag_item>& items, const std::string& target);

@@ -1,0 +1,10 @@
+#include "shell/copy/ProgressManager.h"
+
+namespace nb {
+
+ProgressManager& ProgressManager::sharedInstance() {
+  static ProgressManager manager;
+  return manager;
+}
+
+}  // namespace nb
