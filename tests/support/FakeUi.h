@@ -110,6 +110,8 @@ class FakeUiWindow final : public ui::WebWindow {
   void runModal() override { modal_ = true; }
   void stopModal() override { modal_ = false; }
   void raiseEvent(const PageEvent& event) override;
+  void setDragOutFiles(std::vector<std::string> paths) override { dragOutFiles_ = std::move(paths); }
+  const std::vector<std::string>& dragOutFiles() const { return dragOutFiles_; }
   void addUserScript(const std::string& source, const std::vector<std::string>&) override {
     userScripts_.push_back(source);
   }
@@ -143,6 +145,7 @@ class FakeUiWindow final : public ui::WebWindow {
   std::vector<std::string> userScripts_;
   std::vector<std::pair<std::string, MessageHandler>> messageHandlers_;
   std::vector<FunctionCall> functionCalls_;
+  std::vector<std::string> dragOutFiles_;
 
   mutable std::mutex eventsMutex_;
   std::vector<RaisedEvent> events_;  // guarded by eventsMutex_

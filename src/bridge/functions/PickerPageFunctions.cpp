@@ -158,6 +158,11 @@ Answer gSetDragStart(const PageCall& call, WebWindowController& window) {
       OperationManager::sharedInstance().dragendinothers(items);
     };
   }
+  std::vector<std::string> cachedCopies;
+  for (const drag_item& item : items) {
+    if (item.cached) cachedCopies.push_back(item.fullpath);
+  }
+  window.window()->setDragOutFiles(std::move(cachedCopies));
   window.setDragOutTarget(std::move(target));
   window.set_dragitems(std::move(items));
   return std::nullopt;

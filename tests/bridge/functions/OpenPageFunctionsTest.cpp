@@ -68,15 +68,6 @@ class OpenPagesTest : public PageWorld {
   }
   std::string openFolder() { return UserData::shareUserData().openPath(); }
   std::string tempFolder() { return UserData::shareUserData().tempPath(); }
-  // Puts `bytes` into the content cache; answers their hash.
-  std::string cache(const std::string& bytes) {
-    const fs::path file = home() / "cached.tmp";
-    std::ofstream(file, std::ios::binary) << bytes;
-    const std::string hash = sha1HexDigest(bytes);
-    EXPECT_TRUE(SyncCache::shareSyncCache().addCacheFileByPath(file.string(), hash));
-    fs::remove(file);
-    return hash;
-  }
   static void write(const std::string& path, const std::string& bytes) {
     fs::create_directories(fs::path(path).parent_path());
     std::ofstream(path, std::ios::binary) << bytes;
@@ -108,7 +99,7 @@ TEST_F(OpenPagesTest, ASyncedFileOpensItsLinkedCopyAndLocksNothing) {
 TEST_F(OpenPagesTest, AMissingLinkedCopyComesFromTheCacheIntoTheLinkedPath) {
   start();
   removeLocal("Docs/a.txt");
-  cache("hello");
+  cacheBytes("hello");
   app().setLinkNetwork(false);
   EXPECT_TRUE(plain(open("docs/a.txt")));
   EXPECT_EQ(readLocal("Docs/a.txt"), "hello");
@@ -142,7 +133,7 @@ TEST_F(OpenPagesTest, AServerOnlyFileIsDownloadedToOpenAndRecordedAsOpened) {
 
 TEST_F(OpenPagesTest, ACopyWithUnsentEditsIsCachedUnderItsOwnHashBeforeItIsReplaced) {
   start(false);
-  cache("server bytes");
+  cacheBytes("server bytes");
   const std::string target = copyPath(openFolder(), "other/b.txt");
   write(target, "my edit");
   EXPECT_TRUE(plain(open("other/b.txt")));
@@ -153,7 +144,7 @@ TEST_F(OpenPagesTest, ACopyWithUnsentEditsIsCachedUnderItsOwnHashBeforeItIsRepla
 
 TEST_F(OpenPagesTest, ALargeCopyTheCacheRefusesIsMovedAsideNeverDeleted) {
   start(false);
-  cache("server bytes");
+  cacheBytes("server bytes");
   const std::string target = copyPath(openFolder(), "other/b.txt");
   write(target, "");
   fs::resize_file(target, kCacheMaxFileSize);
@@ -169,7 +160,7 @@ TEST_F(OpenPagesTest, ALargeCopyTheCacheRefusesIsMovedAsideNeverDeleted) {
 TEST_F(OpenPagesTest, AFileTheUserMayNotWriteIsAReadOnlyTemporaryCopyAndNeverLocked) {
   start(false);
   manager()->nPermissions = 0;
-  cache("server bytes");
+  cacheBytes("server bytes");
   EXPECT_TRUE(plain(open("other/b.txt", R"(,"lock":1)")));
   const std::string target = copyPath(tempFolder(), "other/b.txt");
   EXPECT_EQ(read(target), "server bytes");
@@ -205,7 +196,7 @@ TEST_F(OpenPagesTest, AnEditedCopyStillUploadingIsOpenedAgainAsItIs) {
 
 TEST_F(OpenPagesTest, AHistoryVersionNeverUsesTheLinkedPathNorLocks) {
   start();
-  cache("hello");
+  cacheBytes("hello");
   const JsonValue got = open("docs/a.txt", R"(,"hid":"v1","lock":1)");
   EXPECT_TRUE(plain(got));
   EXPECT_EQ(got["hid"].asString(), "v1");
@@ -218,7 +209,7 @@ TEST_F(OpenPagesTest, AHistoryVersionNeverUsesTheLinkedPathNorLocks) {
 
 TEST_F(OpenPagesTest, TheNoteEditorAndTheApplicationThePageNamed) {
   start(false);
-  cache("server bytes");
+  cacheBytes("server bytes");
   open("other/b.txt", R"(,"opentype":"unopen")");
   open("other/b.txt", R"(,"openpath":"/usr/bin/evil")");
   open("other/b.txt", R"(,"openpath":"openwith")");

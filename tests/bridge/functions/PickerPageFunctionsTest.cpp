@@ -45,14 +45,6 @@ class PickerPagesTest : public PageWorld {
     }
     return "<no answer>";
   }
-  std::string cache(const std::string& bytes) {
-    const fs::path file = home() / "cached.tmp";
-    std::ofstream(file, std::ios::binary) << bytes;
-    const std::string hash = sha1HexDigest(bytes);
-    EXPECT_TRUE(SyncCache::shareSyncCache().addCacheFileByPath(file.string(), hash));
-    fs::remove(file);
-    return hash;
-  }
   std::shared_ptr<LaunchpadWindowController> launchpad() {
     if (!main_) main_ = LaunchpadWindowController::create(*ui, "/opt/nb/UI");
     return main_;
@@ -121,7 +113,7 @@ TEST_F(PickerPagesTest, DroppedFilesOnlyForASignedInWebWindow) {
 }
 
 TEST_F(PickerPagesTest, DragStartPreparesItemsAndPutsCachedCopiesInPlace) {
-  const std::string hash = cache("cached bytes");
+  const std::string hash = cacheBytes("cached bytes");
   const std::string list = R"({"list":[{"mount_id":7,"webpath":"docs/a.txt","filehash":")" + hash +
                            R"("},{"mount_id":7,"webpath":"docs/b.txt","filehash":"../../x"},)" +
                            R"({"mount_id":7,"webpath":"docs/.."}]})";
@@ -139,9 +131,27 @@ TEST_F(PickerPagesTest, DragStartPreparesItemsAndPutsCachedCopiesInPlace) {
   EXPECT_TRUE(Util::isfile(items[0].fullpath));
   EXPECT_FALSE(items[1].cached);
   EXPECT_FALSE(Util::existfile(items[1].fullpath));
+  EXPECT_EQ(static_cast<FakeUiWindow&>(*main->window()).dragOutFiles(),
+            std::vector<std::string>{items[0].fullpath})
+      << "the drag carries the cached copies as files";
 
   picked("gSetDragStart", R"({"list":[]})", main.get());
   EXPECT_TRUE(main->dragitems().empty());
+  EXPECT_TRUE(static_cast<FakeUiWindow&>(*main->window()).dragOutFiles().empty());
+}
+
+TEST_F(PickerPagesTest, ACopyThatCannotBePutInPlaceIsNotTakenForCached) {
+  const std::string hash = cacheBytes("cached bytes");
+  const std::string blocked = UserData::shareUserData().openPath() + "/" +
+                              sha1HexDigest(std::to_string(kMountId) + "_docs/c.txt") + "/c.txt";
+  fs::create_directories(blocked);
+  auto main = launchpad();
+  picked("gSetDragStart",
+         R"({"list":[{"mount_id":7,"webpath":"docs/c.txt","filehash":")" + hash + R"("}]})",
+         main.get());
+  ASSERT_EQ(main->dragitems().size(), 1u);
+  EXPECT_FALSE(main->dragitems()[0].cached);
+  EXPECT_TRUE(static_cast<FakeUiWindow&>(*main->window()).dragOutFiles().empty());
 }
 
 class DragOutTest : public PickerPagesTest {
