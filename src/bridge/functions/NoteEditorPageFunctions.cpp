@@ -25,7 +25,8 @@ using Answer = std::optional<std::string>;
 constexpr std::int64_t kNoteNotSaved = 1;
 
 std::string keyOf(const JsonValue& args) {
-  return NoteWorkFolders::keyOf(jsonInt32(args, "mount_id"), jsonTextOrEmpty(args, "webpath"));
+  // The full 64-bit id, as openNote named the folder.
+  return NoteWorkFolders::keyOf(jsonInt64(args, "mount_id"), jsonTextOrEmpty(args, "webpath"));
 }
 
 // Where openNote unpacks a note: the working copy, never the installed data.

@@ -237,6 +237,13 @@ TEST_F(OpenPagesTest, RefusedAndLocalOpens) {
   EXPECT_EQ(TransPortDB::shareTransPortDB().GetDownloadCountAll(), 0);
 }
 
+TEST_F(OpenPagesTest, TheOpenWithMenuEndsWithTheChooser) {
+  EXPECT_EQ(answer("gGetOpenWithMenu", "[]"), JsonValue::object({}));
+  const JsonValue menu = answer("gGetOpenWithMenu", R"({"ext":".txt"})");
+  ASSERT_GE(menu["list"].size(), 1u);
+  EXPECT_EQ(menu["list"][menu["list"].size() - 1]["openpath"].asString(), "openwith");
+}
+
 TEST_F(OpenPagesTest, AnOfflineOpenWithoutARowLeavesTheCopyAlone) {
   start(false);
   app().setLinkNetwork(false);
