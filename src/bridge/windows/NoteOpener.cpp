@@ -11,7 +11,6 @@
 #include "bridge/windows/NoteWorkFolders.h"
 #include "bridge/windows/WindowRegistry.h"
 #include "foundation/json/JsonValue.h"
-#include "foundation/text/StringHelpers.h"
 #include "foundation/util/UtilZip.h"
 #include "platform/GObjectPtr.h"
 #include "platform/Log.h"
