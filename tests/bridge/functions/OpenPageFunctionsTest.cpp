@@ -178,6 +178,17 @@ TEST_F(OpenPagesTest, AFileLockedByAnotherMemberOpensReadOnlyAndTheDownloadSaysS
   EXPECT_EQ(callCount("/1/file/lock"), 0u);
 }
 
+TEST_F(OpenPagesTest, AReadOnlyOpenMarksTheCopyAndSaysSoInTheDownloadAnswer) {
+  start(false);
+  EXPECT_EQ(open("other/b.txt", R"(,"readonly":1,"lock":1)")["readonly"].asInt64(), 1);
+  EXPECT_EQ(callCount("/1/file/lock"), 0u);
+  cacheBytes("server bytes");
+  EXPECT_TRUE(plain(open("other/b.txt", R"(,"readonly":1)")));
+  const std::string target = copyPath(openFolder(), "other/b.txt");
+  EXPECT_TRUE(Util::isfilelock(target));
+  EXPECT_EQ(opened, (std::vector<Opened>{{target, "", "", false}}));
+}
+
 TEST_F(OpenPagesTest, AnEditedCopyStillUploadingIsOpenedAgainAsItIs) {
   start(false);
   const std::string edited = copyPath(openFolder(), "other/b.txt");
