@@ -190,6 +190,30 @@ void FakeDialogs::chooseFolder(const ui::FolderChooser& chooser, ui::WebWindow*,
   MainThread::post([done = std::move(done), answer = std::move(answer)] { done(answer); });
 }
 
+void FakeDialogs::answerNextFiles(std::optional<std::vector<std::string>> paths) {
+  std::lock_guard lock(mutex_);
+  filesAnswers_.push_back(std::move(paths));
+}
+
+std::vector<ui::FilesChooser> FakeDialogs::filesAsked() const {
+  std::lock_guard lock(mutex_);
+  return filesAsked_;
+}
+
+void FakeDialogs::chooseFiles(const ui::FilesChooser& chooser, ui::WebWindow*,
+                              std::function<void(std::optional<std::vector<std::string>>)> done) {
+  std::optional<std::vector<std::string>> answer;
+  {
+    std::lock_guard lock(mutex_);
+    filesAsked_.push_back(chooser);
+    if (!filesAnswers_.empty()) {
+      answer = std::move(filesAnswers_.front());
+      filesAnswers_.pop_front();
+    }
+  }
+  MainThread::post([done = std::move(done), answer = std::move(answer)] { done(answer); });
+}
+
 // --- FakeNotifier ------------------------------------------------------------------------------
 
 bool FakeNotifier::show(const ui::Notification& notification) {

@@ -110,6 +110,8 @@ class FakeUiWindow final : public ui::WebWindow {
   void runModal() override { modal_ = true; }
   void stopModal() override { modal_ = false; }
   void raiseEvent(const PageEvent& event) override;
+  void setDragOutFiles(std::vector<std::string> paths) override { dragOutFiles_ = std::move(paths); }
+  const std::vector<std::string>& dragOutFiles() const { return dragOutFiles_; }
   void addUserScript(const std::string& source, const std::vector<std::string>&) override {
     userScripts_.push_back(source);
   }
@@ -143,6 +145,7 @@ class FakeUiWindow final : public ui::WebWindow {
   std::vector<std::string> userScripts_;
   std::vector<std::pair<std::string, MessageHandler>> messageHandlers_;
   std::vector<FunctionCall> functionCalls_;
+  std::vector<std::string> dragOutFiles_;
 
   mutable std::mutex eventsMutex_;
   std::vector<RaisedEvent> events_;  // guarded by eventsMutex_
@@ -175,6 +178,12 @@ class FakeDialogs final : public ui::Dialogs {
   std::vector<ui::FolderChooser> foldersAsked() const;
   void chooseFolder(const ui::FolderChooser& chooser, ui::WebWindow* parent,
                     std::function<void(std::optional<std::string>)> done) override;
+  // Files choosers: answered like folder choosers, with the next scripted
+  // list of paths.
+  void answerNextFiles(std::optional<std::vector<std::string>> paths);
+  std::vector<ui::FilesChooser> filesAsked() const;
+  void chooseFiles(const ui::FilesChooser& chooser, ui::WebWindow* parent,
+                   std::function<void(std::optional<std::vector<std::string>>)> done) override;
 
  private:
   std::optional<int> takeAnswer();
@@ -185,6 +194,8 @@ class FakeDialogs final : public ui::Dialogs {
   std::vector<Shown> shown_;
   std::deque<std::optional<std::string>> folderAnswers_;
   std::vector<ui::FolderChooser> foldersAsked_;
+  std::deque<std::optional<std::vector<std::string>>> filesAnswers_;
+  std::vector<ui::FilesChooser> filesAsked_;
 };
 
 class FakeNotifier final : public ui::Notifier {

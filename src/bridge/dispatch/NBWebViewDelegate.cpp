@@ -5,6 +5,7 @@
 #include <random>
 
 #include "bridge/dispatch/PageHandlers.h"
+#include "bridge/functions/NoteEditorPageFunctions.h"
 #include "bridge/dispatch/jsFunction.h"
 #include "bridge/functions/TransferEngine.h"
 #include "bridge/script/ClientScript.h"
@@ -151,7 +152,10 @@ void NBWebViewDelegate::queue(Message message) {
   const std::shared_ptr<WebWindowController> controller = controller_.lock();
   if (!controller) return;
   if (name == "gSaveAs" && controller->window()->kind() == ui::WindowKind::SignIn) return;
-  if (name == "gEditorSave" && !checkLogin()) return;
+  if (name == "gEditorSave") {
+    if (!checkLogin()) return;
+    noteSaveQueued(message.call);
+  }
   jsFunction::sharedInstance().addOperation(std::move(message.call),
                                             std::move(message.callbackId), weak_from_this(),
                                             controller_);

@@ -3,7 +3,11 @@
 #include "bridge/functions/FileOperationPageFunctions.h"
 #include "bridge/functions/FolderAndTransferPageFunctions.h"
 #include "bridge/functions/LockScreenPageFunctions.h"
+#include "bridge/functions/NoteEditorPageFunctions.h"
+#include "bridge/functions/OpenPageFunctions.h"
+#include "bridge/functions/PickerPageFunctions.h"
 #include "bridge/functions/PushPageFunctions.h"
+#include "bridge/functions/SaveToLocalPageFunctions.h"
 #include "bridge/functions/SettingsPageFunctions.h"
 #include "bridge/functions/SignInFunctions.h"
 #include "bridge/functions/WindowAppPageFunctions.h"
@@ -19,6 +23,10 @@ void registerPageFunctionGroups() {
   registerSignInFunctions();
   registerLockScreenPageFunctions();
   registerFileOperationPageFunctions();
+  registerOpenPageFunctions();
+  registerSaveToLocalPageFunctions();
+  registerPickerPageFunctions();
+  registerNoteEditorPageFunctions();
 }
 
 }  // namespace nb::bridge

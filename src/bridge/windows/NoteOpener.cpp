@@ -8,9 +8,9 @@
 #include <random>
 
 #include "api/server/ServerInfo.h"
+#include "bridge/windows/NoteWorkFolders.h"
 #include "bridge/windows/WindowRegistry.h"
 #include "foundation/json/JsonValue.h"
-#include "foundation/text/StringHelpers.h"
 #include "foundation/util/UtilZip.h"
 #include "platform/GObjectPtr.h"
 #include "platform/Log.h"
@@ -52,11 +52,13 @@ bool WindowRegistry::openNote(const std::string& fullpath, std::int64_t mountId,
   const fs::path root = noteRoot.empty()
                             ? ServerInfo::current()->folders().overrideDir / "nbnote"
                             : fs::path(noteRoot);
-  const fs::path folder = root / sha1HexDigest(std::to_string(mountId) + ":" + webpath);
+  const std::string key = NoteWorkFolders::keyOf(mountId, webpath);
+  const fs::path folder = root / key;
   if (!unpackInto(fullpath, folder)) {
     NBLOG_WARN("note package {} holds no page", fullpath);
     return false;
   }
+  NoteWorkFolders::shared().opened(key, folder.string(), fullpath);
   const std::string index = (folder / "index.html").string();
   platform::GCharPtr uri(g_filename_to_uri(index.c_str(), nullptr, nullptr));
   if (!uri) return false;

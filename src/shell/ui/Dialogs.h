@@ -37,6 +37,12 @@ struct FolderChooser {
   std::string startFolder;  // empty: the home folder
 };
 
+// A chooser for several files and folders at once, with folder creation.
+struct FilesChooser {
+  std::string title;
+  std::string startFolder;  // empty: the home folder
+};
+
 class Dialogs {
  public:
   virtual ~Dialogs() = default;
@@ -56,6 +62,14 @@ class Dialogs {
   // chosen folder, or nothing when the user cancelled.
   virtual void chooseFolder(const FolderChooser& chooser, WebWindow* parent,
                             std::function<void(std::optional<std::string> folder)> done) = 0;
+
+  // Shows the files chooser modal on `parent` (may be null) and returns at
+  // once; `done` runs later on the main thread, exactly once, with the
+  // chosen paths in the chooser's order, or nothing when the user
+  // cancelled.
+  virtual void chooseFiles(const FilesChooser& chooser, WebWindow* parent,
+                           std::function<void(std::optional<std::vector<std::string>> paths)>
+                               done) = 0;
 };
 
 }  // namespace nb::ui

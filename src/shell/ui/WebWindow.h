@@ -165,6 +165,12 @@ class WebWindow {
   // `arg`, holds `argument` as a string value: text handed to the page this
   // way is never parsed as script.
   virtual void callFunction(const std::string& functionBody, const std::string& argument) = 0;
+
+  // --- Drag out -------------------------------------------------------------------
+  // Local files that a drag begun in the page hands over as its uri-list
+  // when the drop target asks for one; empty leaves the page's own drag
+  // data alone.
+  virtual void setDragOutFiles(std::vector<std::string> paths) { (void)paths; }
 };
 
 }  // namespace nb::ui

@@ -19,6 +19,7 @@
 
 #include "foundation/app/BaseWebWindowController.h"
 #include "foundation/util/FieldLock.h"
+#include "shell/drag/DragItem.h"
 #include "shell/ui/WebWindow.h"
 
 namespace nb {
@@ -75,6 +76,10 @@ class WebWindowController : public BaseWebWindowController,
   static std::int64_t getdesktopid() { return 0; }
   // The drag that left the page ended, on `folder` when the target told us.
   void dragfinish(const std::optional<std::string>& folder);
+  // The library items the page prepared for the next drag-out; replacing
+  // them with an empty list clears them. Main thread.
+  void set_dragitems(std::vector<drag_item> items) { dragitems_ = std::move(items); }
+  const std::vector<drag_item>& dragitems() const { return dragitems_; }
 
   // --- Page observer ----------------------------------------------------------------
   // What the page bridge hears of the page: its title arrived, its load
@@ -138,6 +143,7 @@ class WebWindowController : public BaseWebWindowController,
 
   // Main thread only.
   std::optional<DragOutTarget> dragOut_;
+  std::vector<drag_item> dragitems_;
   PageObserver observer_;
 };
 

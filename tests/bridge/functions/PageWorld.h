@@ -5,6 +5,8 @@
 // run on the test thread, which is the main thread, as the dispatcher would
 // run them; answers come back as text or parsed JSON.
 
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -17,7 +19,9 @@
 #include "bridge/functions/PageFunctionGroups.h"
 #include "bridge/script/PageFunctions.h"
 #include "foundation/json/Json.h"
+#include "foundation/text/StringHelpers.h"
 #include "shell/windows/BrowserWebWindowController.h"
+#include "stores/cache/SyncCache.h"
 #include "support/FakeUi.h"
 #include "support/PumpMainThread.h"
 #include "support/SyncWorld.h"
@@ -72,6 +76,15 @@ class PageWorld : public SyncWorld {
     return value.value_or(JsonValue());
   }
   static std::string json(const JsonValue& value) { return JSONString(value).value(); }
+  // Puts `bytes` into the content cache; answers their hash.
+  std::string cacheBytes(const std::string& bytes) {
+    const std::filesystem::path file = home() / "cached.tmp";
+    std::ofstream(file, std::ios::binary) << bytes;
+    const std::string hash = sha1HexDigest(bytes);
+    EXPECT_TRUE(SyncCache::shareSyncCache().addCacheFileByPath(file.string(), hash));
+    std::filesystem::remove(file);
+    return hash;
+  }
 
   ScopedFakeUi ui;
   std::shared_ptr<BrowserWebWindowController> controller;

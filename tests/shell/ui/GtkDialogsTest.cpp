@@ -138,5 +138,28 @@ TEST_F(GtkDialogsTest, FolderChooserAnswersTheFolderOrNothing) {
   }
 }
 
+TEST_F(GtkDialogsTest, FilesChooserTogglesToFoldersAndAnswersNothingWhenCancelled) {
+  std::vector<std::optional<std::vector<std::string>>> answers;
+  sharedUi()->dialogs().chooseFiles({.title = "Add", .startFolder = g_get_tmp_dir()},
+                                    window_.get(),
+                                    [&answers](std::optional<std::vector<std::string>> paths) {
+                                      answers.push_back(std::move(paths));
+                                    });
+  GtkWidget* dialog = nullptr;
+  ASSERT_TRUE(pumpMainThreadUntil([&] { return (dialog = visibleDialog()) != nullptr; }));
+  auto* chooser = GTK_FILE_CHOOSER(dialog);
+  EXPECT_TRUE(gtk_file_chooser_get_select_multiple(chooser));
+  EXPECT_EQ(gtk_file_chooser_get_action(chooser), GTK_FILE_CHOOSER_ACTION_OPEN);
+  GtkWidget* toggle = gtk_file_chooser_get_extra_widget(chooser);
+  ASSERT_TRUE(GTK_IS_TOGGLE_BUTTON(toggle));
+  gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(toggle), TRUE);
+  EXPECT_EQ(gtk_file_chooser_get_action(chooser), GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER);
+  gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL);
+  pumpMainThread();
+  ASSERT_EQ(answers.size(), 1u);
+  EXPECT_FALSE(answers[0].has_value());
+  EXPECT_EQ(visibleDialog(), nullptr);
+}
+
 }  // namespace
 }  // namespace nb::test

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "foundation/util/UtilPanels.h"
+#include "foundation/util/UtilUrl.h"
 #include "platform/GObjectPtr.h"
 #include "shell/ui/gtk/GtkWebWindow.h"
 
@@ -156,6 +157,46 @@ void GtkDialogs::chooseFolder(const FolderChooser& chooser, WebWindow* parent,
                      }
                      gtk_widget_destroy(GTK_WIDGET(self));
                      (*answer)(std::move(folder));
+                   }),
+                   new Done(std::move(done)));
+  gtk_widget_show(GTK_WIDGET(dialog));
+}
+
+// GTK's chooser picks either files or folders: a toggle below it switches
+// between the two, and the choice made in either mode is answered.
+void GtkDialogs::chooseFiles(const FilesChooser& chooser, WebWindow* parent,
+                             std::function<void(std::optional<std::vector<std::string>>)> done) {
+  auto* gtkParent = dynamic_cast<GtkWebWindow*>(parent);
+  Util::PanelPtr panel =
+      Util::OpenPanelAddFiles(gtkParent ? gtkParent->gtkWindow() : nullptr, chooser.startFolder);
+  GtkWidget* dialog = panel.release();  // destroyed in the response handler
+  if (!chooser.title.empty()) gtk_window_set_title(GTK_WINDOW(dialog), chooser.title.c_str());
+  GtkWidget* folders =
+      gtk_check_button_new_with_label(Util::localizedStringForKey("选择文件夹").c_str());
+  g_signal_connect(folders, "toggled", G_CALLBACK(+[](GtkToggleButton* toggle, gpointer files) {
+                     gtk_file_chooser_set_action(
+                         GTK_FILE_CHOOSER(files), gtk_toggle_button_get_active(toggle)
+                                                      ? GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER
+                                                      : GTK_FILE_CHOOSER_ACTION_OPEN);
+                   }),
+                   dialog);
+  gtk_file_chooser_set_extra_widget(GTK_FILE_CHOOSER(dialog), folders);
+  gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
+  using Done = std::function<void(std::optional<std::vector<std::string>>)>;
+  g_signal_connect(dialog, "response",
+                   G_CALLBACK(+[](GtkDialog* self, int response, gpointer data) {
+                     std::unique_ptr<Done> answer(static_cast<Done*>(data));
+                     std::optional<std::vector<std::string>> paths;
+                     if (response == GTK_RESPONSE_ACCEPT) {
+                       paths.emplace();
+                       GSList* names = gtk_file_chooser_get_filenames(GTK_FILE_CHOOSER(self));
+                       for (GSList* n = names; n; n = n->next) {
+                         paths->emplace_back(static_cast<const char*>(n->data));
+                       }
+                       g_slist_free_full(names, g_free);
+                     }
+                     gtk_widget_destroy(GTK_WIDGET(self));
+                     (*answer)(std::move(paths));
                    }),
                    new Done(std::move(done)));
   gtk_widget_show(GTK_WIDGET(dialog));

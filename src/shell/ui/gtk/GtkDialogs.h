@@ -15,6 +15,8 @@ class GtkDialogs final : public Dialogs {
   int runAlert(const Alert& alert, WebWindow* parent, Modality modality) override;
   void chooseFolder(const FolderChooser& chooser, WebWindow* parent,
                     std::function<void(std::optional<std::string>)> done) override;
+  void chooseFiles(const FilesChooser& chooser, WebWindow* parent,
+                   std::function<void(std::optional<std::vector<std::string>>)> done) override;
 };
 
 }  // namespace nb::ui

@@ -68,6 +68,9 @@ class GtkWebWindow final : public WebWindow, public std::enable_shared_from_this
                      const std::vector<std::string>& allowedOrigins) override;
   void addMessageHandler(const std::string& name, MessageHandler handler) override;
   void callFunction(const std::string& functionBody, const std::string& argument) override;
+  void setDragOutFiles(std::vector<std::string> paths) override {
+    dragOutFiles_ = std::move(paths);
+  }
 
  private:
   class ScriptWaiter;
@@ -106,6 +109,8 @@ class GtkWebWindow final : public WebWindow, public std::enable_shared_from_this
                              gpointer self);
   static void onDragBegin(GtkWidget*, GdkDragContext*, gpointer self);
   static void onDragEnd(GtkWidget*, GdkDragContext*, gpointer self);
+  static void onDragGet(GtkWidget* widget, GdkDragContext*, GtkSelectionData* data, guint info,
+                        guint time, gpointer self);
   static gboolean swallow(GtkWidget*, GdkEvent*, gpointer self);
   static void onScriptMessage(WebKitUserContentManager*, WebKitJavascriptResult* result,
                               gpointer entry);
@@ -137,6 +142,8 @@ class GtkWebWindow final : public WebWindow, public std::enable_shared_from_this
   std::optional<std::pair<double, double>> dropPending_;
   // Drag out: the drag begun in the page was dropped back on it.
   bool droppedInside_ = false;
+  // Drag out: the copies the drag hands over as files.
+  std::vector<std::string> dragOutFiles_;
 };
 
 }  // namespace nb::ui

@@ -28,6 +28,26 @@ void GtkWebWindow::connectDragSignals() {
   g_signal_connect(view_, "drag-drop", G_CALLBACK(onDragDrop), this);
   g_signal_connect(view_, "drag-begin", G_CALLBACK(onDragBegin), this);
   g_signal_connect(view_, "drag-end", G_CALLBACK(onDragEnd), this);
+  g_signal_connect(view_, "drag-data-get", G_CALLBACK(onDragGet), this);
+}
+
+void GtkWebWindow::onDragGet(GtkWidget* widget, GdkDragContext*, GtkSelectionData* data, guint,
+                             guint, gpointer self) {
+  auto* window = static_cast<GtkWebWindow*>(self);
+  if (window->dragOutFiles_.empty() ||
+      gtk_selection_data_get_target(data) != gdk_atom_intern_static_string("text/uri-list")) {
+    return;
+  }
+  std::vector<platform::GCharPtr> uris;
+  std::vector<gchar*> list;
+  for (const std::string& path : window->dragOutFiles_) {
+    uris.emplace_back(g_filename_to_uri(path.c_str(), nullptr, nullptr));
+    if (uris.back()) list.push_back(uris.back().get());
+  }
+  list.push_back(nullptr);
+  gtk_selection_data_set_uris(data, list.data());
+  // The engine would write the page's own data over ours.
+  g_signal_stop_emission_by_name(widget, "drag-data-get");
 }
 
 void GtkWebWindow::onDragData(GtkWidget*, GdkDragContext* context, gint, gint,
