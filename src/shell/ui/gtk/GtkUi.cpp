@@ -6,8 +6,10 @@
 #include <system_error>
 
 #include "platform/AppFolders.h"
+#include "platform/GObjectPtr.h"
 #include "platform/Log.h"
 #include "shell/ui/gtk/GtkWebWindow.h"
+#include "shell/ui/gtk/DesktopShortcutHotKey.h"
 #include "shell/ui/gtk/IndicatorStatusItem.h"
 #include "shell/ui/gtk/X11HotKeyGrab.h"
 
@@ -66,7 +68,12 @@ std::shared_ptr<StatusItem> GtkUi::makeStatusItem(const std::string& id) {
 }
 
 std::unique_ptr<GlobalHotKey> GtkUi::makeGlobalHotKey(std::function<void()> pressed) {
-  return std::make_unique<X11HotKeyGrab>(std::move(pressed));
+  if (X11HotKeyGrab::available()) {
+    return std::make_unique<X11HotKeyGrab>(std::move(pressed));
+  }
+  // Wayland: only the desktop can hand us a global key.
+  platform::GObjectPtr<GDBusConnection> bus(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr));
+  return makeWaylandHotKey(bus.get(), std::move(pressed));
 }
 
 }  // namespace nb::ui
