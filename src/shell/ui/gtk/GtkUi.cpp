@@ -60,6 +60,7 @@ GtkUi::~GtkUi() { g_object_unref(context_); }
 std::shared_ptr<WebWindow> GtkUi::makeWebWindow(const WebWindowOptions& options) {
   auto window = std::make_shared<GtkWebWindow>(context_, options, nextHwnd());
   window->setKeyObserver(keyObserver_);
+  window->setAppMenu(appMenu_);
   return window;
 }
 
