@@ -309,6 +309,8 @@ class FakeUi final : public ui::Ui {
   std::unique_ptr<ui::GlobalHotKey> makeGlobalHotKey(std::function<void()> pressed) override;
   void setKeyObserver(ui::KeyObserver observer) override { keyObserver_ = std::move(observer); }
   void setApplicationMenu(ui::AppMenu menu) override { appMenu_ = std::move(menu); }
+  void hideOtherApplications() override { ++otherApplicationsHidden_; }
+  int otherApplicationsHidden() const { return otherApplicationsHidden_; }
   // The application menu last set; empty before.
   const ui::AppMenu& applicationMenu() const { return appMenu_; }
   // A key went down or up in `window`: answers whether the observer kept it
@@ -342,6 +344,7 @@ class FakeUi final : public ui::Ui {
   ui::KeyObserver keyObserver_;
   std::string statusItemId_;
   ui::AppMenu appMenu_;
+  int otherApplicationsHidden_ = 0;
 };
 
 // Registers a FakeUi for the scope (ui::setUi), and takes it back.

@@ -273,10 +273,7 @@ ui::AppMenu AppChrome::applicationMenu() {
       item("网络设置", "", [](ui::WebWindow&) { Util::systemPreferenceWithNetwork(); }),
       AppMenuItem::separator(),
       item("隐藏 Nubren", "<Control>h", [this](ui::WebWindow&) { hideWindows(); }),
-      // Other programs' windows are theirs on this desktop.
-      item("隐藏 其他", "<Control><Alt>h", [](ui::WebWindow&) {
-        NBLOG_INFO("hiding other programs' windows is left to the desktop");
-      }),
+      item("隐藏 其他", "<Control><Alt>h", [this](ui::WebWindow&) { ui_->hideOtherApplications(); }),
       AppMenuItem::separator(),
       item("退出Nubren", "<Control>q", [this](ui::WebWindow&) { onMenuQuitAppClicked(); }),
   };

@@ -42,6 +42,9 @@ class Ui {
   // The application menu of every window, made before or after. Main
   // thread only.
   virtual void setApplicationMenu(AppMenu menu) = 0;
+  // Hides (iconifies) the windows of every other program, where the
+  // desktop lets us. Main thread only.
+  virtual void hideOtherApplications() = 0;
 };
 
 // Registers the UI; null takes it back.

@@ -327,6 +327,8 @@ TEST_F(AppChromeTest, TheApplicationMenuOfEveryWindow) {
   EXPECT_TRUE(browserWindow.isClosed());
   row(menu, "隐藏 Nubren").activate(mainWindow());
   EXPECT_FALSE(mainWindow().isVisible());
+  row(menu, "隐藏 其他").activate(mainWindow());
+  EXPECT_EQ(ui_->otherApplicationsHidden(), 1);
   row(menu, "退出Nubren").activate(mainWindow());
   EXPECT_EQ(quits_, 1);
 

@@ -12,6 +12,7 @@
 #include "shell/ui/gtk/DesktopShortcutHotKey.h"
 #include "shell/ui/gtk/IndicatorStatusItem.h"
 #include "shell/ui/gtk/X11HotKeyGrab.h"
+#include "shell/ui/gtk/X11OtherWindows.h"
 
 namespace nb::ui {
 
@@ -67,6 +68,8 @@ std::shared_ptr<WebWindow> GtkUi::makeWebWindow(const WebWindowOptions& options)
 std::shared_ptr<StatusItem> GtkUi::makeStatusItem(const std::string& id) {
   return std::make_shared<IndicatorStatusItem>(id);
 }
+
+void GtkUi::hideOtherApplications() { minimizeOtherApplications(); }
 
 std::unique_ptr<GlobalHotKey> GtkUi::makeGlobalHotKey(std::function<void()> pressed) {
   if (X11HotKeyGrab::available()) {

@@ -45,6 +45,7 @@ class GtkUi final : public Ui {
   std::unique_ptr<GlobalHotKey> makeGlobalHotKey(std::function<void()> pressed) override;
   void setKeyObserver(KeyObserver observer) override { *keyObserver_ = std::move(observer); }
   void setApplicationMenu(AppMenu menu) override { *appMenu_ = std::move(menu); }
+  void hideOtherApplications() override;
 
  private:
   WebKitWebContext* context_;
