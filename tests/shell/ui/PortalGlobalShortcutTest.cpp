@@ -3,9 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#define G_SETTINGS_ENABLE_BACKEND
 #include <gio/gio.h>
+#include <gio/gsettingsbackend.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <future>
 #include <memory>
 #include <mutex>
@@ -17,6 +21,7 @@
 #include "shell/ui/gtk/PortalGlobalShortcut.h"
 #include "support/PrivateBus.h"
 #include "support/PumpMainThread.h"
+#include "support/TempHome.h"
 
 namespace nb::test {
 namespace {
@@ -202,6 +207,79 @@ class FakePortal {
   std::thread thread_;
 };
 
+// GNOME's custom shortcuts as far as we use them, and a schema that is
+// something else.
+constexpr const char* kMediaKeysSchemas = R"xml(<schemalist>
+  <schema id="org.gnome.settings-daemon.plugins.media-keys"
+          path="/org/gnome/settings-daemon/plugins/media-keys/">
+    <key name="custom-keybindings" type="as"><default>['/elsewhere/']</default></key>
+  </schema>
+  <schema id="org.gnome.settings-daemon.plugins.media-keys.custom-keybinding">
+    <key name="name" type="s"><default>''</default></key>
+    <key name="command" type="s"><default>''</default></key>
+    <key name="binding" type="s"><default>''</default></key>
+  </schema>
+</schemalist>)xml";
+constexpr const char* kOtherSchema = R"xml(<schemalist>
+  <schema id="org.example.other" path="/org/example/other/">
+    <key name="x" type="s"><default>''</default></key>
+  </schema>
+</schemalist>)xml";
+
+// Schemas of a test's own, compiled into a temporary folder.
+class TestSchemas {
+ public:
+  explicit TestSchemas(const char* xml) : folder_(makeTempDir("nbschemas")) {
+    std::ofstream(folder_ / "test.gschema.xml") << xml;
+    const std::string target = folder_.string();
+    char* argv[] = {const_cast<char*>("glib-compile-schemas"), const_cast<char*>(target.c_str()),
+                    nullptr};
+    gint status = 0;
+    g_spawn_sync(nullptr, argv, nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr, nullptr, nullptr,
+                 &status, nullptr);
+    source_ = g_settings_schema_source_new_from_directory(target.c_str(), nullptr, FALSE, nullptr);
+    backend_ = g_memory_settings_backend_new();
+  }
+  ~TestSchemas() {
+    if (source_) g_settings_schema_source_unref(source_);
+    g_object_unref(backend_);
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+  }
+  GSettingsSchemaSource* source() const { return source_; }
+  GSettingsBackend* backend() const { return backend_; }
+  // A text key of `schema` at `path` (null: the schema's own) as stored.
+  std::string text(const char* schema, const char* path, const char* key) const {
+    GSettings* settings = settingsAt(schema, path);
+    gchar* value = g_settings_get_string(settings, key);
+    std::string result = value;
+    g_free(value);
+    g_object_unref(settings);
+    return result;
+  }
+  std::vector<std::string> list(const char* schema, const char* key) const {
+    GSettings* settings = settingsAt(schema, nullptr);
+    gchar** values = g_settings_get_strv(settings, key);
+    std::vector<std::string> result;
+    for (gchar** value = values; *value; ++value) result.emplace_back(*value);
+    g_strfreev(values);
+    g_object_unref(settings);
+    return result;
+  }
+
+ private:
+  GSettings* settingsAt(const char* id, const char* path) const {
+    GSettingsSchema* schema = g_settings_schema_source_lookup(source_, id, FALSE);
+    GSettings* settings = g_settings_new_full(schema, backend_, path);
+    g_settings_schema_unref(schema);
+    return settings;
+  }
+
+  std::filesystem::path folder_;
+  GSettingsSchemaSource* source_ = nullptr;
+  GSettingsBackend* backend_ = nullptr;
+};
+
 class PortalGlobalShortcutTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -217,8 +295,9 @@ class PortalGlobalShortcutTest : public ::testing::Test {
       g_object_unref(client_);
     }
   }
-  void makeHotKey() {
-    hotKey_ = ui::makeWaylandHotKey(client_, [this] { ++presses_; });
+  void makeHotKey(const TestSchemas& schemas = TestSchemas(kOtherSchema)) {
+    hotKey_ = ui::makeWaylandHotKey(client_, [this] { ++presses_; }, schemas.source(),
+                                    schemas.backend());
   }
   PortalGlobalShortcut& portalKey() { return dynamic_cast<PortalGlobalShortcut&>(*hotKey_); }
   bool waitFor(const std::function<bool()>& done) {
@@ -246,6 +325,28 @@ TEST_F(PortalGlobalShortcutTest, WithoutAPortalTheUserIsToldToBindTheForwardingC
   ASSERT_NE(fallback, nullptr);
   EXPECT_FALSE(hotKey_->grab("a", kCtrlShift));
   EXPECT_EQ(fallback->advised(), "CTRL+SHIFT+a");
+}
+
+TEST_F(PortalGlobalShortcutTest, WithoutAPortalTheDesktopsCustomShortcutRunsTheForwardingCommand) {
+  using Key = DesktopShortcutHotKey;
+  const TestSchemas schemas(kMediaKeysSchemas);
+  makeHotKey(schemas);
+  ASSERT_NE(dynamic_cast<DesktopShortcutHotKey*>(hotKey_.get()), nullptr);
+  EXPECT_TRUE(hotKey_->grab("a", kCtrlShift));
+  EXPECT_EQ(schemas.text(Key::kEntrySchema, Key::kEntryPath, "command"), "nubren --screenshot");
+  EXPECT_EQ(schemas.text(Key::kEntrySchema, Key::kEntryPath, "binding"), "<Control><Shift>a");
+  const std::vector<std::string> both{"/elsewhere/", Key::kEntryPath};
+  EXPECT_EQ(schemas.list(Key::kListSchema, "custom-keybindings"), both);
+
+  // A new combination replaces ours; the user's other shortcuts stay.
+  EXPECT_TRUE(hotKey_->grab("F5", {.alt = true, .super = true}));
+  EXPECT_EQ(schemas.text(Key::kEntrySchema, Key::kEntryPath, "binding"), "<Alt><Super>F5");
+  EXPECT_EQ(schemas.list(Key::kListSchema, "custom-keybindings"), both);
+
+  hotKey_->release();
+  EXPECT_EQ(schemas.list(Key::kListSchema, "custom-keybindings"),
+            (std::vector<std::string>{"/elsewhere/"}));
+  EXPECT_EQ(schemas.text(Key::kEntrySchema, Key::kEntryPath, "command"), "");
 }
 
 TEST_F(PortalGlobalShortcutTest, TheCombinationIsBoundAndItsActivationFires) {
