@@ -112,6 +112,7 @@ StatusMenuActions AppChrome::menuActions() {
 
 AppChrome::~AppChrome() {
   ui_->setKeyObserver(nullptr);
+  ui_->setApplicationMenu({});
   if (timer_ != 0) g_source_remove(timer_);
   timerThread_.reset();
 }

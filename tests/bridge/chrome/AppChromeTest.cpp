@@ -311,6 +311,7 @@ TEST_F(AppChromeTest, TheApplicationMenuOfEveryWindow) {
   info->setStrTitleName("Acme Drive");
   app_->setServerInfo(info);
   AppChrome::stop();
+  chrome_.reset();
   chrome_ = startChrome("machine-a");
   const ui::AppMenu& menu = ui_->applicationMenu();
   EXPECT_EQ(menu.at(0).title, "Acme Drive");
@@ -339,6 +340,7 @@ TEST_F(AppChromeTest, TheApplicationMenuOfEveryWindow) {
   mainWindow().show();
   row(kept, "隐藏 Nubren").activate(mainWindow());
   EXPECT_TRUE(mainWindow().isVisible());
+  EXPECT_TRUE(ui_->applicationMenu().empty());
 }
 
 }  // namespace
