@@ -249,6 +249,12 @@ void AppChrome::minimizeWindow(std::int64_t hwnd) {
   if (auto controller = windowNumbered(hwnd, "minimising a window")) controller->window()->minimize();
 }
 
+std::string AppChrome::applicationTitle() const {
+  const std::shared_ptr<ServerInfo> info = app_->serverInfo();
+  std::string title = info ? info->strTitleName() : std::string();
+  return title.empty() ? Util::localizedStringForKey("NubrenVesko") : title;
+}
+
 ui::AppMenu AppChrome::applicationMenu() {
   using ui::AppMenuItem;
   const auto item = [this](const char* key, std::string accelerator,
@@ -263,11 +269,8 @@ ui::AppMenu AppChrome::applicationMenu() {
   const auto edit = [&item](const char* key, const char* accelerator, ui::EditCommand command) {
     return item(key, accelerator, [command](ui::WebWindow& window) { window.runEditCommand(command); });
   };
-  const std::shared_ptr<ServerInfo> info = app_->serverInfo();
-  std::string title = info ? info->strTitleName() : std::string();
-  if (title.empty()) title = Util::localizedStringForKey("NubrenVesko");
-
-  AppMenuItem application{title, "", nullptr, {}};
+  menuTitle_ = applicationTitle();
+  AppMenuItem application{menuTitle_, "", nullptr, {}};
   application.submenu = {
       item("关于", "", [this](ui::WebWindow&) { actions_.about ? actions_.about() : missing("the About window"); }),
       AppMenuItem::separator(),
@@ -300,6 +303,8 @@ void AppChrome::SetHotKey(const std::vector<std::string>& keys) {
 void AppChrome::tick() {
   statusItemView_->handleTimer();
   syncHotKeyGrab();
+  // The deployment's name may come with its configuration after start-up.
+  if (applicationTitle() != menuTitle_) ui_->setApplicationMenu(applicationMenu());
 }
 
 void AppChrome::syncHotKeyGrab() {

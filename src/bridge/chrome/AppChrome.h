@@ -103,7 +103,7 @@ class AppChrome {
   // grabbed at once. start() registers this as the hot-key registrar.
   void SetHotKey(const std::vector<std::string>& keys);
   // One tick: the status item follows the state, the grab follows the
-  // hot-key setting.
+  // hot-key setting, the application menu the deployment's name.
   void tick();
 
   StatusItemView& statusItemView() { return *statusItemView_; }
@@ -112,6 +112,8 @@ class AppChrome {
 
  private:
   void syncHotKeyGrab();
+  // The application menu's title: the deployment's name, else ours.
+  std::string applicationTitle() const;
   StatusMenuActions menuActions();
   // As the title bar's close button on the window `hwnd`, when it is ours.
   void closeWindow(std::int64_t hwnd);
@@ -134,6 +136,7 @@ class AppChrome {
   std::optional<std::pair<std::string, unsigned>> grabbed_;  // key and modifier value
   std::unique_ptr<TimerThread> timerThread_;
   unsigned timer_ = 0;  // the GLib source of the tick
+  std::string menuTitle_;  // the application menu's title as last set
 };
 
 }  // namespace nb::bridge

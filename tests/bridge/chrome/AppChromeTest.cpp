@@ -306,13 +306,14 @@ TEST_F(AppChromeTest, TheApplicationMenuOfEveryWindow) {
       "帮助", "  在线帮助"};
   EXPECT_EQ(titles(ui_->applicationMenu()), expected);
 
-  // The deployment's title names the application's own menu.
+  // The deployment's title names the application's own menu, also when it
+  // comes after start-up.
   auto info = std::make_shared<ServerInfo>(ServerInfo::Folders{});
-  info->setStrTitleName("Acme Drive");
   app_->setServerInfo(info);
-  AppChrome::stop();
-  chrome_.reset();
-  chrome_ = startChrome("machine-a");
+  chrome_->tick();
+  EXPECT_EQ(ui_->applicationMenu().at(0).title, "NubrenVesko");
+  info->setStrTitleName("Acme Drive");
+  chrome_->tick();
   const ui::AppMenu& menu = ui_->applicationMenu();
   EXPECT_EQ(menu.at(0).title, "Acme Drive");
 
