@@ -119,6 +119,10 @@ class FakeUiWindow final : public ui::WebWindow {
   void callFunction(const std::string& functionBody, const std::string& argument) override {
     functionCalls_.push_back({functionBody, argument});
   }
+  void minimize() override { ++minimizes_; }
+  void runEditCommand(ui::EditCommand command) override { editCommands_.push_back(command); }
+  int minimizes() const { return minimizes_; }
+  const std::vector<ui::EditCommand>& editCommands() const { return editCommands_; }
 
  private:
   void record(const PageEvent& event);
@@ -146,6 +150,8 @@ class FakeUiWindow final : public ui::WebWindow {
   std::vector<std::pair<std::string, MessageHandler>> messageHandlers_;
   std::vector<FunctionCall> functionCalls_;
   std::vector<std::string> dragOutFiles_;
+  int minimizes_ = 0;
+  std::vector<ui::EditCommand> editCommands_;
 
   mutable std::mutex eventsMutex_;
   std::vector<RaisedEvent> events_;  // guarded by eventsMutex_
@@ -313,6 +319,11 @@ class FakeUi final : public ui::Ui {
   FakeScreenCapture& screenCapture() override { return screenCapture_; }
   std::unique_ptr<ui::GlobalHotKey> makeGlobalHotKey(std::function<void()> pressed) override;
   void setKeyObserver(ui::KeyObserver observer) override { keyObserver_ = std::move(observer); }
+  void setApplicationMenu(ui::AppMenu menu) override { appMenu_ = std::move(menu); }
+  void hideOtherApplications() override { ++otherApplicationsHidden_; }
+  int otherApplicationsHidden() const { return otherApplicationsHidden_; }
+  // The application menu last set; empty before.
+  const ui::AppMenu& applicationMenu() const { return appMenu_; }
   // A key went down or up in `window`: answers whether the observer kept it
   // from the page (false without an observer).
   bool sendKey(ui::WebWindow& window, const ui::KeyEvent& event) {
@@ -343,6 +354,8 @@ class FakeUi final : public ui::Ui {
   FakeGlobalHotKey* globalHotKey_ = nullptr;  // owned by its maker's caller
   ui::KeyObserver keyObserver_;
   std::string statusItemId_;
+  ui::AppMenu appMenu_;
+  int otherApplicationsHidden_ = 0;
 };
 
 // Registers a FakeUi for the scope (ui::setUi), and takes it back.

@@ -78,6 +78,7 @@ AppChrome::AppChrome(std::shared_ptr<AppDelegate> app, std::shared_ptr<ui::Ui> u
   hotKey_ = std::make_shared<ScreenshotHotKey>(*app_, ui_->screenCapture());
   grab_ = ui_->makeGlobalHotKey(whileAlive(alive_, [this] { screenshotRequested(); }));
   syncHotKeyGrab();
+  ui_->setApplicationMenu(applicationMenu());
   ui_->setKeyObserver([weak = std::weak_ptr<bool>(alive_), this](ui::WebWindow& window,
                                                                  const ui::KeyEvent& event) {
     return weak.lock() && keyInWindow(window, event);
@@ -111,6 +112,7 @@ StatusMenuActions AppChrome::menuActions() {
 
 AppChrome::~AppChrome() {
   ui_->setKeyObserver(nullptr);
+  ui_->setApplicationMenu({});
   if (timer_ != 0) g_source_remove(timer_);
   timerThread_.reset();
 }
@@ -217,6 +219,8 @@ bool AppChrome::keyInWindow(ui::WebWindow& window, const ui::KeyEvent& event) {
     action = [this] { hideWindows(); };
   } else if (event.character == "w") {
     action = [this, hwnd = window.hwnd()] { closeWindow(hwnd); };
+  } else if (event.character == "m") {
+    action = [this, hwnd = window.hwnd()] { minimizeWindow(hwnd); };
   } else {
     return false;
   }
@@ -224,16 +228,71 @@ bool AppChrome::keyInWindow(ui::WebWindow& window, const ui::KeyEvent& event) {
   return true;
 }
 
-void AppChrome::closeWindow(std::int64_t hwnd) {
-  auto registry = currentWindowRegistry("closing a window");
-  if (!registry) return;
+std::shared_ptr<WebWindowController> AppChrome::windowNumbered(std::int64_t hwnd, const char* why) {
+  auto registry = currentWindowRegistry(why);
+  if (!registry) return nullptr;
   std::vector<std::shared_ptr<WebWindowController>> windows;
   if (auto main = registry->mainWindow()) windows.push_back(main);
   if (auto login = registry->loginWindow()) windows.push_back(login);
   for (const auto& browser : registry->browserWindows()) windows.push_back(browser);
   for (const auto& controller : windows) {
-    if (controller->hwnd() == hwnd) return controller->window()->requestClose();
+    if (controller->hwnd() == hwnd) return controller;
   }
+  return nullptr;
+}
+
+void AppChrome::closeWindow(std::int64_t hwnd) {
+  if (auto controller = windowNumbered(hwnd, "closing a window")) controller->window()->requestClose();
+}
+
+void AppChrome::minimizeWindow(std::int64_t hwnd) {
+  if (auto controller = windowNumbered(hwnd, "minimising a window")) controller->window()->minimize();
+}
+
+std::string AppChrome::applicationTitle() const {
+  const std::shared_ptr<ServerInfo> info = app_->serverInfo();
+  std::string title = info ? info->strTitleName() : std::string();
+  return title.empty() ? Util::localizedStringForKey("NubrenVesko") : title;
+}
+
+ui::AppMenu AppChrome::applicationMenu() {
+  using ui::AppMenuItem;
+  const auto item = [this](const char* key, std::string accelerator,
+                           std::function<void(ui::WebWindow&)> activate) {
+    return AppMenuItem{Util::localizedStringForKey(key), std::move(accelerator),
+                       [alive = std::weak_ptr<bool>(alive_), activate = std::move(activate)](
+                           ui::WebWindow& window) {
+                         if (alive.lock()) activate(window);
+                       },
+                       {}};
+  };
+  const auto edit = [&item](const char* key, const char* accelerator, ui::EditCommand command) {
+    return item(key, accelerator, [command](ui::WebWindow& window) { window.runEditCommand(command); });
+  };
+  menuTitle_ = applicationTitle();
+  AppMenuItem application{menuTitle_, "", nullptr, {}};
+  application.submenu = {
+      item("关于", "", [this](ui::WebWindow&) { actions_.about ? actions_.about() : missing("the About window"); }),
+      AppMenuItem::separator(),
+      item("网络设置", "", [](ui::WebWindow&) { Util::systemPreferenceWithNetwork(); }),
+      AppMenuItem::separator(),
+      item("隐藏 Nubren", "<Control>h", [this](ui::WebWindow&) { hideWindows(); }),
+      item("隐藏 其他", "<Control><Alt>h", [this](ui::WebWindow&) { ui_->hideOtherApplications(); }),
+      AppMenuItem::separator(),
+      item("退出Nubren", "<Control>q", [this](ui::WebWindow&) { onMenuQuitAppClicked(); }),
+  };
+  AppMenuItem editing{Util::localizedStringForKey("编辑"), "", nullptr, {}};
+  editing.submenu = {edit("剪切", "<Control>x", ui::EditCommand::Cut),
+                     edit("复制", "<Control>c", ui::EditCommand::Copy),
+                     edit("粘贴", "<Control>v", ui::EditCommand::Paste),
+                     edit("全选", "<Control>a", ui::EditCommand::SelectAll)};
+  AppMenuItem windows{Util::localizedStringForKey("窗口"), "", nullptr, {}};
+  windows.submenu = {
+      item("关闭", "<Control>w", [this](ui::WebWindow& window) { closeWindow(window.hwnd()); }),
+      item("最小化", "<Control>m", [](ui::WebWindow& window) { window.minimize(); })};
+  AppMenuItem help{Util::localizedStringForKey("帮助"), "", nullptr, {}};
+  help.submenu = {item("在线帮助", "", [this](ui::WebWindow&) { onMenuHelperWebClicked(); })};
+  return {application, editing, windows, help};
 }
 
 void AppChrome::SetHotKey(const std::vector<std::string>& keys) {
@@ -244,6 +303,8 @@ void AppChrome::SetHotKey(const std::vector<std::string>& keys) {
 void AppChrome::tick() {
   statusItemView_->handleTimer();
   syncHotKeyGrab();
+  // The deployment's name may come with its configuration after start-up.
+  if (applicationTitle() != menuTitle_) ui_->setApplicationMenu(applicationMenu());
 }
 
 void AppChrome::syncHotKeyGrab() {

@@ -21,6 +21,10 @@
 #include "shell/ui/GlobalHotKey.h"
 #include "shell/ui/Ui.h"
 
+namespace nb {
+class WebWindowController;
+}
+
 namespace nb::bridge {
 
 class AppChrome {
@@ -35,6 +39,7 @@ class AppChrome {
     std::function<void()> settings;    // the settings window
     std::function<void()> logout;      // the log-out question
     std::function<void()> quit;        // ends the process once the pages agreed
+    std::function<void()> about;       // the About window
   };
   struct Options {
     Actions actions;
@@ -85,17 +90,20 @@ class AppChrome {
   // global key can be grabbed): a capture as if the hot key was pressed.
   void screenshotRequested();
   // A key in one of our windows: the hot key, the window shortcuts (Ctrl
-  // with Q quit, H hide our windows, W close the window), and Escape
-  // released leaving the main window's full screen. True: the page does
-  // not get the key.
+  // with Q quit, H hide our windows, W close the window, M minimise it),
+  // and Escape released leaving the main window's full screen. True: the
+  // page does not get the key.
   bool keyInWindow(ui::WebWindow& window, const ui::KeyEvent& event);
   // "隐藏 Nubren": hides the main and browser windows.
   void hideWindows();
+  // The application menu every window's header bar offers: the
+  // application's own items under its title, then edit, window and help.
+  ui::AppMenu applicationMenu();
   // A new hot-key setting (key names as AppDelegate::SetHotKey takes them),
   // grabbed at once. start() registers this as the hot-key registrar.
   void SetHotKey(const std::vector<std::string>& keys);
   // One tick: the status item follows the state, the grab follows the
-  // hot-key setting.
+  // hot-key setting, the application menu the deployment's name.
   void tick();
 
   StatusItemView& statusItemView() { return *statusItemView_; }
@@ -104,9 +112,14 @@ class AppChrome {
 
  private:
   void syncHotKeyGrab();
+  // The application menu's title: the deployment's name, else ours.
+  std::string applicationTitle() const;
   StatusMenuActions menuActions();
   // As the title bar's close button on the window `hwnd`, when it is ours.
   void closeWindow(std::int64_t hwnd);
+  void minimizeWindow(std::int64_t hwnd);
+  // Our window numbered `hwnd`; null when it is none of ours.
+  std::shared_ptr<WebWindowController> windowNumbered(std::int64_t hwnd, const char* why);
   static void missing(const char* what);
 
   // Whatever the chrome hands out (menu entries, posted jobs, the key
@@ -123,6 +136,7 @@ class AppChrome {
   std::optional<std::pair<std::string, unsigned>> grabbed_;  // key and modifier value
   std::unique_ptr<TimerThread> timerThread_;
   unsigned timer_ = 0;  // the GLib source of the tick
+  std::string menuTitle_;  // the application menu's title as last set
 };
 
 }  // namespace nb::bridge

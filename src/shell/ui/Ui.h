@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "shell/ui/AppMenu.h"
 #include "shell/ui/Clipboard.h"
 #include "shell/ui/Dialogs.h"
 #include "shell/ui/GlobalHotKey.h"
@@ -38,6 +39,12 @@ class Ui {
   // Sees the keys of every window, made before or after; null stops it.
   // Main thread only.
   virtual void setKeyObserver(KeyObserver observer) = 0;
+  // The application menu of every window, made before or after. Main
+  // thread only.
+  virtual void setApplicationMenu(AppMenu menu) = 0;
+  // Hides (iconifies) the windows of every other program, where the
+  // desktop lets us. Main thread only.
+  virtual void hideOtherApplications() = 0;
 };
 
 // Registers the UI; null takes it back.

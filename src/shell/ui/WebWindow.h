@@ -43,6 +43,9 @@ struct FileDrop {
   double y = 0;
 };
 
+// What the edit menu asks of the focused page.
+enum class EditCommand { Cut, Copy, Paste, SelectAll };
+
 // The script dialogs a page can open.
 enum class ScriptDialogKind { Alert, Confirm, BeforeUnload, Prompt };
 
@@ -112,6 +115,8 @@ class WebWindow {
   // Shows, raises and focuses; `activationToken` from a start-up notification
   // when another process asked (empty: none).
   virtual void present(const std::string& activationToken = {}) = 0;
+  // Iconifies the window (the window manager may refuse).
+  virtual void minimize() = 0;
   // Destroys the window without asking closeRequested; `closed` runs.
   virtual void close() = 0;
   // As the title bar's close button: asks closeRequested, closes on yes.
@@ -161,6 +166,8 @@ class WebWindow {
   // Lets pages post to window.webkit.messageHandlers.<name>. `name` is an
   // identifier.
   virtual void addMessageHandler(const std::string& name, MessageHandler handler) = 0;
+  // The page's own cut, copy, paste or select-all.
+  virtual void runEditCommand(EditCommand command) = 0;
   // Runs `functionBody` as the body of a function whose one parameter,
   // `arg`, holds `argument` as a string value: text handed to the page this
   // way is never parsed as script.

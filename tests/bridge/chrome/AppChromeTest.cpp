@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <stdexcept>
 
+#include "api/server/ServerInfo.h"
 #include "bridge/chrome/AppChrome.h"
 #include "bridge/dispatch/PageHandlers.h"
 #include "bridge/functions/HotKeyRegistrar.h"
@@ -259,6 +261,11 @@ TEST_F(AppChromeTest, KeysInOurWindows) {
   EXPECT_FALSE(mainWindow().isVisible());
   EXPECT_FALSE(browserWindow.isVisible());
 
+  EXPECT_TRUE(ui_->sendKey(browserWindow, {.character = "m", .modifiers = ctrl}));
+  test::pumpMainThread();
+  EXPECT_EQ(browserWindow.minimizes(), 1);
+  EXPECT_EQ(mainWindow().minimizes(), 0);
+
   EXPECT_TRUE(ui_->sendKey(browserWindow, {.character = "w", .modifiers = ctrl}));
   test::pumpMainThread();
   EXPECT_TRUE(browserWindow.isClosed());
@@ -267,6 +274,74 @@ TEST_F(AppChromeTest, KeysInOurWindows) {
   EXPECT_TRUE(ui_->sendKey(mainWindow(), {.character = "q", .modifiers = ctrl}));
   test::pumpMainThread();
   EXPECT_EQ(quits_, 1);  // not signed in: no question to ask
+}
+
+// The menu's titles as shown: separators as "-", submenus with their rows.
+std::vector<std::string> titles(const ui::AppMenu& menu) {
+  std::vector<std::string> out;
+  for (const ui::AppMenuItem& item : menu) {
+    out.push_back(item.isSeparator() ? "-" : item.title + (item.accelerator.empty() ? "" : " " + item.accelerator));
+    for (const ui::AppMenuItem& row : item.submenu) {
+      out.push_back("  " + (row.isSeparator() ? "-" : row.title + (row.accelerator.empty() ? "" : " " + row.accelerator)));
+    }
+  }
+  return out;
+}
+
+const ui::AppMenuItem& row(const ui::AppMenu& menu, const std::string& title) {
+  for (const ui::AppMenuItem& item : menu) {
+    for (const ui::AppMenuItem& r : item.submenu) {
+      if (r.title == title) return r;
+    }
+  }
+  throw std::runtime_error("no menu row " + title);
+}
+
+TEST_F(AppChromeTest, TheApplicationMenuOfEveryWindow) {
+  const std::vector<std::string> expected = {
+      "NubrenVesko", "  关于", "  -", "  网络设置", "  -", "  隐藏 Nubren <Control>h",
+      "  隐藏 其他 <Control><Alt>h", "  -", "  退出Nubren <Control>q",
+      "编辑", "  剪切 <Control>x", "  复制 <Control>c", "  粘贴 <Control>v", "  全选 <Control>a",
+      "窗口", "  关闭 <Control>w", "  最小化 <Control>m",
+      "帮助", "  在线帮助"};
+  EXPECT_EQ(titles(ui_->applicationMenu()), expected);
+
+  // The deployment's title names the application's own menu, also when it
+  // comes after start-up.
+  auto info = std::make_shared<ServerInfo>(ServerInfo::Folders{});
+  app_->setServerInfo(info);
+  chrome_->tick();
+  EXPECT_EQ(ui_->applicationMenu().at(0).title, "NubrenVesko");
+  info->setStrTitleName("Acme Drive");
+  chrome_->tick();
+  const ui::AppMenu& menu = ui_->applicationMenu();
+  EXPECT_EQ(menu.at(0).title, "Acme Drive");
+
+  // Rows act on the window whose menu was used.
+  auto& browserWindow = static_cast<FakeUiWindow&>(*browser_->window());
+  row(menu, "最小化").activate(browserWindow);
+  EXPECT_EQ(browserWindow.minimizes(), 1);
+  row(menu, "粘贴").activate(mainWindow());
+  row(menu, "全选").activate(mainWindow());
+  EXPECT_EQ(mainWindow().editCommands(),
+            (std::vector<ui::EditCommand>{ui::EditCommand::Paste, ui::EditCommand::SelectAll}));
+  row(menu, "关闭").activate(browserWindow);
+  EXPECT_TRUE(browserWindow.isClosed());
+  row(menu, "隐藏 Nubren").activate(mainWindow());
+  EXPECT_FALSE(mainWindow().isVisible());
+  row(menu, "隐藏 其他").activate(mainWindow());
+  EXPECT_EQ(ui_->otherApplicationsHidden(), 1);
+  row(menu, "退出Nubren").activate(mainWindow());
+  EXPECT_EQ(quits_, 1);
+
+  // Once the chrome is gone its rows do nothing.
+  const ui::AppMenu kept = menu;
+  AppChrome::stop();
+  chrome_.reset();
+  mainWindow().show();
+  row(kept, "隐藏 Nubren").activate(mainWindow());
+  EXPECT_TRUE(mainWindow().isVisible());
+  EXPECT_TRUE(ui_->applicationMenu().empty());
 }
 
 }  // namespace

@@ -195,6 +195,64 @@ TEST_F(GtkWebWindowTest, TheKeyObserverSeesKeysFirstAndMayKeepThem) {
   EXPECT_FALSE(seen[0].modifiers.shift);
 }
 
+// The widgets of `type` under `widget`, depth first.
+void collect(GtkWidget* widget, GType type, std::vector<GtkWidget*>& found) {
+  if (G_TYPE_CHECK_INSTANCE_TYPE(widget, type)) found.push_back(widget);
+  if (!GTK_IS_CONTAINER(widget)) return;
+  GList* children = gtk_container_get_children(GTK_CONTAINER(widget));
+  for (GList* child = children; child; child = child->next) {
+    collect(GTK_WIDGET(child->data), type, found);
+  }
+  g_list_free(children);
+}
+
+std::string labelOf(GtkWidget* item) {
+  const char* label = gtk_menu_item_get_label(GTK_MENU_ITEM(item));
+  return label ? label : "";
+}
+
+TEST_F(GtkWebWindowTest, TheHeaderBarMenuActsOnItsWindow) {
+  ui::WebWindow* used = nullptr;
+  sharedUi()->setApplicationMenu(
+      {{"App", "", nullptr, {{"Minimize", "<Control>m", [&](ui::WebWindow& w) { used = &w; }, {}},
+                             ui::AppMenuItem::separator(),
+                             {"Quit", "<Control>q", [](ui::WebWindow&) {}, {}}}}});
+  auto* gtkWindow = static_cast<ui::GtkWebWindow*>(window_.get());
+  GtkWidget* titlebar = gtk_window_get_titlebar(gtkWindow->gtkWindow());
+  ASSERT_TRUE(titlebar && GTK_IS_HEADER_BAR(titlebar));
+  std::vector<GtkWidget*> buttons;
+  collect(titlebar, GTK_TYPE_BUTTON, buttons);
+  GtkWidget* menuButton = nullptr;
+  for (GtkWidget* button : buttons) {
+    GtkWidget* image = gtk_button_get_image(GTK_BUTTON(button));
+    const char* icon = nullptr;
+    if (image && GTK_IS_IMAGE(image)) gtk_image_get_icon_name(GTK_IMAGE(image), &icon, nullptr);
+    if (icon && std::string(icon) == "open-menu-symbolic") menuButton = button;
+  }
+  ASSERT_NE(menuButton, nullptr) << "the header bar has no menu button";
+  gtk_button_clicked(GTK_BUTTON(menuButton));
+  ASSERT_NE(gtk_menu_get_for_attach_widget(menuButton), nullptr) << "the button opened no menu";
+  GtkWidget* menu = GTK_WIDGET(g_list_last(gtk_menu_get_for_attach_widget(menuButton))->data);
+  GList* top = gtk_container_get_children(GTK_CONTAINER(menu));
+  ASSERT_EQ(g_list_length(top), 1u);
+  GtkWidget* app = GTK_WIDGET(top->data);
+  g_list_free(top);
+  EXPECT_EQ(labelOf(app), "App");
+  GtkWidget* submenu = gtk_menu_item_get_submenu(GTK_MENU_ITEM(app));
+  ASSERT_NE(submenu, nullptr);
+  GList* rows = gtk_container_get_children(GTK_CONTAINER(submenu));
+  ASSERT_EQ(g_list_length(rows), 3u);
+  EXPECT_EQ(labelOf(GTK_WIDGET(rows->data)), "Minimize");
+  EXPECT_TRUE(GTK_IS_SEPARATOR_MENU_ITEM(g_list_nth_data(rows, 1)));
+  gtk_menu_item_activate(GTK_MENU_ITEM(rows->data));
+  g_list_free(rows);
+  EXPECT_EQ(used, window_.get());
+
+  gtk_menu_shell_deactivate(GTK_MENU_SHELL(menu));
+  pumpMainThread();
+  sharedUi()->setApplicationMenu({});
+}
+
 TEST_F(GtkWebWindowTest, CloseButtonAsksFirst) {
   bool allow = false;
   std::vector<bool> closed;

@@ -6,10 +6,13 @@
 #include <system_error>
 
 #include "platform/AppFolders.h"
+#include "platform/GObjectPtr.h"
 #include "platform/Log.h"
 #include "shell/ui/gtk/GtkWebWindow.h"
+#include "shell/ui/gtk/DesktopShortcutHotKey.h"
 #include "shell/ui/gtk/IndicatorStatusItem.h"
 #include "shell/ui/gtk/X11HotKeyGrab.h"
+#include "shell/ui/gtk/X11OtherWindows.h"
 
 namespace nb::ui {
 
@@ -58,6 +61,7 @@ GtkUi::~GtkUi() { g_object_unref(context_); }
 std::shared_ptr<WebWindow> GtkUi::makeWebWindow(const WebWindowOptions& options) {
   auto window = std::make_shared<GtkWebWindow>(context_, options, nextHwnd());
   window->setKeyObserver(keyObserver_);
+  window->setAppMenu(appMenu_);
   return window;
 }
 
@@ -65,8 +69,15 @@ std::shared_ptr<StatusItem> GtkUi::makeStatusItem(const std::string& id) {
   return std::make_shared<IndicatorStatusItem>(id);
 }
 
+void GtkUi::hideOtherApplications() { minimizeOtherApplications(); }
+
 std::unique_ptr<GlobalHotKey> GtkUi::makeGlobalHotKey(std::function<void()> pressed) {
-  return std::make_unique<X11HotKeyGrab>(std::move(pressed));
+  if (X11HotKeyGrab::available()) {
+    return std::make_unique<X11HotKeyGrab>(std::move(pressed));
+  }
+  // Wayland: only the desktop can hand us a global key.
+  platform::GObjectPtr<GDBusConnection> bus(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr));
+  return makeWaylandHotKey(bus.get(), std::move(pressed));
 }
 
 }  // namespace nb::ui

@@ -44,6 +44,8 @@ class GtkUi final : public Ui {
   ScreenCapture& screenCapture() override { return screenCapture_; }
   std::unique_ptr<GlobalHotKey> makeGlobalHotKey(std::function<void()> pressed) override;
   void setKeyObserver(KeyObserver observer) override { *keyObserver_ = std::move(observer); }
+  void setApplicationMenu(AppMenu menu) override { *appMenu_ = std::move(menu); }
+  void hideOtherApplications() override;
 
  private:
   WebKitWebContext* context_;
@@ -53,6 +55,8 @@ class GtkUi final : public Ui {
   PortalScreenCapture screenCapture_;
   // Shared with every window, which asks it on each key.
   const std::shared_ptr<KeyObserver> keyObserver_ = std::make_shared<KeyObserver>();
+  // Shared likewise, read when a window's menu button is pressed.
+  const std::shared_ptr<AppMenu> appMenu_ = std::make_shared<AppMenu>();
 };
 
 }  // namespace nb::ui

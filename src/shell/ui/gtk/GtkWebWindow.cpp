@@ -90,6 +90,7 @@ void GtkWebWindow::build(WebKitWebContext* context, const WebWindowOptions& opti
   gtk_window_group_add_window(group_.get(), GTK_WINDOW(window_));
   gtk_window_set_default_size(GTK_WINDOW(window_), 800, 500);
 
+  buildHeaderBar();
   gtk_container_add(GTK_CONTAINER(window_), GTK_WIDGET(view_));
   gtk_widget_show(GTK_WIDGET(view_));
   gtk_widget_grab_focus(GTK_WIDGET(view_));
@@ -281,7 +282,9 @@ void GtkWebWindow::onDestroy(GtkWidget*, gpointer self) {
 bool GtkWebWindow::isVisible() const { return window_ && gtk_widget_get_visible(window_); }
 
 void GtkWebWindow::setTitle(const std::string& title) {
-  if (window_) gtk_window_set_title(GTK_WINDOW(window_), title.c_str());
+  if (!window_) return;
+  gtk_window_set_title(GTK_WINDOW(window_), title.c_str());
+  gtk_header_bar_set_title(GTK_HEADER_BAR(headerBar_), title.c_str());
 }
 
 Rect GtkWebWindow::frame() const {

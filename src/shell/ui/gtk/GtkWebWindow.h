@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/GObjectPtr.h"
+#include "shell/ui/AppMenu.h"
 #include "shell/ui/KeyObserver.h"
 #include "shell/ui/WebWindow.h"
 
@@ -28,6 +29,9 @@ class GtkWebWindow final : public WebWindow, public std::enable_shared_from_this
 
   // Asked on every key of this window before the page; null or empty: none.
   void setKeyObserver(std::shared_ptr<KeyObserver> observer) { keyObserver_ = std::move(observer); }
+  // Read each time the header bar's menu button is pressed; empty: the
+  // button shows nothing.
+  void setAppMenu(std::shared_ptr<AppMenu> menu) { appMenu_ = std::move(menu); }
 
   // The GTK window (null once closed), for dialogs made on it.
   GtkWindow* gtkWindow() const { return window_ ? GTK_WINDOW(window_) : nullptr; }
@@ -43,6 +47,7 @@ class GtkWebWindow final : public WebWindow, public std::enable_shared_from_this
   void show() override;
   void hide() override;
   void present(const std::string& activationToken) override;
+  void minimize() override;
   void close() override;
   void requestClose() override;
   bool isVisible() const override;
@@ -71,6 +76,7 @@ class GtkWebWindow final : public WebWindow, public std::enable_shared_from_this
   void setDragOutFiles(std::vector<std::string> paths) override {
     dragOutFiles_ = std::move(paths);
   }
+  void runEditCommand(EditCommand command) override;
 
  private:
   class ScriptWaiter;
@@ -83,6 +89,9 @@ class GtkWebWindow final : public WebWindow, public std::enable_shared_from_this
   void build(WebKitWebContext* context, const WebWindowOptions& options);
   void connectSignals();
   void connectDragSignals();
+  // The header bar with the application menu's button.
+  void buildHeaderBar();
+  static void onMenuButton(GtkButton* button, gpointer self);
   // Evaluates on the main thread; `waiter` (may be null) finishes when the
   // script ran or the window ended.
   void evaluate(const std::string& script, std::shared_ptr<ScriptWaiter> waiter);
@@ -128,6 +137,8 @@ class GtkWebWindow final : public WebWindow, public std::enable_shared_from_this
   platform::GObjectPtr<GCancellable> scripts_;  // cancelled when the window ends
   Handlers handlers_;
   std::shared_ptr<KeyObserver> keyObserver_;
+  std::shared_ptr<AppMenu> appMenu_;
+  GtkWidget* headerBar_ = nullptr;  // owned by window_
   bool loading_ = false;
   bool fullScreen_ = false;
   bool inputEnabled_ = true;

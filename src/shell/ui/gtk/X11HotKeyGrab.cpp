@@ -27,6 +27,8 @@ GdkFilterReturn hotKeyFilter(GdkXEvent* xevent, GdkEvent*, gpointer self) {
 
 }  // namespace
 
+bool X11HotKeyGrab::available() { return x11Display() != nullptr; }
+
 X11HotKeyGrab::X11HotKeyGrab(std::function<void()> pressed) : pressed_(std::move(pressed)) {}
 
 X11HotKeyGrab::~X11HotKeyGrab() {

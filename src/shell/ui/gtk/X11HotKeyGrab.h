@@ -16,6 +16,9 @@ namespace nb::ui {
 class X11HotKeyGrab final : public GlobalHotKey {
  public:
   // `pressed` runs on each press of the grabbed combination.
+  // Whether the display is an X11 one, where keys can be grabbed.
+  static bool available();
+
   explicit X11HotKeyGrab(std::function<void()> pressed);
   ~X11HotKeyGrab() override;
   X11HotKeyGrab(const X11HotKeyGrab&) = delete;
