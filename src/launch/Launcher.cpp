@@ -19,6 +19,7 @@
 #include "platform/MainThread.h"
 #include "shell/app/AppDelegate.h"
 #include "shell/app/ApplicationActions.h"
+#include "shell/app/LoginItem.h"
 #include "shell/app/ProcessState.h"
 #include "shell/app/Reachability.h"
 #include "shell/app/SingleInstance.h"
@@ -56,7 +57,7 @@ void onForward(const std::shared_ptr<AppDelegate>& app, const std::string& messa
   if (message == SingleInstance::kReopen) {
     app->applicationShouldHandleReopen();
   } else {
-    NBLOG_ERROR("the client cannot open forwarded addresses yet");
+    app->openUrlByVep(message);
   }
 }
 
@@ -176,6 +177,7 @@ void applicationDidFinishLaunching(const std::shared_ptr<AppDelegate>& app,
   app->checkServerAppandUI();
 
   loadSettings(*app);
+  syncLoginItemWithAutorun(SettingsDb::shareSettingDb().getautorun());
   loadStoredSignIn(*app);
   app->setBLinkNetwork(Util::islink());
   static std::shared_ptr<Reachability> reachability;  // lives as long as the process
@@ -206,6 +208,10 @@ int run(const LaunchOptions& options) {
   SingleInstance listener(kBundleIdentifier,
                           [app](const std::string& message) { onForward(app, message); });
   applicationDidFinishLaunching(app, options.version);
+  // A link that started the client is opened once start-up has run.
+  if (const std::string request = forwardedRequest(options); request != SingleInstance::kReopen) {
+    platform::MainThread::post([app, request] { app->openUrlByVep(request); });
+  }
   platform::MainThread::run();
   // No shutdown sequence: threads and stores end with the process.
   platform::logger()->flush();
