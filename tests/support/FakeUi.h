@@ -218,10 +218,26 @@ class FakeClipboard final : public ui::Clipboard {
   }
   std::optional<std::string> text() override { return text_; }
   const std::optional<std::string>& html() const { return html_; }
+  void setHtmlOnly(const std::string& html) override {
+    html_ = html;
+    text_.reset();
+  }
+  bool setImageFromFile(const std::string& path) override {
+    image_ = path;
+    return true;
+  }
+  // The files a paste finds; a paste answers later, like the desktop's.
+  void setFiles(std::vector<std::string> paths) { files_ = std::move(paths); }
+  void requestFiles(std::function<void(std::vector<std::string>)> done) override;
+  // A paste finds no picture.
+  void requestImageAsJpeg(const std::string&, std::function<void(bool)> done) override;
+  const std::optional<std::string>& imageFile() const { return image_; }
 
  private:
   std::optional<std::string> text_;
   std::optional<std::string> html_;
+  std::optional<std::string> image_;
+  std::vector<std::string> files_;
 };
 
 class FakeStatusItem final : public ui::StatusItem {
@@ -260,6 +276,8 @@ class FakeStatusItem final : public ui::StatusItem {
 class FakeScreenCapture final : public ui::ScreenCapture {
  public:
   void captureToClipboard(std::function<void(bool captured)> done) override;
+  // Waits like captureToClipboard; a finished capture writes a small file.
+  void captureToFile(const std::string& path, std::function<void(bool captured)> done) override;
   // Captures started so far.
   int started() const { return started_; }
   // Captures still waiting for the test.

@@ -1,5 +1,6 @@
 #include "bridge/functions/PageFunctionGroups.h"
 
+#include "bridge/functions/ClipboardPageFunctions.h"
 #include "bridge/functions/FolderAndTransferPageFunctions.h"
 #include "bridge/functions/LockScreenPageFunctions.h"
 #include "bridge/functions/PushPageFunctions.h"
@@ -17,6 +18,7 @@ void registerPageFunctionGroups() {
   registerWindowAndApplicationPageFunctions();
   registerSignInFunctions();
   registerLockScreenPageFunctions();
+  registerClipboardPageFunctions();
 }
 
 }  // namespace nb::bridge

@@ -11,6 +11,10 @@ class GtkClipboardAccess final : public Clipboard {
   void setHtml(const std::string& html, const std::string& plainText) override;
   // Waits for the owner in a nested main loop: hold no lock across it.
   std::optional<std::string> text() override;
+  void setHtmlOnly(const std::string& html) override;
+  bool setImageFromFile(const std::string& path) override;
+  void requestFiles(std::function<void(std::vector<std::string> paths)> done) override;
+  void requestImageAsJpeg(const std::string& path, std::function<void(bool written)> done) override;
 };
 
 }  // namespace nb::ui
