@@ -22,10 +22,12 @@ void AppDelegate::openUrlByVep(const std::string& url) {
   // Both texts are shown as they are, in every language.
   auto manager = SyncCenter::shareSyncCenter().GetSyncManager(request->mountId);
   if (!manager) {
+    NBLOG_INFO("library address: no access to library {}", request->mountId);
     setGrowlNotificationDescripation("您没有访问权限", std::nullopt);
     return;
   }
   if (manager->syncdb().get_single_file(request->webpath).nStatus == -1) {
+    NBLOG_INFO("library address: no such file in library {}", request->mountId);
     setGrowlNotificationDescripation("文件不存在", std::nullopt);
     return;
   }
