@@ -15,6 +15,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "shell/ui/Ui.h"
@@ -175,6 +176,14 @@ class FakeDialogs final : public ui::Dialogs {
   std::vector<ui::FolderChooser> foldersAsked() const;
   void chooseFolder(const ui::FolderChooser& chooser, ui::WebWindow* parent,
                     std::function<void(std::optional<std::string>)> done) override;
+  // Image choosers answer the scripted path ("" for cancel) and remember
+  // their parent.
+  void answerNextImage(std::string path) { imageAnswer_ = std::move(path); }
+  std::string chooseImage(ui::WebWindow* parent) override {
+    imageParents_.push_back(parent);
+    return std::exchange(imageAnswer_, {});
+  }
+  const std::vector<ui::WebWindow*>& imageParents() const { return imageParents_; }
 
  private:
   std::optional<int> takeAnswer();
@@ -185,6 +194,8 @@ class FakeDialogs final : public ui::Dialogs {
   std::vector<Shown> shown_;
   std::deque<std::optional<std::string>> folderAnswers_;
   std::vector<ui::FolderChooser> foldersAsked_;
+  std::string imageAnswer_;
+  std::vector<ui::WebWindow*> imageParents_;
 };
 
 class FakeNotifier final : public ui::Notifier {

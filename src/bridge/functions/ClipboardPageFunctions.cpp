@@ -24,6 +24,7 @@
 #include "platform/MainThread.h"
 #include "platform/OperationQueue.h"
 #include "shell/ui/Ui.h"
+#include "shell/windows/BrowserWebWindowController.h"
 #include "stores/cache/SyncCache.h"
 
 namespace nb::bridge {
@@ -126,6 +127,19 @@ Answer gGetScreenshotPath(const PageCall& call, WebWindowController&) {
   return answer;
 }
 
+Answer gGetUserImagePath(const PageCall& call, WebWindowController& window) {
+  auto ui = uiFor("gGetUserImagePath");
+  if (!ui) return std::string();
+  // A sheet on a browser window; the other windows get a chooser of its own.
+  ui::WebWindow* parent =
+      dynamic_cast<BrowserWebWindowController*>(&window) ? window.window().get() : nullptr;
+  // The bare path is the answer (the page reads text that is no JSON as
+  // it is); "" for a cancel becomes the status answer.
+  std::string path = ui->dialogs().chooseImage(parent);
+  logged(call, path);
+  return path;
+}
+
 }  // namespace
 
 void pasteFromClipboard(ui::Clipboard& clipboard, const std::string& folder,
@@ -214,6 +228,7 @@ void registerClipboardPageFunctions() {
   setPageHandler("gGetClipboardData", gGetClipboardData);
   setPageHandler("gScreenshot", gScreenshot);
   setPageHandler("gGetScreenshotPath", gGetScreenshotPath);
+  setPageHandler("gGetUserImagePath", gGetUserImagePath);
 }
 
 }  // namespace nb::bridge

@@ -56,6 +56,11 @@ class Dialogs {
   // chosen folder, or nothing when the user cancelled.
   virtual void chooseFolder(const FolderChooser& chooser, WebWindow* parent,
                             std::function<void(std::optional<std::string> folder)> done) = 0;
+
+  // Runs, modal on `parent` (may be null), a chooser for one .jpg, .jpeg,
+  // .png or .gif file starting in the home folder, in a nested main loop:
+  // hold no lock across it. The chosen path, or "" when cancelled.
+  virtual std::string chooseImage(WebWindow* parent) = 0;
 };
 
 }  // namespace nb::ui

@@ -128,6 +128,11 @@ int GtkDialogs::runAlert(const Alert& alert, WebWindow* parent, Modality modalit
   return wait->index;
 }
 
+std::string GtkDialogs::chooseImage(WebWindow* parent) {
+  auto* gtkParent = dynamic_cast<GtkWebWindow*>(parent);
+  return Util::OpenPanelSelectImage(gtkParent ? gtkParent->gtkWindow() : nullptr, "");
+}
+
 void GtkDialogs::chooseFolder(const FolderChooser& chooser, WebWindow* parent,
                               std::function<void(std::optional<std::string>)> done) {
   auto* gtkParent = dynamic_cast<GtkWebWindow*>(parent);

@@ -13,6 +13,7 @@ class GtkDialogs final : public Dialogs {
   void showAlert(const Alert& alert, WebWindow* parent, Modality modality,
                  std::function<void(int index)> done) override;
   int runAlert(const Alert& alert, WebWindow* parent, Modality modality) override;
+  std::string chooseImage(WebWindow* parent) override;
   void chooseFolder(const FolderChooser& chooser, WebWindow* parent,
                     std::function<void(std::optional<std::string>)> done) override;
 };
