@@ -26,6 +26,7 @@
 #include "shell/app/UserAgent.h"
 #include "shell/notify/NotificationCenter.h"
 #include "shell/ui/gtk/GtkUi.h"
+#include "shell/windows/AboutWindowController.h"
 #include "stores/settings/SettingsDb.h"
 #include "transfer/lan/HttpThread.h"
 #include "transfer/opened/OpenDirectoryhandler.h"
@@ -125,6 +126,11 @@ std::shared_ptr<Reachability> watchPassport(const std::shared_ptr<AppDelegate>& 
   return monitor;
 }
 
+// The About window on the registered UI.
+void showAboutWindow(const AppDelegate& app) {
+  if (auto ui = ui::currentUi("About window")) AboutWindowController::show(*ui, app.appVersionString());
+}
+
 }  // namespace
 
 void registerEverything(const std::shared_ptr<AppDelegate>& app) {
@@ -134,7 +140,7 @@ void registerEverything(const std::shared_ptr<AppDelegate>& app) {
   std::weak_ptr<AppDelegate> owner = app;
   setApplicationActions({.terminate = [owner] { if (auto self = owner.lock()) self->terminate(); },
                          .restartClient = [owner] { if (auto self = owner.lock()) self->restartClient(); },
-                         .openAboutWindow = {}});
+                         .openAboutWindow = [owner] { if (auto self = owner.lock()) showAboutWindow(*self); }});
   lan::HttpThread::registerAsLanService();
   std::weak_ptr<AppDelegate> weak = app;
   lan::HttpThread::setLanUseSeam([weak] {

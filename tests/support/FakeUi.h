@@ -184,6 +184,15 @@ class FakeDialogs final : public ui::Dialogs {
     return std::exchange(imageAnswer_, {});
   }
   const std::vector<ui::WebWindow*>& imageParents() const { return imageParents_; }
+  // About windows shown, and the link press of the last one.
+  void showAbout(const ui::AboutBox& about, std::function<void()> linkClicked) override {
+    abouts_.push_back(about);
+    aboutLink_ = std::move(linkClicked);
+  }
+  const std::vector<ui::AboutBox>& abouts() const { return abouts_; }
+  void pressAboutLink() const {
+    if (aboutLink_) aboutLink_();
+  }
 
  private:
   std::optional<int> takeAnswer();
@@ -196,6 +205,8 @@ class FakeDialogs final : public ui::Dialogs {
   std::vector<ui::FolderChooser> foldersAsked_;
   std::string imageAnswer_;
   std::vector<ui::WebWindow*> imageParents_;
+  std::vector<ui::AboutBox> abouts_;
+  std::function<void()> aboutLink_;
 };
 
 class FakeNotifier final : public ui::Notifier {

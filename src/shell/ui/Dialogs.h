@@ -37,6 +37,14 @@ struct FolderChooser {
   std::string startFolder;  // empty: the home folder
 };
 
+// The About window's content.
+struct AboutBox {
+  std::string name;            // the name line
+  std::string version;         // the version line
+  std::string linkTitle;       // the web link's title
+  std::string backgroundPath;  // a picture behind the texts; empty: none
+};
+
 class Dialogs {
  public:
   virtual ~Dialogs() = default;
@@ -61,6 +69,11 @@ class Dialogs {
   // .png or .gif file starting in the home folder, in a nested main loop:
   // hold no lock across it. The chosen path, or "" when cancelled.
   virtual std::string chooseImage(WebWindow* parent) = 0;
+
+  // Shows the About window and returns at once; `linkClicked` runs on the
+  // main thread each time its web link is pressed. The window goes when
+  // the user closes it.
+  virtual void showAbout(const AboutBox& about, std::function<void()> linkClicked) = 0;
 };
 
 }  // namespace nb::ui

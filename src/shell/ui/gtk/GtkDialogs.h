@@ -14,6 +14,7 @@ class GtkDialogs final : public Dialogs {
                  std::function<void(int index)> done) override;
   int runAlert(const Alert& alert, WebWindow* parent, Modality modality) override;
   std::string chooseImage(WebWindow* parent) override;
+  void showAbout(const AboutBox& about, std::function<void()> linkClicked) override;
   void chooseFolder(const FolderChooser& chooser, WebWindow* parent,
                     std::function<void(std::optional<std::string>)> done) override;
 };
