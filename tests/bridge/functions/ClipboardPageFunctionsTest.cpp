@@ -3,6 +3,7 @@
 // capture program, and the screenshot look-up.
 
 #include <gtk/gtk.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -15,6 +16,7 @@
 #include "bridge/functions/ClipboardPageFunctions.h"
 #include "foundation/json/Json.h"
 #include "platform/GObjectPtr.h"
+#include "shell/ui/gtk/GtkClipboardAccess.h"
 #include "shell/ui/gtk/PortalScreenCapture.h"
 #include "support/GtkUiFixture.h"
 #include "support/PumpMainThread.h"
@@ -25,7 +27,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
-GtkClipboard* desktopClipboard() { return gtk_clipboard_get(GDK_SELECTION_CLIPBOARD); }
+// A selection of this test program's own: test programs run side by side
+// on one display, and the desktop's clipboard is shared by all of them.
+const std::string& selectionName() {
+  static const std::string name = "NB_TEST_CLIPBOARD_" + std::to_string(::getpid());
+  return name;
+}
+
+GtkClipboard* desktopClipboard() {
+  return gtk_clipboard_get(gdk_atom_intern(selectionName().c_str(), FALSE));
+}
 
 // A small picture of one colour.
 platform::GObjectPtr<GdkPixbuf> picture(guint32 rgba) {
@@ -68,7 +79,7 @@ class ClipboardPageFunctionsTest : public GtkUiTest {
     if (!folder_.empty()) fs::remove_all(folder_);
   }
 
-  ui::Clipboard& clipboard() { return sharedUi()->clipboard(); }
+  ui::Clipboard& clipboard() { return clipboard_; }
 
   std::string paste() {
     std::optional<std::string> answer;
@@ -93,6 +104,7 @@ class ClipboardPageFunctionsTest : public GtkUiTest {
   }
 
   fs::path folder_;
+  ui::GtkClipboardAccess clipboard_{selectionName()};
 };
 
 TEST_F(ClipboardPageFunctionsTest, TextAndHtmlCopies) {

@@ -18,14 +18,12 @@ struct Offer {
   std::string text;
 };
 
-GtkClipboard* clipboard() { return gtk_clipboard_get(GDK_SELECTION_CLIPBOARD); }
-
-void offerHtml(GtkTargetList* list, const std::string& html, const std::string& plainText) {
+void offerHtml(GtkClipboard* clipboard, GtkTargetList* list, const std::string& html, const std::string& plainText) {
   gint count = 0;
   GtkTargetEntry* targets = gtk_target_table_new_from_list(list, &count);
   auto* offer = new Offer{html, plainText};
   const gboolean taken = gtk_clipboard_set_with_data(
-      clipboard(), targets, static_cast<guint>(count),
+      clipboard, targets, static_cast<guint>(count),
       [](GtkClipboard*, GtkSelectionData* data, guint info, gpointer user) {
         const auto* what = static_cast<const Offer*>(user);
         if (info == kHtml) {
@@ -51,6 +49,11 @@ struct Pending {
 
 }  // namespace
 
+GtkClipboard* GtkClipboardAccess::clipboard() const {
+  return gtk_clipboard_get(selection_.empty() ? GDK_SELECTION_CLIPBOARD
+                                              : gdk_atom_intern(selection_.c_str(), FALSE));
+}
+
 void GtkClipboardAccess::setText(const std::string& text) {
   gtk_clipboard_set_text(clipboard(), text.c_str(), static_cast<gint>(text.size()));
 }
@@ -59,14 +62,14 @@ void GtkClipboardAccess::setHtml(const std::string& html, const std::string& pla
   GtkTargetList* list = gtk_target_list_new(nullptr, 0);
   gtk_target_list_add(list, gdk_atom_intern_static_string("text/html"), 0, kHtml);
   gtk_target_list_add_text_targets(list, kText);
-  offerHtml(list, html, plainText);
+  offerHtml(clipboard(), list, html, plainText);
   gtk_target_list_unref(list);
 }
 
 void GtkClipboardAccess::setHtmlOnly(const std::string& html) {
   GtkTargetList* list = gtk_target_list_new(nullptr, 0);
   gtk_target_list_add(list, gdk_atom_intern_static_string("text/html"), 0, kHtml);
-  offerHtml(list, html, {});
+  offerHtml(clipboard(), list, html, {});
   gtk_target_list_unref(list);
 }
 
