@@ -170,12 +170,6 @@ class FakeDialogs final : public ui::Dialogs {
   // The scripted answer, else the last button.
   int runAlert(const ui::Alert& alert, ui::WebWindow* parent, ui::Modality modality) override;
 
-  // Folder choosers: each is answered, through a posted job, with the next
-  // scripted folder (nothing: cancelled); without one it is cancelled.
-  void answerNextFolder(std::optional<std::string> folder);
-  std::vector<ui::FolderChooser> foldersAsked() const;
-  void chooseFolder(const ui::FolderChooser& chooser, ui::WebWindow* parent,
-                    std::function<void(std::optional<std::string>)> done) override;
   // Image choosers answer the scripted path ("" for cancel) and remember
   // their parent.
   void answerNextImage(std::string path) { imageAnswer_ = std::move(path); }
@@ -194,6 +188,13 @@ class FakeDialogs final : public ui::Dialogs {
     if (aboutLink_) aboutLink_();
   }
 
+  // Folder choosers: each is answered, through a posted job, with the next
+  // scripted folder (nothing: cancelled); without one it is cancelled.
+  void answerNextFolder(std::optional<std::string> folder);
+  std::vector<ui::FolderChooser> foldersAsked() const;
+  void chooseFolder(const ui::FolderChooser& chooser, ui::WebWindow* parent,
+                    std::function<void(std::optional<std::string>)> done) override;
+
  private:
   std::optional<int> takeAnswer();
 
@@ -201,12 +202,12 @@ class FakeDialogs final : public ui::Dialogs {
   std::deque<int> answers_;
   std::deque<std::function<void(int)>> waiting_;
   std::vector<Shown> shown_;
-  std::deque<std::optional<std::string>> folderAnswers_;
-  std::vector<ui::FolderChooser> foldersAsked_;
   std::string imageAnswer_;
   std::vector<ui::WebWindow*> imageParents_;
   std::vector<ui::AboutBox> abouts_;
   std::function<void()> aboutLink_;
+  std::deque<std::optional<std::string>> folderAnswers_;
+  std::vector<ui::FolderChooser> foldersAsked_;
 };
 
 class FakeNotifier final : public ui::Notifier {

@@ -26,6 +26,14 @@ struct Alert {
   std::vector<std::string> buttons;  // at least one
 };
 
+// The About window's content.
+struct AboutBox {
+  std::string name;            // the name line
+  std::string version;         // the version line
+  std::string linkTitle;       // the web link's title
+  std::string backgroundPath;  // a picture behind the texts; empty: none
+};
+
 // Window: blocks input to `parent` only (a sheet). Application: blocks all
 // of the program's windows.
 enum class Modality { Window, Application };
@@ -35,14 +43,6 @@ struct FolderChooser {
   std::string title;
   std::string acceptLabel;
   std::string startFolder;  // empty: the home folder
-};
-
-// The About window's content.
-struct AboutBox {
-  std::string name;            // the name line
-  std::string version;         // the version line
-  std::string linkTitle;       // the web link's title
-  std::string backgroundPath;  // a picture behind the texts; empty: none
 };
 
 class Dialogs {
@@ -59,12 +59,6 @@ class Dialogs {
   // jobs run meanwhile: hold no lock across this call.
   virtual int runAlert(const Alert& alert, WebWindow* parent, Modality modality) = 0;
 
-  // Shows the folder chooser modal on `parent` (may be null) and returns at
-  // once; `done` runs later on the main thread, exactly once, with the
-  // chosen folder, or nothing when the user cancelled.
-  virtual void chooseFolder(const FolderChooser& chooser, WebWindow* parent,
-                            std::function<void(std::optional<std::string> folder)> done) = 0;
-
   // Runs, modal on `parent` (may be null), a chooser for one .jpg, .jpeg,
   // .png or .gif file starting in the home folder, in a nested main loop:
   // hold no lock across it. The chosen path, or "" when cancelled.
@@ -74,6 +68,12 @@ class Dialogs {
   // main thread each time its web link is pressed. The window goes when
   // the user closes it.
   virtual void showAbout(const AboutBox& about, std::function<void()> linkClicked) = 0;
+
+  // Shows the folder chooser modal on `parent` (may be null) and returns at
+  // once; `done` runs later on the main thread, exactly once, with the
+  // chosen folder, or nothing when the user cancelled.
+  virtual void chooseFolder(const FolderChooser& chooser, WebWindow* parent,
+                            std::function<void(std::optional<std::string> folder)> done) = 0;
 };
 
 }  // namespace nb::ui
