@@ -7,7 +7,11 @@
 #include <string>
 
 #include "foundation/text/StringHelpers.h"
+#include "shell/app/AppDelegate.h"
 #include "shell/app/VepUrl.h"
+#include "support/FakeUi.h"
+#include "support/PumpMainThread.h"
+#include "support/TempHome.h"
 
 namespace nb::test {
 namespace {
@@ -65,6 +69,27 @@ TEST(VepUrlTest, MountRequestsCarryTheLibraryAndTheDecodedPath) {
   EXPECT_FALSE(vepMountRequest(vep("open?id=12&path=%2Fa")));
   EXPECT_FALSE(vepMountRequest(vep("mount?id=12&path=%zz")));
   EXPECT_FALSE(vepMountRequest("vep://"));
+}
+
+class VepUrlOpenTest : public TempHome {
+ protected:
+  ScopedFakeUi ui;
+};
+
+TEST_F(VepUrlOpenTest, ALibraryNotSyncedHereOnlyNotifiesAndOtherCommandsDoNothing) {
+  pumpMainThread();
+  auto app = std::make_shared<AppDelegate>();
+  app->openUrlByVep(vep("open?id=12&path=a"));
+  app->openUrlByVep("vep://");
+  pumpMainThread();
+  EXPECT_TRUE(ui->notifier().shown().empty());
+
+  app->openUrlByVep(vep("mount?id=12&path=%2Fa%2Fb.txt"));
+  pumpMainThread();
+  ASSERT_EQ(ui->notifier().shown().size(), 1u);
+  // Shown as it is, whatever the language.
+  EXPECT_EQ(ui->notifier().shown()[0].body, "您没有访问权限");
+  EXPECT_TRUE(ui->windows().empty());
 }
 
 }  // namespace
