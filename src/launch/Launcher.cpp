@@ -20,6 +20,7 @@
 #include "platform/Log.h"
 #include "platform/MainThread.h"
 #include "shell/app/AppDelegate.h"
+#include "shell/app/LoginItem.h"
 #include "shell/app/ProcessState.h"
 #include "shell/app/Reachability.h"
 #include "shell/app/SingleInstance.h"
@@ -63,7 +64,7 @@ void onForward(const std::shared_ptr<AppDelegate>& app, const std::string& messa
   } else if (message == kScreenshotArgument) {
     if (auto chrome = bridge::AppChrome::current("forwarded screenshot")) chrome->screenshotRequested();
   } else {
-    NBLOG_ERROR("the client cannot open forwarded addresses yet");
+    app->openUrlByVep(message);
   }
 }
 
@@ -197,6 +198,7 @@ void applicationDidFinishLaunching(const std::shared_ptr<AppDelegate>& app,
   parts.initStateIconAndMenu();
 
   loadSettings(*app, parts);
+  syncLoginItemWithAutorun(SettingsDb::shareSettingDb().getautorun());
   loadStoredSignIn(*app);
   app->setBLinkNetwork(Util::islink());
   static std::shared_ptr<Reachability> reachability;  // lives as long as the process
@@ -230,6 +232,10 @@ int run(const LaunchOptions& options) {
                           [app](const std::string& message) { onForward(app, message); });
   ShellParts parts(app);
   applicationDidFinishLaunching(app, options.version, parts);
+  // A link that started the client is opened once start-up has run.
+  if (const std::string request = forwardedRequest(options); request.starts_with("vep://")) {
+    platform::MainThread::post([app, request] { app->openUrlByVep(request); });
+  }
   platform::MainThread::run();
   parts.stop();
   // No shutdown sequence: threads and stores end with the process.

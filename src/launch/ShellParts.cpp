@@ -15,6 +15,7 @@
 #include "shell/notify/NotificationCenter.h"
 #include "shell/sdk/SdkSignIn.h"
 #include "shell/ui/Ui.h"
+#include "shell/windows/AboutWindowController.h"
 #include "shell/windows/AppWindows.h"
 #include "shell/windows/BrowserWebWindowController.h"
 #include "shell/windows/LaunchpadWindowController.h"
@@ -90,7 +91,12 @@ void registerShellAnswers(const std::shared_ptr<AppDelegate>& app) {
   std::weak_ptr<AppDelegate> owner = app;
   setApplicationActions({.terminate = [owner] { if (auto self = owner.lock()) self->terminate(); },
                          .restartClient = [owner] { if (auto self = owner.lock()) self->restartClient(); },
-                         .openAboutWindow = {},
+                         .openAboutWindow =
+                             [owner] {
+                               auto self = owner.lock();
+                               auto ui = ui::currentUi("About window");
+                               if (self && ui) AboutWindowController::show(*ui, self->appVersionString());
+                             },
                          .showLockState = showLockMenu});
   SocketParseActions::setShortcutsCheck(checkShortcuts);
   registerNotificationClicks(app);
@@ -160,6 +166,7 @@ void ShellParts::initStateIconAndMenu() {
   options.actions.quit = [weak] {
     if (auto self = weak.lock()) self->terminate();
   };
+  options.actions.about = openAboutWindow;
   chrome_ = bridge::AppChrome::start(app_, std::move(options));
 }
 

@@ -1,5 +1,7 @@
 #include "support/FakeUi.h"
 
+#include <fstream>
+
 #include "platform/Log.h"
 #include "platform/MainThread.h"
 
@@ -312,6 +314,22 @@ bool FakeScreenCapture::finish(bool captured) {
   pending_.pop_front();
   platform::MainThread::post([done = std::move(done), captured] { done(captured); });
   return true;
+}
+
+void FakeScreenCapture::captureToFile(const std::string& path,
+                                      std::function<void(bool captured)> done) {
+  captureToClipboard([path, done = std::move(done)](bool captured) {
+    if (captured) std::ofstream(path, std::ios::binary) << "captured";
+    done(captured);
+  });
+}
+
+void FakeClipboard::requestFiles(std::function<void(std::vector<std::string>)> done) {
+  platform::MainThread::post([done = std::move(done), files = files_] { done(files); });
+}
+
+void FakeClipboard::requestImageAsJpeg(const std::string&, std::function<void(bool)> done) {
+  platform::MainThread::post([done = std::move(done)] { done(false); });
 }
 
 ScopedFakeUi::ScopedFakeUi() : ui_(std::make_shared<FakeUi>()) { ui::setUi(ui_); }

@@ -15,6 +15,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "shell/ui/Ui.h"
@@ -178,6 +179,24 @@ class FakeDialogs final : public ui::Dialogs {
   // The scripted answer, else the last button.
   int runAlert(const ui::Alert& alert, ui::WebWindow* parent, ui::Modality modality) override;
 
+  // Image choosers answer the scripted path ("" for cancel) and remember
+  // their parent.
+  void answerNextImage(std::string path) { imageAnswer_ = std::move(path); }
+  std::string chooseImage(ui::WebWindow* parent) override {
+    imageParents_.push_back(parent);
+    return std::exchange(imageAnswer_, {});
+  }
+  const std::vector<ui::WebWindow*>& imageParents() const { return imageParents_; }
+  // About windows shown, and the link press of the last one.
+  void showAbout(const ui::AboutBox& about, std::function<void()> linkClicked) override {
+    abouts_.push_back(about);
+    aboutLink_ = std::move(linkClicked);
+  }
+  const std::vector<ui::AboutBox>& abouts() const { return abouts_; }
+  void pressAboutLink() const {
+    if (aboutLink_) aboutLink_();
+  }
+
   // Folder choosers: each is answered, through a posted job, with the next
   // scripted folder (nothing: cancelled); without one it is cancelled.
   void answerNextFolder(std::optional<std::string> folder);
@@ -198,6 +217,10 @@ class FakeDialogs final : public ui::Dialogs {
   std::deque<int> answers_;
   std::deque<std::function<void(int)>> waiting_;
   std::vector<Shown> shown_;
+  std::string imageAnswer_;
+  std::vector<ui::WebWindow*> imageParents_;
+  std::vector<ui::AboutBox> abouts_;
+  std::function<void()> aboutLink_;
   std::deque<std::optional<std::string>> folderAnswers_;
   std::vector<ui::FolderChooser> foldersAsked_;
   std::deque<std::optional<std::vector<std::string>>> filesAnswers_;
@@ -235,10 +258,26 @@ class FakeClipboard final : public ui::Clipboard {
   }
   std::optional<std::string> text() override { return text_; }
   const std::optional<std::string>& html() const { return html_; }
+  void setHtmlOnly(const std::string& html) override {
+    html_ = html;
+    text_.reset();
+  }
+  bool setImageFromFile(const std::string& path) override {
+    image_ = path;
+    return true;
+  }
+  // The files a paste finds; a paste answers later, like the desktop's.
+  void setFiles(std::vector<std::string> paths) { files_ = std::move(paths); }
+  void requestFiles(std::function<void(std::vector<std::string>)> done) override;
+  // A paste finds no picture.
+  void requestImageAsJpeg(const std::string&, std::function<void(bool)> done) override;
+  const std::optional<std::string>& imageFile() const { return image_; }
 
  private:
   std::optional<std::string> text_;
   std::optional<std::string> html_;
+  std::optional<std::string> image_;
+  std::vector<std::string> files_;
 };
 
 class FakeStatusItem final : public ui::StatusItem {
@@ -277,6 +316,8 @@ class FakeStatusItem final : public ui::StatusItem {
 class FakeScreenCapture final : public ui::ScreenCapture {
  public:
   void captureToClipboard(std::function<void(bool captured)> done) override;
+  // Waits like captureToClipboard; a finished capture writes a small file.
+  void captureToFile(const std::string& path, std::function<void(bool captured)> done) override;
   // Captures started so far.
   int started() const { return started_; }
   // Captures still waiting for the test.

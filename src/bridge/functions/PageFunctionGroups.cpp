@@ -1,6 +1,7 @@
 #include "bridge/functions/PageFunctionGroups.h"
 
 #include "bridge/functions/FileOperationPageFunctions.h"
+#include "bridge/functions/ClipboardPageFunctions.h"
 #include "bridge/functions/FolderAndTransferPageFunctions.h"
 #include "bridge/functions/LockScreenPageFunctions.h"
 #include "bridge/functions/NoteEditorPageFunctions.h"
@@ -27,6 +28,7 @@ void registerPageFunctionGroups() {
   registerSaveToLocalPageFunctions();
   registerPickerPageFunctions();
   registerNoteEditorPageFunctions();
+  registerClipboardPageFunctions();
 }
 
 }  // namespace nb::bridge

@@ -100,6 +100,10 @@ class AppDelegate final : public AppState, public std::enable_shared_from_this<A
   // main or the sign-in window once start-up allowed it, else nothing.
   void applicationShouldHandleReopen();
   void setBShouldHandleReopen(bool v) { bShouldHandleReopen_ = v; }
+  // A "vep://" link for a library's path: the main window opens on it, or a
+  // notification says the library is not synced here or the path unknown.
+  // Anything else is ignored. Main thread.
+  void openUrlByVep(const std::string& url);
   bool bShouldHandleReopen() const { return bShouldHandleReopen_; }
 
   // --- Quit, log-out and relaunch (AppDelegateQuit.cpp) --------------------------

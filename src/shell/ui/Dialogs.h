@@ -26,6 +26,14 @@ struct Alert {
   std::vector<std::string> buttons;  // at least one
 };
 
+// The About window's content.
+struct AboutBox {
+  std::string name;            // the name line
+  std::string version;         // the version line
+  std::string linkTitle;       // the web link's title
+  std::string backgroundPath;  // a picture behind the texts; empty: none
+};
+
 // Window: blocks input to `parent` only (a sheet). Application: blocks all
 // of the program's windows.
 enum class Modality { Window, Application };
@@ -56,6 +64,16 @@ class Dialogs {
   // Shows the alert and waits in a nested main loop for the answer. Posted
   // jobs run meanwhile: hold no lock across this call.
   virtual int runAlert(const Alert& alert, WebWindow* parent, Modality modality) = 0;
+
+  // Runs, modal on `parent` (may be null), a chooser for one .jpg, .jpeg,
+  // .png or .gif file starting in the home folder, in a nested main loop:
+  // hold no lock across it. The chosen path, or "" when cancelled.
+  virtual std::string chooseImage(WebWindow* parent) = 0;
+
+  // Shows the About window and returns at once; `linkClicked` runs on the
+  // main thread each time its web link is pressed. The window goes when
+  // the user closes it.
+  virtual void showAbout(const AboutBox& about, std::function<void()> linkClicked) = 0;
 
   // Shows the folder chooser modal on `parent` (may be null) and returns at
   // once; `done` runs later on the main thread, exactly once, with the

@@ -2,6 +2,7 @@
 // and removal.
 
 #include <filesystem>
+#include <fstream>
 
 #include <gtest/gtest.h>
 
@@ -47,6 +48,41 @@ TEST_F(FavoriteLinksTest, LookUpAndRemovalGoByTarget) {
   EXPECT_TRUE(links.findFavorite((root() / "docs").string()));
   links.setFolder("");
   EXPECT_FALSE(links.findFavorite((root() / "docs").string()));
+}
+
+TEST_F(FavoriteLinksTest, ASecondSessionInOneProcessScansAfresh) {
+  // First session: both folders synced, nothing goes.
+  links.initFavoriteScan();
+  EXPECT_TRUE(links.initFavoriteFind((root() / "docs").string()));
+  EXPECT_TRUE(links.initFavoriteFind((root() / "music").string()));
+  links.initFavoriteClear();
+  ASSERT_TRUE(fs::is_symlink(folder() / "docs"));
+  ASSERT_TRUE(fs::is_symlink(folder() / "music"));
+
+  // Second sign-in in the same process: only docs is still synced. Its
+  // link survives; music's goes.
+  links.initFavoriteScan();
+  EXPECT_TRUE(links.initFavoriteFind((root() / "docs").string()));
+  links.initFavoriteClear();
+  EXPECT_TRUE(fs::is_symlink(folder() / "docs"));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(folder() / "music")));
+
+  // A third scan finds only docs; claimed again, it stays.
+  links.initFavoriteScan();
+  EXPECT_TRUE(links.initFavoriteFind((root() / "docs").string()));
+  EXPECT_FALSE(links.initFavoriteFind((root() / "music").string()));
+  links.initFavoriteClear();
+  EXPECT_TRUE(fs::is_symlink(folder() / "docs"));
+}
+
+TEST_F(FavoriteLinksTest, ALinkToAFolderIsRemovedAsALinkNeverFollowed) {
+  fs::create_directories(root() / "music/album");
+  std::ofstream(root() / "music/album/track.mp3") << "x";
+  links.initFavoriteScan();
+  links.initFavoriteClear();
+  EXPECT_FALSE(fs::exists(fs::symlink_status(folder() / "music")));
+  EXPECT_TRUE(fs::exists(root() / "music/album/track.mp3"));
+  EXPECT_TRUE(fs::exists(root() / "docs"));
 }
 
 }  // namespace

@@ -129,6 +129,56 @@ int GtkDialogs::runAlert(const Alert& alert, WebWindow* parent, Modality modalit
   return wait->index;
 }
 
+std::string GtkDialogs::chooseImage(WebWindow* parent) {
+  auto* gtkParent = dynamic_cast<GtkWebWindow*>(parent);
+  return Util::OpenPanelSelectImage(gtkParent ? gtkParent->gtkWindow() : nullptr, "");
+}
+
+void GtkDialogs::showAbout(const AboutBox& about, std::function<void()> linkClicked) {
+  constexpr int kWidth = 420;
+  constexpr int kHeight = 260;
+  GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  gtk_window_set_title(GTK_WINDOW(window), about.name.c_str());
+  gtk_window_set_resizable(GTK_WINDOW(window), FALSE);
+  gtk_window_set_default_size(GTK_WINDOW(window), kWidth, kHeight);
+  GtkWidget* overlay = gtk_overlay_new();
+  if (!about.backgroundPath.empty()) {
+    gtk_container_add(GTK_CONTAINER(overlay), gtk_image_new_from_file(about.backgroundPath.c_str()));
+  } else {
+    gtk_container_add(GTK_CONTAINER(overlay), gtk_box_new(GTK_ORIENTATION_VERTICAL, 0));
+  }
+  GtkWidget* texts = gtk_box_new(GTK_ORIENTATION_VERTICAL, 8);
+  gtk_widget_set_valign(texts, GTK_ALIGN_END);
+  gtk_widget_set_halign(texts, GTK_ALIGN_CENTER);
+  gtk_widget_set_margin_bottom(texts, 24);
+  gtk_box_pack_start(GTK_BOX(texts), gtk_label_new(about.name.c_str()), FALSE, FALSE, 0);
+  gtk_box_pack_start(GTK_BOX(texts), gtk_label_new(about.version.c_str()), FALSE, FALSE, 0);
+  GtkWidget* link = gtk_link_button_new_with_label("about:", about.linkTitle.c_str());
+  using Click = std::function<void()>;
+  // The address is ours to open (in the scheme the user chose).
+  g_signal_connect_data(link, "activate-link", G_CALLBACK(+[](GtkLinkButton*, gpointer data) {
+                          (*static_cast<Click*>(data))();
+                          return TRUE;
+                        }),
+                        new Click(std::move(linkClicked)),
+                        [](gpointer data, GClosure*) { delete static_cast<Click*>(data); },
+                        GConnectFlags(0));
+  gtk_box_pack_start(GTK_BOX(texts), link, FALSE, FALSE, 0);
+  gtk_overlay_add_overlay(GTK_OVERLAY(overlay), texts);
+  gtk_container_add(GTK_CONTAINER(window), overlay);
+  // The origin comes bottom-left based; GTK places the top-left corner.
+  const Util::WindowOrigin origin = Util::getWindowDisplayOriginPoint(kWidth, kHeight);
+  GdkRectangle screen{0, 0, 0, 0};
+  if (GdkDisplay* display = gdk_display_get_default()) {
+    GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
+    if (!monitor) monitor = gdk_display_get_monitor(display, 0);
+    if (monitor) gdk_monitor_get_geometry(monitor, &screen);
+  }
+  gtk_window_move(GTK_WINDOW(window), static_cast<int>(origin.x),
+                  static_cast<int>(screen.height - origin.y));
+  gtk_widget_show_all(window);
+}
+
 void GtkDialogs::chooseFolder(const FolderChooser& chooser, WebWindow* parent,
                               std::function<void(std::optional<std::string>)> done) {
   auto* gtkParent = dynamic_cast<GtkWebWindow*>(parent);

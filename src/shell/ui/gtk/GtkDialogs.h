@@ -13,6 +13,8 @@ class GtkDialogs final : public Dialogs {
   void showAlert(const Alert& alert, WebWindow* parent, Modality modality,
                  std::function<void(int index)> done) override;
   int runAlert(const Alert& alert, WebWindow* parent, Modality modality) override;
+  std::string chooseImage(WebWindow* parent) override;
+  void showAbout(const AboutBox& about, std::function<void()> linkClicked) override;
   void chooseFolder(const FolderChooser& chooser, WebWindow* parent,
                     std::function<void(std::optional<std::string>)> done) override;
   void chooseFiles(const FilesChooser& chooser, WebWindow* parent,
