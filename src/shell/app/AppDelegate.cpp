@@ -11,6 +11,7 @@
 #include "shell/notify/NotificationCenter.h"
 #include "shell/update/SelfUpdate.h"
 #include "shell/windows/WindowDirectory.h"
+#include "sync/centre/SyncCenter.h"
 
 namespace nb {
 
@@ -196,15 +197,11 @@ void AppDelegate::sendToMain(const PageEvent& event) {
   }
 }
 
-void AppDelegate::uploadSyncDb() { unavailable("diagnostic bundle"); }
+void AppDelegate::uploadSyncDb() { SyncCenter::shareSyncCenter().zipdb(); }
 
 void AppDelegate::setGrowlNotificationDescripation(const std::string& description,
                                                    const std::optional<std::string>& context) {
   NotificationCenter::shareCenter().setGrowlNotificationDescripation(description, context);
-}
-
-void AppDelegate::unavailable(const char* what) {
-  NBLOG_ERROR("the shell cannot serve the request yet: {}", what);
 }
 
 }  // namespace nb

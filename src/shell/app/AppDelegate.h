@@ -274,9 +274,6 @@ class AppDelegate final : public AppState, public std::enable_shared_from_this<A
  private:
   // To the main page without waiting.
   static void sendToMain(const PageEvent& event);
-  // A request for a part of the shell this build does not have yet: logged
-  // as an error so that the missing piece shows.
-  static void unavailable(const char* what);
   // The steps of loginByAuto and startByLogin.
   void copyStoredAccount();
   bool refreshStoredSignIn();
