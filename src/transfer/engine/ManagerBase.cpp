@@ -84,7 +84,9 @@ void ManagerBase::Run(platform::StoppableThread& thread) {
     CheckFinishorError();
     if (!waitForWork(thread)) continue;
     dispatch(thread);
-    thread.sleepFor(kPassSleep);
+    // A task that ends frees its slot: the next pass comes at once rather
+    // than at the end of the period.
+    waitForTransStart(thread, kPassSleep);
   }
 }
 
@@ -158,7 +160,7 @@ ManagerBase::Step ManagerBase::dispatchOne(platform::StoppableThread& thread) {
   markStarted(item.nIndex);
   pending_.pop_front();
   auto operation = std::make_shared<TaskOperation>(
-      task, [this](TransferTask& failed) { onTaskException(failed); });
+      task, [this](TransferTask& failed) { onTaskException(failed); }, [this] { SetTransStart(); });
   std::lock_guard lock(runningMutex_);
   running_.push_back(task);
   queue_.addOperation(operation);

@@ -113,7 +113,8 @@ class ManagerBase {
   // path (id, library, status, kind, size, offset, speed); nIndex 0 when none.
   TransTaskItem GetTransInfo(const std::string& webpath, std::int64_t mountid);
   void AddSpeedTrans(std::uint64_t bytes);
-  // Wakes a loop waiting for pending records.
+  // Wakes a loop waiting for pending records or for the end of its pass
+  // period; a task that ends calls it too, so its slot is filled at once.
   void SetTransStart();
   // Empties the pending list so that the next fetch sees the store's state.
   void clearPending();
