@@ -115,7 +115,7 @@ DownloadTask::Fetch DownloadTask::fetchLoop() {
   return Fetch::kEnded;
 }
 
-bool DownloadTask::sleepTenth() { return platform::sleepFor(kPassPause); }
+bool DownloadTask::sleepTenth() { return pass_.sleepFor(kPassPause); }
 
 void DownloadTask::queueLanQuery() {
   if (services_.queryLan) services_.queryLan(item().strFilehash);
