@@ -110,7 +110,9 @@ DownloadTask::Fetch DownloadTask::fetchLoop() {
       queueLanQuery();
       lastLanQuery_ = monotonicSeconds();
     }
-    sleepTenth();
+    // The wake of the source that brought the last bytes was spent above:
+    // a complete file is finished now, not after another pass.
+    if (!CheckFinish()) sleepTenth();
   }
   return Fetch::kEnded;
 }
