@@ -43,6 +43,7 @@
 #include "http/shared/ASIHTTPRequestDefaults.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
+#include "platform/MemoryArenas.h"
 #include "support/ManualClock.h"
 #include "support/PumpMainThread.h"
 #include "support/RealTransferEngine.h"
@@ -246,10 +247,11 @@ void report(benchmark::State& state, double seconds, std::size_t files, std::siz
 }
 
 // What the program sets up at launch that the transfers use: the
-// application identity its requests carry. The log keeps only what would
+// allocator's few pools and the application identity its requests carry. The log keeps only what would
 // stop a sync: the bench does not register the LAN service, and each
 // download says so.
 void launchLikeTheProgram() {
+  nb::platform::limitMemoryArenas();
   nb::platform::logger()->set_level(spdlog::level::critical);
   nb::http::ASIHTTPRequestDefaults::registerApplicationIdentity({"nubren", "1.0", "1.0"});
 }
