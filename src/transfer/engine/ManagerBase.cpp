@@ -182,32 +182,10 @@ std::size_t ManagerBase::runningCount() {
 
 void ManagerBase::waitForTransStart(platform::StoppableThread& thread,
                                     std::chrono::nanoseconds limit) {
-  std::stop_source wake;
-  {
-    std::lock_guard lock(wakeMutex_);
-    if (transStartPending_) {
-      transStartPending_ = false;
-      return;
-    }
-    wakeSource_ = &wake;
-  }
-  {
-    std::stop_callback onStop(thread.stopToken(), [&wake] { wake.request_stop(); });
-    platform::Clock::current()->sleepFor(limit, wake.get_token());
-  }
-  std::lock_guard lock(wakeMutex_);
-  wakeSource_ = nullptr;
-  transStartPending_ = false;
+  transStart_.sleepFor(limit, thread.stopToken());
 }
 
-void ManagerBase::SetTransStart() {
-  std::lock_guard lock(wakeMutex_);
-  if (wakeSource_) {
-    wakeSource_->request_stop();
-  } else {
-    transStartPending_ = true;
-  }
-}
+void ManagerBase::SetTransStart() { transStart_.wake(); }
 
 // --- Commands -------------------------------------------------------------------------
 

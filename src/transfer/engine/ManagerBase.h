@@ -30,6 +30,7 @@
 #include "api/session/TransActionCounter.h"
 #include "platform/OperationQueue.h"
 #include "platform/StoppableThread.h"
+#include "platform/WakeableSleep.h"
 #include "transfer/engine/DispatchGate.h"
 #include "transfer/engine/TransferTask.h"
 
@@ -176,9 +177,7 @@ class ManagerBase {
   std::uint64_t ullSpeedTrans_ = 0;        // guarded by speedMutex_
   std::uint64_t ullSpeedTime_ = 0;         // guarded by speedMutex_
 
-  std::mutex wakeMutex_;
-  bool transStartPending_ = false;      // guarded by wakeMutex_
-  std::stop_source* wakeSource_ = nullptr;  // guarded by wakeMutex_; the waiter's own
+  platform::WakeableSleep transStart_;  // what SetTransStart cuts short
 
   mutable std::mutex threadMutex_;
   std::unique_ptr<platform::StoppableThread> thread_;  // guarded by threadMutex_
