@@ -194,7 +194,10 @@ void MySqlite::backup() {
       // A store with a write-ahead log holds its last commits in the log
       // until a checkpoint: they go into the file first, or the copy would
       // miss them. Without a log this does nothing.
-      if (auto set = db.executeQuery("pragma wal_checkpoint(TRUNCATE)")) set->close();
+      if (auto set = db.executeQuery("pragma wal_checkpoint(TRUNCATE)")) {
+        set->next();  // the checkpoint runs as the statement steps
+        set->close();
+      }
       copyReplacing(path, path + "_old");
     });
   }
