@@ -321,8 +321,12 @@ std::optional<std::vector<FakeEntry>> FakeLibraryTree::list(const std::string& r
     if (found == entries_.end() || !found->second.dir) return std::nullopt;
   }
   std::vector<FakeEntry> children;
-  for (const auto& [path, entry] : entries_) {
-    if (path != folder && parentOf(path) == folder) children.push_back(entry);
+  // A folder's descendants sit together in the path order: only they are
+  // walked, so that listing a small folder of a large tree stays cheap.
+  const std::string prefix = folder.empty() ? std::string() : folder + "/";
+  for (auto it = entries_.lower_bound(prefix); it != entries_.end() && it->first.starts_with(prefix);
+       ++it) {
+    if (it->first != folder && parentOf(it->first) == folder) children.push_back(it->second);
   }
   return children;
 }

@@ -127,6 +127,23 @@ bool MySqlite::backupFileTo(const std::string& path, const std::string& destinat
   return !path.empty() && fs::is_regular_file(path, ec) && backupDatabaseFile(path, destination);
 }
 
+void MySqlite::useWriteAheadLog() {
+  inDatabase([](FMDatabase& db) {
+    std::string mode;
+    if (auto set = db.executeQuery("pragma journal_mode=WAL"); set && set->next()) {
+      mode = set->stringForColumnIndex(0).value_or("");
+      set->close();
+    }
+    // Without the log (a file system that cannot share its index) the
+    // rollback journal stays, and with it the full flushes it relies on.
+    if (mode != "wal") {
+      NBSQLLOG("no write-ahead log for {} (journal mode {})", db.databasePath().value_or(""), mode);
+      return;
+    }
+    db.executeUpdate("pragma synchronous=NORMAL");
+  });
+}
+
 void MySqlite::createTable(bool) {}
 
 void MySqlite::updateTable() {}
@@ -173,7 +190,15 @@ void MySqlite::backup() {
   if (!path.empty()) {
     // Check and copy in one job: no write of another thread lands mid-copy.
     inDatabase([&](FMDatabase& db) {
-      if (integrityOk(db)) copyReplacing(path, path + "_old");
+      if (!integrityOk(db)) return;
+      // A store with a write-ahead log holds its last commits in the log
+      // until a checkpoint: they go into the file first, or the copy would
+      // miss them. Without a log this does nothing.
+      if (auto set = db.executeQuery("pragma wal_checkpoint(TRUNCATE)")) {
+        set->next();  // the checkpoint runs as the statement steps
+        set->close();
+      }
+      copyReplacing(path, path + "_old");
     });
   }
   ftBackupTime_ = wallClockSeconds();

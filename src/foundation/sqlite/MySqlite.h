@@ -77,6 +77,17 @@ class MySqlite {
   double ftBackupTime() const { return ftBackupTime_; }
   void setFtBackupTime(double seconds) { ftBackupTime_ = seconds; }
 
+ protected:
+  // Switches the store to a write-ahead log with commits that wait for no
+  // disk flush: a commit is one append to the log instead of rewriting and
+  // flushing a rollback journal and the file. The file stays consistent
+  // whatever ends the process; a power cut may lose the last commits, never
+  // tear one. For stores that are written row by row at a high rate and
+  // can rebuild what a lost commit held (the sync and transfer stores).
+  // The log mode stays with the file; the flush setting is the
+  // connection's, so a reopened connection commits with full flushes again.
+  void useWriteAheadLog();
+
  private:
   void openQueue(const std::string& path);
 

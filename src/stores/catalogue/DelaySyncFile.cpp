@@ -39,7 +39,9 @@ bool DelaySyncFile::checkFile(std::string_view path, uint64_t& time) const {
   const std::string lowered = lowercaseString(path);
   std::lock_guard lock(nodeLock);
   for (const DelaySyncItem& item : nodeArray) {
-    const std::string suffix = "." + lowercaseString(item.ext);
+    // Appended rather than "." + ...: GCC 12 at -O3 warns falsely on that form.
+    std::string suffix(1, '.');
+    suffix += lowercaseString(item.ext);
     if (lowered.size() < suffix.size() ||
         lowered.compare(lowered.size() - suffix.size(), suffix.size(), suffix) != 0) {
       continue;

@@ -49,6 +49,8 @@ std::unique_ptr<Syncdb> Syncdb::initpath(const std::string& path, FileSizeFn fil
 std::unique_ptr<Syncdb> Syncdb::unopened() { return std::unique_ptr<Syncdb>(new Syncdb()); }
 
 void Syncdb::createTable(bool integrity) {
+  // A first sync writes every row several times, each write on its own.
+  useWriteAheadLog();
   inDatabase([&](FMDatabase& db) {
     for (const char* sql : kCreateTables) db.executeUpdate(sql);
     if (integrity) db.executeUpdate("VACUUM;");

@@ -85,6 +85,8 @@ void TransPortDB::setPath(const std::string& path) {
 void TransPortDB::exit() { setNodeArray(std::nullopt); }
 
 void TransPortDB::createTable(bool integrity) {
+  // Every transfer is added, started and finished by writes of their own.
+  useWriteAheadLog();
   inDatabase([&](FMDatabase& db) {
     for (const auto& table : kTables) {
       if (!db.executeUpdate(table.sql)) NBLOG_ERROR("error to create {}", table.name);

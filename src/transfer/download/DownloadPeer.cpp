@@ -152,6 +152,11 @@ void DownloadPeer::requestDidReceiveData(http::ASIHTTPRequest& request, const st
 
 void DownloadPeer::requestFinished(http::ASIHTTPRequest& request) {
   if (isCurrent(request)) setBStart(false);
+  // Told once this source's state is settled, on every way out.
+  struct Tell {
+    const DownloadPeer& peer;
+    ~Tell() { peer.tellSinkEnded(); }
+  } tell{*this};
   if (abandoned_.exchange(nullptr) == &request) {
     countFailure();
     return;
@@ -175,6 +180,11 @@ void DownloadPeer::requestFailed(http::ASIHTTPRequest& request) {
   const http::ASIHTTPRequest* mine = &request;
   abandoned_.compare_exchange_strong(mine, nullptr);
   countFailure();
+  tellSinkEnded();
+}
+
+void DownloadPeer::tellSinkEnded() const {
+  if (const auto sink = sink_.lock()) sink->sourceEnded();
 }
 
 void DownloadPeer::countFailure() {

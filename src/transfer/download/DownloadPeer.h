@@ -104,6 +104,8 @@ class DownloadPeer : public PeerBase, public http::ASIHTTPRequestDelegate {
   // reports it failed, which counts against this source.
   void abandon(http::ASIHTTPRequest& request);
   void countFailure();
+  // The sink (the task) learns that this source's request ended.
+  void tellSinkEnded() const;
 
   const std::weak_ptr<DownloadSink> sink_;
   const bool bUdp_;

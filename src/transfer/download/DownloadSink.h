@@ -15,6 +15,9 @@ class DownloadSink {
   // the chunk (task stopped, no file, short or failed write): the source
   // then drops its request.
   virtual bool WriteFile(const std::string& data, std::uint64_t pos) = 0;
+  // A source's request ended, finished or failed. Main thread. The task
+  // looks at its sources again at once instead of at its next pass.
+  virtual void sourceEnded() {}
 };
 
 }  // namespace nb

@@ -110,12 +110,14 @@ DownloadTask::Fetch DownloadTask::fetchLoop() {
       queueLanQuery();
       lastLanQuery_ = monotonicSeconds();
     }
-    sleepTenth();
+    // The wake of the source that brought the last bytes was spent above:
+    // a complete file is finished now, not after another pass.
+    if (!CheckFinish()) sleepTenth();
   }
   return Fetch::kEnded;
 }
 
-bool DownloadTask::sleepTenth() { return platform::sleepFor(kPassPause); }
+bool DownloadTask::sleepTenth() { return pass_.sleepFor(kPassPause); }
 
 void DownloadTask::queueLanQuery() {
   if (services_.queryLan) services_.queryLan(item().strFilehash);

@@ -30,6 +30,7 @@
 
 #include "api/models/RetGetDownload.h"
 #include "platform/UniqueFd.h"
+#include "platform/WakeableSleep.h"
 #include "transfer/download/DownloadPeer.h"
 #include "transfer/download/DownloadServices.h"
 #include "transfer/engine/DownloadTransferTask.h"
@@ -70,6 +71,7 @@ class DownloadTask final : public DownloadTransferTask,
   void CloseFile();
   // DownloadSink, main thread.
   bool WriteFile(const std::string& data, std::uint64_t pos) override;
+  void sourceEnded() override { pass_.wake(); }
   // Checks the complete file and ends the download.
   void finish();
   // Ends the download with an error (back to waiting while offline).
@@ -141,6 +143,7 @@ class DownloadTask final : public DownloadTransferTask,
   Fetch fetchLoop();
   void endTask();
   void queueLanQuery();
+  // The pause between scheduling passes; a source that ends cuts it short.
   bool sleepTenth();
 
   // --- files (DownloadTaskFiles.cpp) ---
@@ -165,6 +168,7 @@ class DownloadTask final : public DownloadTransferTask,
   std::uint64_t lastLanQuery_ = 0;  // the task's thread only; monotonic seconds
   int renewalsWithoutData_ = 0;     // the task's thread only
   std::atomic<std::uint64_t> bytesWritten_{0};  // by WriteFile, for the renewal limit
+  platform::WakeableSleep pass_;  // the fetch loop's pause between passes
 
   // guarded by pFilesc
   std::optional<platform::UniqueFd> pFileHandle_;

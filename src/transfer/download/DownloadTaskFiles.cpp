@@ -129,8 +129,11 @@ bool DownloadTask::WriteFile(const std::string& data, std::uint64_t pos) {
   addTranssize(data.size());
   bytesWritten_.fetch_add(data.size());
   if (services_.addSpeedTrans) services_.addSpeedTrans(data.size());
+  // A write that completes the file is followed by its finish, which drops
+  // the index: saving it first would only cost a flush on the main thread.
+  const bool complete = offset == item().ullFilesize;
   const std::uint64_t now = platform::nowSeconds();
-  if (now > ullWriteTime_.load() + 2) {
+  if (!complete && now > ullWriteTime_.load() + 2) {
     services_.store->Update_DownloadOffset(nIndex(), offset);
     saveIndexLocked();
     ullWriteTime_.store(now);

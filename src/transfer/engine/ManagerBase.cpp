@@ -84,7 +84,9 @@ void ManagerBase::Run(platform::StoppableThread& thread) {
     CheckFinishorError();
     if (!waitForWork(thread)) continue;
     dispatch(thread);
-    thread.sleepFor(kPassSleep);
+    // A task that ends frees its slot: the next pass comes at once rather
+    // than at the end of the period.
+    waitForTransStart(thread, kPassSleep);
   }
 }
 
@@ -158,7 +160,7 @@ ManagerBase::Step ManagerBase::dispatchOne(platform::StoppableThread& thread) {
   markStarted(item.nIndex);
   pending_.pop_front();
   auto operation = std::make_shared<TaskOperation>(
-      task, [this](TransferTask& failed) { onTaskException(failed); });
+      task, [this](TransferTask& failed) { onTaskException(failed); }, [this] { SetTransStart(); });
   std::lock_guard lock(runningMutex_);
   running_.push_back(task);
   queue_.addOperation(operation);
@@ -180,32 +182,10 @@ std::size_t ManagerBase::runningCount() {
 
 void ManagerBase::waitForTransStart(platform::StoppableThread& thread,
                                     std::chrono::nanoseconds limit) {
-  std::stop_source wake;
-  {
-    std::lock_guard lock(wakeMutex_);
-    if (transStartPending_) {
-      transStartPending_ = false;
-      return;
-    }
-    wakeSource_ = &wake;
-  }
-  {
-    std::stop_callback onStop(thread.stopToken(), [&wake] { wake.request_stop(); });
-    platform::Clock::current()->sleepFor(limit, wake.get_token());
-  }
-  std::lock_guard lock(wakeMutex_);
-  wakeSource_ = nullptr;
-  transStartPending_ = false;
+  transStart_.sleepFor(limit, thread.stopToken());
 }
 
-void ManagerBase::SetTransStart() {
-  std::lock_guard lock(wakeMutex_);
-  if (wakeSource_) {
-    wakeSource_->request_stop();
-  } else {
-    transStartPending_ = true;
-  }
-}
+void ManagerBase::SetTransStart() { transStart_.wake(); }
 
 // --- Commands -------------------------------------------------------------------------
 

@@ -30,6 +30,7 @@
 #include "api/session/TransActionCounter.h"
 #include "platform/OperationQueue.h"
 #include "platform/StoppableThread.h"
+#include "platform/WakeableSleep.h"
 #include "transfer/engine/DispatchGate.h"
 #include "transfer/engine/TransferTask.h"
 
@@ -113,7 +114,8 @@ class ManagerBase {
   // path (id, library, status, kind, size, offset, speed); nIndex 0 when none.
   TransTaskItem GetTransInfo(const std::string& webpath, std::int64_t mountid);
   void AddSpeedTrans(std::uint64_t bytes);
-  // Wakes a loop waiting for pending records.
+  // Wakes a loop waiting for pending records or for the end of its pass
+  // period; a task that ends calls it too, so its slot is filled at once.
   void SetTransStart();
   // Empties the pending list so that the next fetch sees the store's state.
   void clearPending();
@@ -175,9 +177,7 @@ class ManagerBase {
   std::uint64_t ullSpeedTrans_ = 0;        // guarded by speedMutex_
   std::uint64_t ullSpeedTime_ = 0;         // guarded by speedMutex_
 
-  std::mutex wakeMutex_;
-  bool transStartPending_ = false;      // guarded by wakeMutex_
-  std::stop_source* wakeSource_ = nullptr;  // guarded by wakeMutex_; the waiter's own
+  platform::WakeableSleep transStart_;  // what SetTransStart cuts short
 
   mutable std::mutex threadMutex_;
   std::unique_ptr<platform::StoppableThread> thread_;  // guarded by threadMutex_

@@ -7,8 +7,9 @@
 
 namespace nb {
 
-TaskOperation::TaskOperation(std::shared_ptr<TransferTask> task, ExceptionHandler onException)
-    : task_(std::move(task)), onException_(std::move(onException)) {}
+TaskOperation::TaskOperation(std::shared_ptr<TransferTask> task, ExceptionHandler onException,
+                             EndHandler onEnd)
+    : task_(std::move(task)), onException_(std::move(onException)), onEnd_(std::move(onEnd)) {}
 
 void TaskOperation::main() {
   bool threw = false;
@@ -29,6 +30,7 @@ void TaskOperation::main() {
     }
   }
   task_->setNStatus(kTransEnded);
+  if (onEnd_) onEnd_();
 }
 
 }  // namespace nb

@@ -128,6 +128,40 @@ TEST_F(MySqliteTest, SecondBackupReplacesTheFirst) {
   EXPECT_EQ(copy.get("a"), "2");
 }
 
+// A store with a write-ahead log: its last commits sit in the log, not yet
+// in the file that the backup copies.
+class LoggedStore : public KeyValueStore {
+ public:
+  explicit LoggedStore(const std::string& path) { init(path, true); }
+  void createTable(bool integrity) override {
+    useWriteAheadLog();
+    KeyValueStore::createTable(integrity);
+  }
+  std::string journalMode() {
+    std::string mode;
+    inDatabase([&](FMDatabase& db) { mode = stringForQuery(db, "pragma journal_mode").value_or(""); });
+    return mode;
+  }
+};
+
+TEST_F(MySqliteTest, ALoggedStoreBacksUpItsLastCommitAndReopensLogged) {
+  {
+    LoggedStore store(path());
+    EXPECT_EQ(store.journalMode(), "wal");
+    store.put("a", "1");
+    store.put("b", "2");
+    store.backup();
+    store.put("a", "3");  // after the backup: only the store has it
+    // A reopened connection keeps the log mode, which stays with the file.
+    store.close();
+    EXPECT_EQ(store.journalMode(), "wal");
+    EXPECT_EQ(store.get("a"), "3");
+  }
+  KeyValueStore copy(path() + "_old", true);
+  EXPECT_EQ(copy.get("a"), "1");
+  EXPECT_EQ(copy.get("b"), "2");
+}
+
 TEST_F(MySqliteTest, BackupWithoutPathOnlyStampsTheTime) {
   KeyValueStore store;
   store.backup();
