@@ -124,6 +124,9 @@ ManagerBase::Step ManagerBase::dispatchOne(platform::StoppableThread& thread) {
     resetErrorsWhenDue();
     return Step::kRetry;
   }
+  // A bulk add may have opened after the pass looked and queued the very
+  // records just fetched: asked again now, they wait for it.
+  if (context_.transActions.busy()) return Step::kLeave;
   TransTaskItem item = pending_.front();
   bool blocked = false;
   {
