@@ -12,13 +12,13 @@
 #include "foundation/util/UtilUrl.h"
 #include "platform/Log.h"
 #include "platform/MainThread.h"
+#include "shell/app/AccountInfo.h"
 #include "shell/app/AppDelegate.h"
 #include "shell/windows/AppWindows.h"
 #include "shell/windows/BrowserWebWindowController.h"
 #include "shell/windows/LaunchpadWindowController.h"
 #include "shell/windows/LoginWebWindowController.h"
 #include "shell/windows/WindowDirectory.h"
-#include "stores/catalogue/Mountsdb.h"
 #include "stores/settings/SettingsDb.h"
 
 namespace nb {
@@ -105,12 +105,7 @@ void AppDelegate::refuseStoredSignIn(const std::string& description, std::int64_
 void AppDelegate::readAccount(const std::string& token, bool setLogin) {
   const RetUserInfo info = HTTPEngine::getAccountInfo(token, 0);
   if (info.nStatusCode() != 200 || info.nUserID <= 0) return;
-  UserData::shareUserData().updateUserInfoByRetUserInfo(info);
-  if (info.arrayFavorites) Mountsdb::shareMountsdb().updateAllMagic(*info.arrayFavorites);
-  auto server = serverInfo();
-  if (server && !info.strSource.empty() && server->strSource().empty()) {
-    server->resetSource(info.strSource);
-  }
+  applyAccountInfo(info, serverInfo().get());
   if (setLogin) bLogin_ = true;
 }
 
