@@ -14,6 +14,7 @@
 #include "platform/MainThread.h"
 #include "shell/app/AccountInfo.h"
 #include "shell/app/AppDelegate.h"
+#include "shell/tasks/CheckOldVersion.h"
 #include "shell/windows/AppWindows.h"
 #include "shell/windows/BrowserWebWindowController.h"
 #include "shell/windows/LaunchpadWindowController.h"
@@ -145,7 +146,7 @@ void AppDelegate::checkBySqlToLogin() {
   // The migration calls this again once the old stores are converted.
   bSqlite2To3_ = true;
   showMigrationNotice();
-  taskQueue_->addOperation([] { UserData::shareUserData().changeOldVersion(); });
+  queueCheckOldVersion(*taskQueue_);
 }
 
 // --- Windows of the sign-in ---------------------------------------------------------------------
