@@ -44,11 +44,7 @@ std::string finishSignIn(AppDelegate& app, const RetToken& ret) {
     if (ret.nErrorCode() == RetToken::kOAuthDeprecated) app.checkServerAppandUI();
     return loginAnswer(ret.strErrorMsg(), Util::getChangeTokenError(ret.strErrorDescription), "");
   }
-  UserData& user = UserData::shareUserData();
-  user.setUserToken(ret.strAccessToken);
-  user.setRefreshToken(ret.strRefreshToken);
-  user.setExpiresTime(ret.nExpires);
-  user.setUllDateline(ret.ullDateline);
+  applySignInToken(ret);
   const RetUserInfo info = HTTPEngine::getAccountInfo(ret.strAccessToken, 0);
   if (info.nStatusCode() != 200) {
     return loginAnswer("1", Util::localizedStringForKey("用户信息获取失败"), "");

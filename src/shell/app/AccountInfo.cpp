@@ -13,4 +13,12 @@ void applyAccountInfo(const RetUserInfo& info, ServerInfo* server) {
   if (info.arrayFavorites) Mountsdb::shareMountsdb().updateAllMagic(*info.arrayFavorites);
 }
 
+void applySignInToken(const RetToken& token) {
+  UserData& session = UserData::shareUserData();
+  session.setUserToken(token.strAccessToken);
+  session.setRefreshToken(token.strRefreshToken);
+  session.setExpiresTime(token.nExpires);
+  session.setUllDateline(token.ullDateline);
+}
+
 }  // namespace nb

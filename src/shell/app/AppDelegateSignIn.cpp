@@ -75,10 +75,7 @@ bool AppDelegate::refreshStoredSignIn() {
   const RetToken ret = HTTPEngine::refreshToken(user.refreshToken(), user.getinfo(), user.getdevice());
   NBLOG_INFO("{},{},{}", ret.nStatusCode(), ret.nErrorCode(), ret.strErrorDescription);
   if (ret.nStatusCode() == 200) {
-    user.setUserToken(ret.strAccessToken);
-    user.setRefreshToken(ret.strRefreshToken);
-    user.setExpiresTime(ret.nExpires);
-    user.setUllDateline(ret.ullDateline);
+    applySignInToken(ret);
     readAccount(ret.strAccessToken, false);
     return true;
   }

@@ -66,11 +66,7 @@ struct SavedHosts {
 
 // The new account's tokens and identity into the session.
 void applySignIn(const RetToken& token, const RetUserInfo& info) {
-  UserData& session = UserData::shareUserData();
-  session.setUserToken(token.strAccessToken);
-  session.setRefreshToken(token.strRefreshToken);
-  session.setExpiresTime(token.nExpires);
-  session.setUllDateline(token.ullDateline);
+  applySignInToken(token);
   applyAccountInfo(info, ServerInfo::current().get());
 }
 
