@@ -7,7 +7,6 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 
 
 #include "api/session/ClientId.h"
@@ -19,6 +18,7 @@
 #include "foundation/util/UtilUrl.h"
 #include "platform/AppFolders.h"
 #include "platform/Log.h"
+#include "platform/OsRelease.h"
 
 namespace nb {
 namespace {
@@ -45,20 +45,7 @@ bool makePrivateFolder(const fs::path& folder) {
 
 // The value of KEY=value (optionally quoted) in an os-release style file.
 std::string fileValue(const fs::path& file, std::string_view key) {
-  std::ifstream in(file);
-  for (std::string line; std::getline(in, line);) {
-    if (line.size() <= key.size() || line.compare(0, key.size(), key) != 0 ||
-        line[key.size()] != '=') {
-      continue;
-    }
-    std::string value = line.substr(key.size() + 1);
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-        value.back() == value.front()) {
-      value = value.substr(1, value.size() - 2);
-    }
-    return value;
-  }
-  return {};
+  return platform::keyValueField(platform::readKeyValueFile(file.string()), key);
 }
 
 // Percent escapes for what may not stand in a URL; "/" and ":" stay.

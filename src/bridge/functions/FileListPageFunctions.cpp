@@ -260,9 +260,9 @@ std::string gSideTreeList(const PageCall& call) {
   return pageAnswer(JsonValue::object({{"list", JsonValue::array(std::move(list))}}));
 }
 
+// The page's answer type around the shared debug log of argument and answer.
 Answer logged(const PageCall& call, std::string answer) {
-  NBLOG_DEBUG("{},{}", call.json(), answer);
-  return answer;
+  return loggedAnswer(call, std::move(answer));
 }
 
 void handleMain(const char* name, std::string (*body)(const PageCall&)) {

@@ -13,8 +13,8 @@
 #include "foundation/util/UtilUrl.h"
 #include "platform/Log.h"
 #include "platform/MainThread.h"
+#include "shell/app/AccountInfo.h"
 #include "shell/app/AppDelegate.h"
-#include "stores/catalogue/Mountsdb.h"
 
 namespace nb::bridge {
 
@@ -38,31 +38,18 @@ void setServerHost(const std::string& host) {
   UserData::shareUserData().setStrServerHost(host);
 }
 
-// Step 8 of a sign-in, also the whole of the account re-read.
-void takeAccount(AppDelegate& app, const RetUserInfo& info) {
-  auto server = ServerInfo::current();
-  if (!info.strSource.empty() && server->strSource().empty()) server->resetSource(info.strSource);
-  UserData::shareUserData().updateUserInfoByRetUserInfo(info);
-  if (info.arrayFavorites) Mountsdb::shareMountsdb().updateAllMagic(*info.arrayFavorites);
-  (void)app;
-}
-
 // The shared end of both sign-ins, from the token answer on.
 std::string finishSignIn(AppDelegate& app, const RetToken& ret) {
   if (ret.nStatusCode() != 200) {
     if (ret.nErrorCode() == RetToken::kOAuthDeprecated) app.checkServerAppandUI();
     return loginAnswer(ret.strErrorMsg(), Util::getChangeTokenError(ret.strErrorDescription), "");
   }
-  UserData& user = UserData::shareUserData();
-  user.setUserToken(ret.strAccessToken);
-  user.setRefreshToken(ret.strRefreshToken);
-  user.setExpiresTime(ret.nExpires);
-  user.setUllDateline(ret.ullDateline);
+  applySignInToken(ret);
   const RetUserInfo info = HTTPEngine::getAccountInfo(ret.strAccessToken, 0);
   if (info.nStatusCode() != 200) {
     return loginAnswer("1", Util::localizedStringForKey("用户信息获取失败"), "");
   }
-  takeAccount(app, info);
+  applyAccountInfo(info, ServerInfo::current().get());
   app.setBLogin(true);
   return loginAnswer("", "", ret.strAccessToken);
 }
@@ -104,7 +91,9 @@ std::optional<std::string> gSetUserInfo(const PageCall&, WebWindowController&) {
   auto app = shellApp();
   if (!app) return std::nullopt;
   const RetUserInfo info = HTTPEngine::getAccountInfo(UserData::shareUserData().userToken(), 0);
-  if (info.nStatusCode() == 200 && info.nUserID >= 1) takeAccount(*app, info);
+  if (info.nStatusCode() == 200 && info.nUserID >= 1) {
+    applyAccountInfo(info, ServerInfo::current().get());
+  }
   return std::nullopt;
 }
 

@@ -180,9 +180,9 @@ std::string gCompare(const PageCall& call, WebWindowController& window) {
   return "{}";
 }
 
+// The page's answer type around the shared debug log of argument and answer.
 Answer logged(const PageCall& call, std::string answer) {
-  NBLOG_DEBUG("{},{}", call.json(), answer);
-  return answer;
+  return loggedAnswer(call, std::move(answer));
 }
 
 Answer noAnswer(const PageCall& call, const std::function<void(const PageCall&)>& body) {
@@ -191,46 +191,40 @@ Answer noAnswer(const PageCall& call, const std::function<void(const PageCall&)>
   return std::nullopt;
 }
 
-void handle(const char* name, std::function<Answer(const PageCall&)> body) {
-  setPageHandler(name, [body = std::move(body)](const PageCall& call, WebWindowController&) {
-    return body(call);
-  });
-}
-
 }  // namespace
 
 void registerSyncFolderPageFunctions() {
-  handle("gGetLinkPath", [](const PageCall& c) {
+  setPageBody("gGetLinkPath", [](const PageCall& c) {
     return logged(c, NBWebViewDelegate::checkLogin()
                          ? SyncCenter::shareSyncCenter().getlinkpathjson()
                          : std::string("{}"));
   });
-  handle("gCheckLinkPath", [](const PageCall& c) {
+  setPageBody("gCheckLinkPath", [](const PageCall& c) {
     return Answer(onLibrary(c, [](const JsonValue& args, SyncManager& manager) {
       return manager.check_Link(jsonTextOrEmpty(args, "webpath"), jsonInt64(args, "type"));
     }));
   });
-  handle("gSetLinkPath", [](const PageCall& c) { return Answer(gSetLinkPath(c)); });
+  setPageBody("gSetLinkPath", [](const PageCall& c) { return Answer(gSetLinkPath(c)); });
   setPageHandler("gMoveLinkPath", [](const PageCall& c, WebWindowController& window) {
     return Answer(gMoveLinkPath(c, window));
   });
-  handle("gDeleteLinkPath", [](const PageCall& c) { return Answer(onLibrary(c, gDeleteLinkPath)); });
-  handle("gCache", [](const PageCall& c) { return Answer(onLibrary(c, gCache)); });
-  handle("gGetSyncNormalPath", [](const PageCall& c) { return logged(c, gGetSyncNormalPath(c)); });
-  handle("gCheckEmpty", [](const PageCall& c) { return logged(c, gCheckEmpty(c)); });
+  setPageBody("gDeleteLinkPath", [](const PageCall& c) { return Answer(onLibrary(c, gDeleteLinkPath)); });
+  setPageBody("gCache", [](const PageCall& c) { return Answer(onLibrary(c, gCache)); });
+  setPageBody("gGetSyncNormalPath", [](const PageCall& c) { return logged(c, gGetSyncNormalPath(c)); });
+  setPageBody("gCheckEmpty", [](const PageCall& c) { return logged(c, gCheckEmpty(c)); });
   setPageHandler("gCompare", [](const PageCall& c, WebWindowController& window) {
     return Answer(gCompare(c, window));
   });
-  handle("gReset", [](const PageCall& c) { return noAnswer(c, gReset); });
-  handle("gResetCompare", [](const PageCall& c) { return noAnswer(c, gResetCompare); });
-  handle("gSetVisitUpdateDateline",
+  setPageBody("gReset", [](const PageCall& c) { return noAnswer(c, gReset); });
+  setPageBody("gResetCompare", [](const PageCall& c) { return noAnswer(c, gResetCompare); });
+  setPageBody("gSetVisitUpdateDateline",
          [](const PageCall& c) { return noAnswer(c, gSetVisitUpdateDateline); });
-  handle("gGetShortcuts", [](const PageCall& c) {
+  setPageBody("gGetShortcuts", [](const PageCall& c) {
     std::string links = NBWebViewDelegate::checkLogin() ? Mountsdb::shareMountsdb().getLinks()
                                                         : std::string();
     return logged(c, links.empty() ? std::string("{}") : links);
   });
-  handle("gNotice", [](const PageCall& c) { return Answer(gNotice(c)); });
+  setPageBody("gNotice", [](const PageCall& c) { return Answer(gNotice(c)); });
 }
 
 }  // namespace nb::bridge

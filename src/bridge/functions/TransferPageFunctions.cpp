@@ -214,49 +214,43 @@ Answer logged(const PageCall& call, Answer answer) {
   return answer;
 }
 
-void handle(const char* name, std::function<Answer(const PageCall&)> body) {
-  setPageHandler(name, [body = std::move(body)](const PageCall& call, WebWindowController&) {
-    return body(call);
-  });
-}
-
 }  // namespace
 
 void registerTransferPageFunctions() {
   registerPagesReadyForProgress();
-  handle("gGetUpload", [](const PageCall& c) {
+  setPageBody("gGetUpload", [](const PageCall& c) {
     return Answer(transferList(c, &TransPortDB::Get_AllUpload, true));
   });
-  handle("gGetDownload", [](const PageCall& c) {
+  setPageBody("gGetDownload", [](const PageCall& c) {
     return Answer(transferList(c, &TransPortDB::Get_AllDownload, false));
   });
-  handle("gGetUploadFinish", [](const PageCall& c) {
+  setPageBody("gGetUploadFinish", [](const PageCall& c) {
     return logged(c, transferList(c, &TransPortDB::Get_AllUploadFinish, true));
   });
-  handle("gGetDownloadFinish", [](const PageCall& c) {
+  setPageBody("gGetDownloadFinish", [](const PageCall& c) {
     return logged(c, transferList(c, &TransPortDB::Get_AllDownloadFinish, false));
   });
-  handle("gStartUpload", [](const PageCall& c) {
+  setPageBody("gStartUpload", [](const PageCall& c) {
     return command(c, [](transfer::Network& n, const Selection& s) {
       s.all ? n.StartUploadAll() : n.StartUpload(s.ids);
     });
   });
-  handle("gStartDownload", [](const PageCall& c) {
+  setPageBody("gStartDownload", [](const PageCall& c) {
     return command(c, [](transfer::Network& n, const Selection& s) {
       s.all ? n.StartDownloadAll() : n.StartDownload(s.ids);
     });
   });
-  handle("gStopUpload", [](const PageCall& c) {
+  setPageBody("gStopUpload", [](const PageCall& c) {
     return command(c, [](transfer::Network& n, const Selection& s) {
       s.all ? n.StopUploadAll() : n.StopUpload(s.ids);
     });
   });
-  handle("gStopDownload", [](const PageCall& c) {
+  setPageBody("gStopDownload", [](const PageCall& c) {
     return command(c, [](transfer::Network& n, const Selection& s) {
       s.all ? n.StopDownloadAll() : n.StopDownload(s.ids);
     });
   });
-  handle("gDeleteUpload", [](const PageCall& c) {
+  setPageBody("gDeleteUpload", [](const PageCall& c) {
     return command(c, [](transfer::Network& n, const Selection& s) {
       if (!s.all) return n.DeleteUpload(s.ids);
       // Finished records only: nothing runs for them.
@@ -264,18 +258,18 @@ void registerTransferPageFunctions() {
       n.DeleteUploadAll();
     });
   });
-  handle("gDeleteDownload", [](const PageCall& c) {
+  setPageBody("gDeleteDownload", [](const PageCall& c) {
     return command(c, [](transfer::Network& n, const Selection& s) {
       if (!s.all) return n.DeleteDownload(s.ids);
       if (s.finish) return TransPortDB::shareTransPortDB().DeleteDownloadAllFinish();
       n.DeleteDownloadAll();
     });
   });
-  handle("gGetTransCount", [](const PageCall& c) { return logged(c, gGetTransCount(c)); });
-  handle("gGetTransInfo", gGetTransInfo);
-  handle("gGetDownloadInfo", [](const PageCall& c) { return logged(c, gGetDownloadInfo(c)); });
-  handle("gChangeUpload", [](const PageCall& c) { return changeSink(c, true); });
-  handle("gChangeDownload", [](const PageCall& c) { return changeSink(c, false); });
+  setPageBody("gGetTransCount", [](const PageCall& c) { return logged(c, gGetTransCount(c)); });
+  setPageBody("gGetTransInfo", gGetTransInfo);
+  setPageBody("gGetDownloadInfo", [](const PageCall& c) { return logged(c, gGetDownloadInfo(c)); });
+  setPageBody("gChangeUpload", [](const PageCall& c) { return changeSink(c, true); });
+  setPageBody("gChangeDownload", [](const PageCall& c) { return changeSink(c, false); });
 }
 
 }  // namespace nb::bridge

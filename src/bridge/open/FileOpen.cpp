@@ -2,7 +2,6 @@
 
 #include "api/calls/HTTPEngine.h"
 #include "api/models/CompareItem.h"
-#include "api/models/OpenTransportItem.h"
 #include "api/session/UserData.h"
 #include "bridge/open/KeyedLocks.h"
 #include "bridge/open/OpenActions.h"
@@ -13,6 +12,7 @@
 #include "foundation/util/UtilStatus.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
+#include "shell/tasks/OpenHistory.h"
 #include "stores/cache/SyncCache.h"
 #include "stores/syncdb/SyncStatus.h"
 #include "stores/transfer/TransPortDB.h"
@@ -289,17 +289,7 @@ bool FileOpen::clearTarget() {
   return true;
 }
 
-void FileOpen::addHistory(std::uint64_t uploadtime) {
-  OpenTransportItem item;
-  item.nMountid = record_.nMountid;
-  item.strWebpath = record_.strWebpath;
-  item.strFullpath = record_.strFullpath;
-  item.ullFilesize = record_.ullFilesize;
-  item.ullLast = record_.ullLast;
-  item.ullUploadTime = uploadtime;
-  NBLOG_DEBUG("{},{},{},{}", item.strWebpath, item.ullFilesize, item.ullLast, item.ullUploadTime);
-  TransPortDB::shareTransPortDB().AddOpenHistory(item);
-}
+void FileOpen::addHistory(std::uint64_t uploadtime) { recordOpenHistory(record_, uploadtime); }
 
 void FileOpen::lockWhenAsked(bool readOnlyCopy) {
   if (request_.lock && !readOnlyCopy && !request_.readonly) {

@@ -16,6 +16,7 @@
 #include "platform/Log.h"
 #include "platform/MainThread.h"
 #include "platform/OperationQueue.h"
+#include "shell/app/AccountInfo.h"
 #include "stores/catalogue/Mountsdb.h"
 #include "sync/centre/SyncCenter.h"
 #include "sync/centre/SyncManager.h"
@@ -40,15 +41,6 @@ SocketParseActions::ShortcutsCheck& shortcutsCheck() {
   return check;
 }
 
-// The account answer applied to the session: the deployment source when the
-// process has none, the identity fields and the favourite groups.
-void applyAccountInfo(const RetUserInfo& info) {
-  const std::shared_ptr<ServerInfo> server = ServerInfo::current();
-  if (!info.strSource.empty() && server->strSource().empty()) server->resetSource(info.strSource);
-  UserData::shareUserData().updateUserInfoByRetUserInfo(info);
-  if (info.arrayFavorites) Mountsdb::shareMountsdb().updateAllMagic(*info.arrayFavorites);
-}
-
 // The fetch waits for the network: on the task queue, so no window freezes.
 // The answer is applied on the main thread, then the page hears back.
 void rereadAccount(BaseController* controller) {
@@ -64,7 +56,7 @@ void rereadAccount(BaseController* controller) {
     auto info = std::make_shared<RetUserInfo>(HTTPEngine::getAccountInfo(token, 0));
     platform::MainThread::post([info, answer] {
       if (info->nStatusCode() == 200 && info->nUserID >= 1) {
-        applyAccountInfo(*info);
+        applyAccountInfo(*info, ServerInfo::current().get());
       } else {
         NBLOG_WARN("account re-read failed: status {}", info->nStatusCode());
       }

@@ -5,12 +5,12 @@
 #include <atomic>
 #include <clocale>
 #include <filesystem>
-#include <fstream>
 #include <mutex>
 #include <random>
 
 #include "http/text/TextEncoding.h"
 #include "platform/Log.h"
+#include "platform/OsRelease.h"
 #include "platform/OperationQueue.h"
 
 namespace nb::http {
@@ -35,20 +35,7 @@ std::atomic<double>& timeOutDefault() {
 }
 
 std::string osReleaseValue(const std::string& key) {
-  for (const char* file : {"/etc/os-release", "/usr/lib/os-release"}) {
-    std::ifstream in(file);
-    std::string line;
-    while (std::getline(in, line)) {
-      if (!line.starts_with(key + "=")) continue;
-      std::string value = line.substr(key.size() + 1);
-      if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'')) {
-        value = value.substr(1, value.size() - 2);
-      }
-      return value;
-    }
-    if (in.eof()) break;
-  }
-  return {};
+  return platform::keyValueField(platform::osReleaseText(), key);
 }
 
 // "en_US" from "en_US.UTF-8@euro".

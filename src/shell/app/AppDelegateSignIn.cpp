@@ -12,13 +12,14 @@
 #include "foundation/util/UtilUrl.h"
 #include "platform/Log.h"
 #include "platform/MainThread.h"
+#include "shell/app/AccountInfo.h"
 #include "shell/app/AppDelegate.h"
+#include "shell/tasks/CheckOldVersion.h"
 #include "shell/windows/AppWindows.h"
 #include "shell/windows/BrowserWebWindowController.h"
 #include "shell/windows/LaunchpadWindowController.h"
 #include "shell/windows/LoginWebWindowController.h"
 #include "shell/windows/WindowDirectory.h"
-#include "stores/catalogue/Mountsdb.h"
 #include "stores/settings/SettingsDb.h"
 
 namespace nb {
@@ -74,10 +75,7 @@ bool AppDelegate::refreshStoredSignIn() {
   const RetToken ret = HTTPEngine::refreshToken(user.refreshToken(), user.getinfo(), user.getdevice());
   NBLOG_INFO("{},{},{}", ret.nStatusCode(), ret.nErrorCode(), ret.strErrorDescription);
   if (ret.nStatusCode() == 200) {
-    user.setUserToken(ret.strAccessToken);
-    user.setRefreshToken(ret.strRefreshToken);
-    user.setExpiresTime(ret.nExpires);
-    user.setUllDateline(ret.ullDateline);
+    applySignInToken(ret);
     readAccount(ret.strAccessToken, false);
     return true;
   }
@@ -105,12 +103,7 @@ void AppDelegate::refuseStoredSignIn(const std::string& description, std::int64_
 void AppDelegate::readAccount(const std::string& token, bool setLogin) {
   const RetUserInfo info = HTTPEngine::getAccountInfo(token, 0);
   if (info.nStatusCode() != 200 || info.nUserID <= 0) return;
-  UserData::shareUserData().updateUserInfoByRetUserInfo(info);
-  if (info.arrayFavorites) Mountsdb::shareMountsdb().updateAllMagic(*info.arrayFavorites);
-  auto server = serverInfo();
-  if (server && !info.strSource.empty() && server->strSource().empty()) {
-    server->resetSource(info.strSource);
-  }
+  applyAccountInfo(info, serverInfo().get());
   if (setLogin) bLogin_ = true;
 }
 
@@ -150,7 +143,7 @@ void AppDelegate::checkBySqlToLogin() {
   // The migration calls this again once the old stores are converted.
   bSqlite2To3_ = true;
   showMigrationNotice();
-  taskQueue_->addOperation([] { UserData::shareUserData().changeOldVersion(); });
+  queueCheckOldVersion(*taskQueue_);
 }
 
 // --- Windows of the sign-in ---------------------------------------------------------------------

@@ -13,6 +13,7 @@
 #include "platform/Log.h"
 #include "platform/OperationQueue.h"
 #include "shell/copy/ReplaceWindowController.h"
+#include "shell/tasks/OpenHistory.h"
 #include "stores/cache/SyncCache.h"
 #include "stores/syncdb/SyncStatus.h"
 #include "stores/transfer/TransPortDB.h"
@@ -39,11 +40,6 @@ std::optional<SyncFileItem> knownRow(const drag_item& item) {
     return std::nullopt;
   }
   return row;
-}
-
-void recordOpened(const OpenTransportItem& open) {
-  NBLOG_DEBUG("{},{},{},{}", open.strWebpath, open.ullFilesize, open.ullLast, open.ullUploadTime);
-  TransPortDB::shareTransPortDB().AddOpenHistory(open);
 }
 
 void notify(const std::string& text) {
@@ -103,7 +99,7 @@ void OperationManager::dragendinothers(const std::vector<drag_item>& items) {
       open.ullFilesize = Util::filesize(item.fullpath);
       open.ullLast = Util::filemodifytime(item.fullpath);
       open.ullUploadTime = open.ullLast;
-      recordOpened(open);
+      recordOpenHistory(open);
       continue;
     }
     const std::optional<SyncFileItem> row = knownRow(item);
@@ -120,13 +116,7 @@ void OperationManager::dragendinothers(const std::vector<drag_item>& items) {
     record.strFullpath = item.fullpath;
     record.ullFilesize = row->ullFileSize;
     record.nStatus = kTransWaiting;
-    OpenTransportItem open;
-    open.nMountid = record.nMountid;
-    open.strWebpath = record.strWebpath;
-    open.strFullpath = record.strFullpath;
-    open.ullFilesize = record.ullFilesize;
-    open.ullLast = record.ullLast;
-    recordOpened(open);
+    recordOpenHistory(record, 0);
     TransPortDB::shareTransPortDB().Add_Download(record);
     queued = true;
     if (Util::getAppDelegate()->bPromptMessage()) {

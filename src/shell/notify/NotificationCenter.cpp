@@ -1,12 +1,10 @@
 #include "shell/notify/NotificationCenter.h"
 
-#include <fstream>
-#include <sstream>
-
 #include "api/server/ServerInfo.h"
 #include "foundation/util/UtilUrl.h"
 #include "platform/Log.h"
 #include "platform/MainThread.h"
+#include "platform/OsRelease.h"
 #include "shell/ui/BundleImage.h"
 #include "shell/ui/Ui.h"
 
@@ -36,30 +34,10 @@ void missingAction(const char* what) {
 
 }  // namespace
 
-std::string osReleaseText() {
-  for (const char* path : {"/etc/os-release", "/usr/lib/os-release"}) {
-    std::ifstream in(path);
-    if (!in) continue;
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
-  return {};
-}
+std::string osReleaseText() { return platform::osReleaseText(); }
 
 std::string systemVersionFromOsRelease(const std::string& osRelease) {
-  std::istringstream lines(osRelease);
-  std::string line;
-  while (std::getline(lines, line)) {
-    if (line.rfind("VERSION_ID=", 0) != 0) continue;
-    std::string value = line.substr(11);
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-        value.back() == value.front()) {
-      value = value.substr(1, value.size() - 2);
-    }
-    return value;
-  }
-  return {};
+  return platform::keyValueField(osRelease, "VERSION_ID");
 }
 
 NotificationCenter& NotificationCenter::shareCenter() {

@@ -14,8 +14,8 @@
 #include "foundation/util/UtilUrl.h"
 #include "platform/Log.h"
 #include "platform/MainThread.h"
+#include "shell/app/AccountInfo.h"
 #include "shell/app/AppDelegate.h"
-#include "stores/catalogue/Mountsdb.h"
 
 namespace nb {
 
@@ -66,15 +66,8 @@ struct SavedHosts {
 
 // The new account's tokens and identity into the session.
 void applySignIn(const RetToken& token, const RetUserInfo& info) {
-  UserData& session = UserData::shareUserData();
-  session.setUserToken(token.strAccessToken);
-  session.setRefreshToken(token.strRefreshToken);
-  session.setExpiresTime(token.nExpires);
-  session.setUllDateline(token.ullDateline);
-  const std::shared_ptr<ServerInfo> server = ServerInfo::current();
-  if (!info.strSource.empty() && server->strSource().empty()) server->resetSource(info.strSource);
-  session.updateUserInfoByRetUserInfo(info);
-  if (info.arrayFavorites) Mountsdb::shareMountsdb().updateAllMagic(*info.arrayFavorites);
+  applySignInToken(token);
+  applyAccountInfo(info, ServerInfo::current().get());
 }
 
 }  // namespace

@@ -18,13 +18,17 @@ void CheckOldVersion::main() {
   }
 }
 
+bool queueCheckOldVersion(platform::OperationQueue& queue) {
+  return queue.addOperation(std::make_shared<CheckOldVersion>());
+}
+
 bool queueCheckOldVersion() {
   const auto queue = Util::getAppDelegate()->taskQueue();
   if (!queue) {
     NBLOG_ERROR("no task queue for the old store migration");
     return false;
   }
-  return queue->addOperation(std::make_shared<CheckOldVersion>());
+  return queueCheckOldVersion(*queue);
 }
 
 }  // namespace nb

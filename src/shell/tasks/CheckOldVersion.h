@@ -6,6 +6,7 @@
 // older catalogue and starts the session.
 
 #include "platform/Operation.h"
+#include "platform/OperationQueue.h"
 
 namespace nb {
 
@@ -13,6 +14,9 @@ class CheckOldVersion final : public platform::Operation {
  public:
   void main() override;
 };
+
+// Queues a CheckOldVersion on `queue`; false when it did not take it.
+bool queueCheckOldVersion(platform::OperationQueue& queue);
 
 // Queues a CheckOldVersion on the application's task queue; false when no
 // queue took it.

@@ -8,6 +8,7 @@
 
 #include "platform/GObjectPtr.h"
 #include "shell/ui/gtk/GtkWebWindow.h"
+#include "shell/ui/gtk/NestedLoopAnswer.h"
 
 namespace nb::ui {
 
@@ -120,20 +121,9 @@ void GtkCopyWindows::askReplace(const ReplaceQuestion& question, WebWindow* pare
 }
 
 ReplaceAnswer GtkCopyWindows::runReplace(const ReplaceQuestion& question, WebWindow* parent) {
-  struct Wait {
-    ReplaceAnswer answer;
-    GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
-    bool answered = false;
-  };
-  auto wait = std::make_shared<Wait>();
-  askReplace(question, parent, [wait](ReplaceAnswer answer) {
-    wait->answer = answer;
-    wait->answered = true;
-    g_main_loop_quit(wait->loop);
+  return runUntilAnswered(ReplaceAnswer{}, [&](std::function<void(ReplaceAnswer)> done) {
+    askReplace(question, parent, std::move(done));
   });
-  if (!wait->answered) g_main_loop_run(wait->loop);
-  g_main_loop_unref(wait->loop);
-  return wait->answer;
 }
 
 namespace {

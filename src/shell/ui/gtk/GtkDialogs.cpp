@@ -10,6 +10,7 @@
 #include "foundation/util/UtilUrl.h"
 #include "platform/GObjectPtr.h"
 #include "shell/ui/gtk/GtkWebWindow.h"
+#include "shell/ui/gtk/NestedLoopAnswer.h"
 
 namespace nb::ui {
 
@@ -113,20 +114,9 @@ void GtkDialogs::showAlert(const Alert& alert, WebWindow* parent, Modality modal
 }
 
 int GtkDialogs::runAlert(const Alert& alert, WebWindow* parent, Modality modality) {
-  struct Wait {
-    int index = -1;
-    GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
-    bool answered = false;
-  };
-  auto wait = std::make_shared<Wait>();
-  showAlert(alert, parent, modality, [wait](int index) {
-    wait->index = index;
-    wait->answered = true;
-    g_main_loop_quit(wait->loop);
+  return runUntilAnswered(-1, [&](std::function<void(int)> done) {
+    showAlert(alert, parent, modality, std::move(done));
   });
-  if (!wait->answered) g_main_loop_run(wait->loop);
-  g_main_loop_unref(wait->loop);
-  return wait->index;
 }
 
 std::string GtkDialogs::chooseImage(WebWindow* parent) {
