@@ -39,5 +39,10 @@ TEST_P(RandomSyncTest, BothSidesConvergeAndNothingIsLost) {
 INSTANTIATE_TEST_SUITE_P(Seeds, RandomSyncTest, testing::ValuesIn(seedsToRun()),
                          [](const auto& test) { return "Seed" + std::to_string(test.param); });
 
+// Seeds that found faults: a letter-case rename read as a deletion (3, 33),
+// and the server's echo of one that took the folder away (2, above).
+INSTANTIATE_TEST_SUITE_P(Found, RandomSyncTest, testing::Values(3U, 33U),
+                         [](const auto& test) { return "Seed" + std::to_string(test.param); });
+
 }  // namespace
 }  // namespace nb::test

@@ -498,6 +498,9 @@ void RandomSyncWorld::engineSteps(int count) {
 void RandomSyncWorld::pass() {
   log_.push_back("-- the client runs");
   settle();
+  // The coordinator's own round: deferred renames and moves are retried.
+  clock().advance(std::chrono::seconds(3));
+  runCoordinatorPass();
   m_->startCanCompare();
   runComparePass();
   if (rewrite_) {
