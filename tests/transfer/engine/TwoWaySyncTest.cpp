@@ -283,6 +283,20 @@ TEST_F(TwoWaySyncTest, ACaseRenameRightAfterADownloadKeepsTheFile) {
   expectAgree(localTree("Docs"));
 }
 
+// Found by the random runs (seed 15): the echo filter of the client's own
+// rename also dropped another member's edit made right after it.
+TEST_F(TwoWaySyncTest, AServerEditRightAfterALocalCaseRenameArrives) {
+  startWithSyncedTree();
+  fs::rename(local("Docs/a.txt"), local("Docs/A.txt"));
+  sync();
+  ASSERT_EQ(serverTree("docs").count("A.txt"), 1U);
+  clock().advance(std::chrono::seconds(5));
+  putServerFile("docs/A.txt", "edited there after the rename");
+  sync();
+  EXPECT_EQ(readLocal("Docs/A.txt"), "edited there after the rename");
+  expectAgree(serverTree("docs"));
+}
+
 // --- Links and mount points -----------------------------------------------------
 
 TEST_F(TwoWaySyncTest, ALinkToAFileGetsNoRowAndStaysLocal) {
