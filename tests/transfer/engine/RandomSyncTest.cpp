@@ -39,10 +39,11 @@ TEST_P(RandomSyncTest, BothSidesConvergeAndNothingIsLost) {
 INSTANTIATE_TEST_SUITE_P(Seeds, RandomSyncTest, testing::ValuesIn(seedsToRun()),
                          [](const auto& test) { return "Seed" + std::to_string(test.param); });
 
-// Seeds that found faults: a letter-case rename read as a deletion (3, 33),
-// another member's edit taken for the echo of our own rename (15),
-// and the server's echo of one that took the folder away (2, above).
-INSTANTIATE_TEST_SUITE_P(Found, RandomSyncTest, testing::Values(3U, 15U, 33U),
+// Seeds that found faults: a letter-case rename read as a deletion (3, 33)
+// and the server's echo of one that took the folder away (2, above). Seed 15
+// (another member's edit taken for the echo of our own rename) runs for
+// most of a minute; its fault has a test of its own in TwoWaySyncTest.
+INSTANTIATE_TEST_SUITE_P(Found, RandomSyncTest, testing::Values(3U, 33U),
                          [](const auto& test) { return "Seed" + std::to_string(test.param); });
 
 }  // namespace

@@ -160,6 +160,13 @@ bool RandomSyncWorld::taken(const std::string& path) {
   return false;
 }
 
+bool RandomSyncWorld::canMove(const Item& item, const std::string& target) {
+  if (isUnder(target, item.path) || fold(target) == fold(parentOf(item.path))) return false;
+  // Two levels of folders at most.
+  if (item.dir && target.find('/') != std::string::npos) return false;
+  return !taken(join(target, nameOf(item.path)));
+}
+
 std::optional<std::string> RandomSyncWorld::freeName(const std::string& folder, bool dir) {
   // Two levels of folders are enough to move things around in.
   if (dir && std::count(folder.begin(), folder.end(), '/') >= 1) return std::nullopt;
@@ -272,9 +279,7 @@ void RandomSyncWorld::localStep() {
       if (all.empty()) return;
       const Item item = all[pick(all.size())];
       const std::string target = folderList[pick(folderList.size())];
-      if (isUnder(target, item.path) || fold(target) == fold(parentOf(item.path))) return;
-      if (item.dir && target.find('/') != std::string::npos) return;
-      if (taken(join(target, nameOf(item.path)))) return;
+      if (!canMove(item, target)) return;
       std::error_code ec;
       fs::rename(at(item.path), at(join(target, nameOf(item.path))), ec);
       log_.push_back("local move " + item.path + " -> " + target + "/" + (ec ? " failed" : ""));
@@ -406,9 +411,7 @@ void RandomSyncWorld::serverStep() {
       if (all.empty()) return;
       const Item item = all[pick(all.size())];
       const std::string target = folderList[pick(folderList.size())];
-      if (isUnder(target, item.path) || fold(target) == fold(parentOf(item.path))) return;
-      if (item.dir && target.find('/') != std::string::npos) return;
-      if (taken(join(target, nameOf(item.path)))) return;
+      if (!canMove(item, target)) return;
       const auto error = tree().move(web(item.path), web(target), kOther);
       log_.push_back("server move " + item.path + " -> " + target + "/" +
                      (error == FakeTreeError::None ? "" : " refused"));

@@ -51,6 +51,8 @@ class RandomSyncWorld : public LocalWorld {
   // without regard to case (the service's own rule).
   bool taken(const std::string& path);
   std::optional<std::string> freeName(const std::string& folder, bool dir);
+  // Whether the item may go into `target` as it is named now.
+  bool canMove(const Item& item, const std::string& target);
 
   // --- Edits -------------------------------------------------------------------------
   void randomStep();
