@@ -71,4 +71,6 @@ FakeFault FakeFault::slow(std::chrono::milliseconds delay) {
 
 FakeFault FakeFault::drop() { return FakeFault{.kind = Kind::Drop}; }
 
+FakeFault FakeFault::dropAfterAnswer() { return FakeFault{.kind = Kind::DropAfterAnswer}; }
+
 }  // namespace nb::test

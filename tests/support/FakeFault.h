@@ -17,6 +17,7 @@ struct FakeFault {
     LowerCaseMarker,  // the endpoint's own answer with "X-SERVER: nubren"
     Delay,            // waits, then answers as usual
     Drop,             // sends the status line, then closes mid-body
+    DropAfterAnswer,  // the endpoint runs (its change stands), then as Drop
   };
 
   Kind kind = Kind::BareStatus;
@@ -33,6 +34,7 @@ struct FakeFault {
   static FakeFault lowerCaseMarker();
   static FakeFault slow(std::chrono::milliseconds delay);
   static FakeFault drop();
+  static FakeFault dropAfterAnswer();
 
   // Limits the fault to the next `count` answers.
   FakeFault times(int count) const {

@@ -91,6 +91,32 @@ bool FakeLibraryTree::parentExists(const std::string& path) const {
   return found != entries_.end() && found->second.dir;
 }
 
+std::string FakeLibraryTree::spelled(const std::string& path) const {
+  const auto fold = [](std::string text) {
+    for (auto& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+  };
+  std::string walked;
+  std::size_t start = 0;
+  while (start < path.size()) {
+    const auto slash = path.find('/', start);
+    const auto end = slash == std::string::npos ? path.size() : slash;
+    const std::string name = path.substr(start, end - start);
+    std::string next = join(walked, name);
+    if (!entries_.contains(next)) {
+      for (const auto& [each, entry] : entries_) {
+        if (parentOf(each) == walked && fold(nameOf(each)) == fold(name)) {
+          next = each;
+          break;
+        }
+      }
+    }
+    walked = next;
+    start = end + 1;
+  }
+  return walked;
+}
+
 FakeTreeError FakeLibraryTree::checkEditable(const std::string& path, const FakeMember& by) const {
   const auto found = entries_.find(path);
   if (path.empty() || found == entries_.end()) return FakeTreeError::NotFound;
@@ -108,9 +134,9 @@ std::vector<std::string> FakeLibraryTree::subtree(const std::string& path) const
 
 FakeTreeError FakeLibraryTree::addFolder(const std::string& rawPath, const FakeMember& by,
                                          uint64_t createDateline, uint64_t lastDateline) {
-  const std::string path = normalize(rawPath);
-  if (path.empty()) return FakeTreeError::BadName;
+  if (normalize(rawPath).empty()) return FakeTreeError::BadName;
   std::lock_guard guard(lock_);
+  const std::string path = spelled(normalize(rawPath));
   std::string walked;
   std::size_t start = 0;
   while (start <= path.size()) {
@@ -137,9 +163,9 @@ FakeTreeError FakeLibraryTree::addFolder(const std::string& rawPath, const FakeM
 FakeTreeError FakeLibraryTree::putFile(const std::string& rawPath, const std::string& filehash,
                                        uint64_t filesize, const FakeMember& by,
                                        uint64_t createDateline, uint64_t lastDateline) {
-  const std::string path = normalize(rawPath);
-  if (path.empty()) return FakeTreeError::BadName;
+  if (normalize(rawPath).empty()) return FakeTreeError::BadName;
   std::lock_guard guard(lock_);
+  const std::string path = spelled(normalize(rawPath));
   if (!parentExists(path)) return FakeTreeError::NoParent;
   const uint64_t time = now();
   auto found = entries_.find(path);
@@ -170,14 +196,14 @@ FakeTreeError FakeLibraryTree::putFile(const std::string& rawPath, const std::st
 
 std::string FakeLibraryTree::reserveHash(const std::string& path) {
   std::lock_guard guard(lock_);
-  auto& hash = reserved_[normalize(path)];
+  auto& hash = reserved_[spelled(normalize(path))];
   if (hash.empty()) hash = nextHash();
   return hash;
 }
 
 FakeTreeError FakeLibraryTree::remove(const std::string& rawPath, const FakeMember& by) {
-  const std::string path = normalize(rawPath);
   std::lock_guard guard(lock_);
+  const std::string path = spelled(normalize(rawPath));
   if (const auto refused = checkEditable(path, by); refused != FakeTreeError::None) return refused;
   Trashed trashed;
   for (const auto& each : subtree(path)) {
@@ -197,7 +223,11 @@ FakeTreeError FakeLibraryTree::relocate(const std::string& from, const std::stri
                                         const FakeMember& by) {
   if (const auto refused = checkEditable(from, by); refused != FakeTreeError::None) return refused;
   if (to.empty() || isUnder(to, from)) return FakeTreeError::BadName;
-  if (entries_.contains(to)) return FakeTreeError::Exists;
+  // Another entry by that name in any letter case; the entry itself may
+  // take a new case.
+  if (entries_.contains(to) || (spelled(to) != to && spelled(to) != from)) {
+    return FakeTreeError::Exists;
+  }
   if (!parentExists(to)) return FakeTreeError::NoParent;
   const FakeEntry before = entries_.at(from);
   for (const auto& each : subtree(from)) {
@@ -225,21 +255,21 @@ FakeTreeError FakeLibraryTree::rename(const std::string& path, const std::string
       newname == "..") {
     return FakeTreeError::BadName;
   }
-  const std::string from = normalize(path);
   std::lock_guard guard(lock_);
+  const std::string from = spelled(normalize(path));
   return relocate(from, join(parentOf(from), newname), by);
 }
 
 FakeTreeError FakeLibraryTree::move(const std::string& path, const std::string& targetFolder,
                                     const FakeMember& by) {
-  const std::string from = normalize(path);
   std::lock_guard guard(lock_);
-  return relocate(from, join(normalize(targetFolder), nameOf(from)), by);
+  const std::string from = spelled(normalize(path));
+  return relocate(from, join(spelled(normalize(targetFolder)), nameOf(from)), by);
 }
 
 FakeTreeError FakeLibraryTree::lock(const std::string& rawPath, bool on, const FakeMember& by) {
-  const std::string path = normalize(rawPath);
   std::lock_guard guard(lock_);
+  const std::string path = spelled(normalize(rawPath));
   if (const auto refused = checkEditable(path, by); refused != FakeTreeError::None) return refused;
   FakeEntry& entry = entries_.at(path);
   entry.lock = on ? 1 : 0;
@@ -308,14 +338,14 @@ FakeTreeError FakeLibraryTree::revert(const std::string& rawPath, const std::str
 
 std::optional<FakeEntry> FakeLibraryTree::find(const std::string& path) const {
   std::lock_guard guard(lock_);
-  const auto found = entries_.find(normalize(path));
+  const auto found = entries_.find(spelled(normalize(path)));
   if (found == entries_.end()) return std::nullopt;
   return found->second;
 }
 
 std::optional<std::vector<FakeEntry>> FakeLibraryTree::list(const std::string& rawFolder) const {
-  const std::string folder = normalize(rawFolder);
   std::lock_guard guard(lock_);
+  const std::string folder = spelled(normalize(rawFolder));
   if (!folder.empty()) {
     const auto found = entries_.find(folder);
     if (found == entries_.end() || !found->second.dir) return std::nullopt;
@@ -335,6 +365,29 @@ std::vector<FakeVersion> FakeLibraryTree::versions(const std::string& path) cons
   std::lock_guard guard(lock_);
   const auto found = versions_.find(normalize(path));
   return found == versions_.end() ? std::vector<FakeVersion>{} : found->second;
+}
+
+std::set<std::string> FakeLibraryTree::heldContent() const {
+  std::lock_guard guard(lock_);
+  std::set<std::string> held;
+  const auto keep = [&held](const std::map<std::string, std::vector<FakeVersion>>& versions) {
+    for (const auto& [path, list] : versions) {
+      for (const auto& version : list) held.insert(version.filehash);
+    }
+  };
+  for (const auto& [path, entry] : entries_) {
+    if (!entry.dir) held.insert(entry.filehash);
+  }
+  keep(versions_);
+  for (const auto& [path, list] : trash_) {
+    for (const auto& trashed : list) {
+      for (const auto& entry : trashed.entries) {
+        if (!entry.dir) held.insert(entry.filehash);
+      }
+      keep(trashed.versions);
+    }
+  }
+  return held;
 }
 
 std::vector<FakeChange> FakeLibraryTree::changes() const {

@@ -5,7 +5,8 @@
 //
 // Paths are library paths without leading or trailing "/" ("a/b.txt"; "" is
 // the library itself); callers may pass them with slashes around, which are
-// dropped. Every edit appends to the feed: cmd 1 for an add or a change,
+// dropped. As on the service, a name is found whatever its ASCII letter
+// case: a.txt and A.txt are one entry, spelled as it was made or renamed. Every edit appends to the feed: cmd 1 for an add or a change,
 // cmd 0 for a delete, and cmd 0 with "fullpath_to" for a move or rename.
 // Folder edits report the folder alone; its children follow implicitly.
 //
@@ -16,6 +17,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -121,6 +123,9 @@ class FakeLibraryTree {
   // Direct children of a folder in name order; nothing when no such folder.
   std::optional<std::vector<FakeEntry>> list(const std::string& folder) const;
   std::vector<FakeVersion> versions(const std::string& path) const;
+  // Every content hash the library still keeps somewhere: its files, their
+  // earlier versions, and what lies in the trash with its versions.
+  std::set<std::string> heldContent() const;
   // Every change so far, oldest first.
   std::vector<FakeChange> changes() const;
 
@@ -150,6 +155,9 @@ class FakeLibraryTree {
   std::string nextHash();
   void record(int cmd, const FakeEntry& entry, const std::string& fullpathTo = "");
   bool parentExists(const std::string& path) const;
+  // The path spelled as the tree holds it: like the service, the tree
+  // finds names without regard to ASCII letter case.
+  std::string spelled(const std::string& path) const;
   FakeTreeError checkEditable(const std::string& path, const FakeMember& by) const;
   std::vector<std::string> subtree(const std::string& path) const;
   FakeTreeError relocate(const std::string& from, const std::string& to, const FakeMember& by);

@@ -168,7 +168,9 @@ void FakeService::Impl::serve(const httplib::Request& request, httplib::Response
   std::optional<FakeFault> fault = takeFault(call.path);
   using Kind = FakeFault::Kind;
   if (fault && fault->kind == Kind::Delay) sleepUnlessStopping(fault->delay);
-  if (fault && fault->kind == Kind::Drop) {
+  // The change is made; only the answer is lost on its way back.
+  if (fault && fault->kind == Kind::DropAfterAnswer) (void)answer(call, endpoint);
+  if (fault && (fault->kind == Kind::Drop || fault->kind == Kind::DropAfterAnswer)) {
     // Promise a body and stop partway: the client sees the connection go.
     response.status = 200;
     response.set_content_provider(64, "application/json", [](size_t, size_t, httplib::DataSink& sink) {

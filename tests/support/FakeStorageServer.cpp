@@ -232,6 +232,7 @@ FakeReply FakeStorageServer::part(const FakeCall& call) {
     return refuse(400, kBadHeader, "bad range");
   }
   if (call.header("x-nb-upload-crc") != crcText(call.body)) return refuse(400, kBadCrc, "crc");
+  partStarts_.emplace_back(keyOf(upload->pathhash, upload->filehash), *first);
   if (*first != upload->received) {
     return FakeReply::json({{"error_code", kOutOfOrder}, {"error_msg", "out of order"},
                             {"expect", upload->received}}, 409);
@@ -244,6 +245,18 @@ FakeReply FakeStorageServer::part(const FakeCall& call) {
   }
   upload->received += call.body.size();
   return FakeReply::json(nlohmann::json::object());
+}
+
+std::map<std::string, uint64_t> FakeStorageServer::unfinished() const {
+  std::lock_guard guard(lock_);
+  std::map<std::string, uint64_t> held;
+  for (const auto& [key, upload] : uploads_) held[key] = upload.received;
+  return held;
+}
+
+std::vector<std::pair<std::string, uint64_t>> FakeStorageServer::partStarts() const {
+  std::lock_guard guard(lock_);
+  return partStarts_;
 }
 
 FakeReply FakeStorageServer::finish(const FakeCall& call) {

@@ -35,6 +35,8 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "support/FakeService.h"
 
@@ -83,6 +85,12 @@ class FakeStorageServer {
   uint64_t heldBytes(const std::string& pathhash) const;
   // Whether the last upload_checksum_result of that upload made it a delta.
   bool isDelta(const std::string& pathhash) const;
+  // Unfinished uploads: "<pathhash>_<filehash>" -> bytes received so far.
+  std::map<std::string, uint64_t> unfinished() const;
+  // Every upload_part that named a known session, oldest first: the
+  // upload's "<pathhash>_<filehash>" and the first offset of its range, as
+  // asked (also when refused as out of order).
+  std::vector<std::pair<std::string, uint64_t>> partStarts() const;
 
  private:
   // One upload, whatever session it is reached through.
@@ -120,6 +128,7 @@ class FakeStorageServer {
   std::map<std::string, Upload> uploads_;        // GUARDED_BY(lock_), by keyOf
   std::map<std::string, std::string> sessions_;  // GUARDED_BY(lock_), id -> keyOf
   int nextSession_ = 0;                          // GUARDED_BY(lock_)
+  std::vector<std::pair<std::string, uint64_t>> partStarts_;  // GUARDED_BY(lock_)
   int pieceLength_ = 1048576;                    // GUARDED_BY(lock_)
   std::optional<std::string> checksumAnswer_;    // GUARDED_BY(lock_)
   std::string lastChecksumResult_;               // GUARDED_BY(lock_)

@@ -51,6 +51,19 @@ RealTransferEngine::~RealTransferEngine() {
 }
 
 bool RealTransferEngine::drain(ManualClock& clock, int seconds) {
+  if (tryDrain(clock, seconds)) return true;
+  auto& store = TransPortDB::shareTransPortDB();
+  ADD_FAILURE() << "still queued: " << store.GetDownloadCountAll() << " downloads, "
+                << store.GetUploadCount() << " uploads; running " << network_->GetTransCount()
+                << "; gate signed in " << Util::getAppDelegate()->bLoginFinish() << ", network "
+                << Util::getAppDelegate()->bLinkNetwork() << ", transfers "
+                << UserData::shareUserData().bTransStart() << ", libraries "
+                << SyncCenter::shareSyncCenter().bInit() << ", bulk adds "
+                << network_->nTransAction();
+  return false;
+}
+
+bool RealTransferEngine::tryDrain(ManualClock& clock, int seconds) {
   auto& store = TransPortDB::shareTransPortDB();
   const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
   while (std::chrono::steady_clock::now() < until) {
@@ -65,13 +78,6 @@ bool RealTransferEngine::drain(ManualClock& clock, int seconds) {
     // The download sources call back on the main thread.
     pumpMainThreadUntil([] { return false; }, std::chrono::milliseconds(20));
   }
-  ADD_FAILURE() << "still queued: " << store.GetDownloadCountAll() << " downloads, "
-                << store.GetUploadCount() << " uploads; running " << network_->GetTransCount()
-                << "; gate signed in " << Util::getAppDelegate()->bLoginFinish() << ", network "
-                << Util::getAppDelegate()->bLinkNetwork() << ", transfers "
-                << UserData::shareUserData().bTransStart() << ", libraries "
-                << SyncCenter::shareSyncCenter().bInit() << ", bulk adds "
-                << network_->nTransAction();
   return false;
 }
 

@@ -1,5 +1,6 @@
 #include "api/calls/NBHTTPRequest.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "api/calls/UrlMask.h"
@@ -60,6 +61,9 @@ NBHTTPResponse NBHTTPRequest::connectNetSyncWithResponse(int timeoutSeconds,
   exchange.headers = outgoingHeaders(settings);
   if (dataBody_) exchange.body = *dataBody_;
   exchange.timeout = std::chrono::seconds(timeoutSeconds > 0 ? timeoutSeconds : kDefaultTimeout);
+  if (settings.timeoutLimit.count() > 0) {
+    exchange.timeout = std::min(exchange.timeout, settings.timeoutLimit);
+  }
   exchange.tls = settings.tls;
   exchange.connectTo = settings.connectTo;
 

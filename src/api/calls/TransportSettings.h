@@ -4,6 +4,7 @@
 // servers are checked. By default they are read from the application state
 // and ServerInfo::current() at each request; tests may install their own.
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
@@ -25,6 +26,9 @@ struct TransportSettings {
   platform::TlsOptions tls;
   // Test routing only (see platform::CurlExchange::connectTo).
   std::vector<std::string> connectTo;
+  // Test only: no request waits longer than this for its answer (0: each
+  // call's own time-out), so that a stalled answer is given up quickly.
+  std::chrono::seconds timeoutLimit{0};
 };
 
 // Called on the thread of each request, so it must be thread-safe and quick.

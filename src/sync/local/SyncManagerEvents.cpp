@@ -97,8 +97,15 @@ bool SyncManager::eventdel(const std::string& path) {
   }
   // Outside every link: "" would name the whole library's transfers.
   if (w.empty()) return false;
-  local::dropTransfers(*this, w);
   const SyncFileItem r = syncdb_->get_single_file(w);
+  // A rename of the letter case alone reads as this name gone and another
+  // come; the row still stands for the item under its other spelling, and
+  // nothing of it was deleted.
+  if (found(r) && !Util::existfile(path)) {
+    const std::string standing = getnormalpath(r.strWebPath);
+    if (!standing.empty() && Util::existfile(standing)) return true;
+  }
+  local::dropTransfers(*this, w);
   if (!found(r) || r.nStatus == SyncStatus::kRemovedOnServer) return true;
   TransPortDB::shareTransPortDB().RemoveWebpathUnFinish(nMountID_, w);
   if (!Util::existfile(path)) {

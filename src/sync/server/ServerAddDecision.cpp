@@ -183,6 +183,7 @@ std::optional<SyncFileItem> SyncManager::updateRow(const CompareItem& item, AddP
                                                    bool comparenow) {
   SyncFileItem& row = place.row;
   const std::string& path = item.strWebPath;
+  const std::string storedHash = row.strFileHash;
   if (row.nLock != item.nLock) {
     followLock(item, place);
     addParentViews(path, views);
@@ -199,8 +200,10 @@ std::optional<SyncFileItem> SyncManager::updateRow(const CompareItem& item, AddP
   if (row.bDir != item.bDir) return std::nullopt;
   bool timeout = false;
   if (lastRename_.checkNode(path, timeout)) {
-    if (!timeout) return std::nullopt;
-    lastRename_.delNode(path);
+    // The echo of a rename this client made carries the content the row
+    // has; new content is another member's later edit and must arrive.
+    if (!timeout && (item.bDir || item.strFileHash == storedHash)) return std::nullopt;
+    if (timeout) lastRename_.delNode(path);
   }
   compare_data(row, item, comparenow);
   queueAfterComparison(row, place, checkhotfile);

@@ -5,6 +5,7 @@
 #include "api/calls/HTTPEngine.h"
 #include "api/session/UserData.h"
 #include "foundation/app/AppState.h"
+#include "foundation/text/StringHelpers.h"
 #include "foundation/util/UtilFiles.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
@@ -113,7 +114,15 @@ bool SyncManager::receive_datas(const std::vector<CompareItem>& items, ViewList*
 }
 
 void SyncManager::receive_del(const CompareItem& item, ViewList* views) {
-  if (!item.strWebPathTo.empty()) receive_move(item.strWebPath, item.strWebPathTo);
+  if (!item.strWebPathTo.empty()) {
+    receive_move(item.strWebPath, item.strWebPathTo);
+    // A new letter case alone: paths compare without case, so the row found
+    // under the old path is the one just moved, not a leftover to delete.
+    if (lowercaseString(item.strWebPath) == lowercaseString(item.strWebPathTo)) {
+      addParentViews(item.strWebPath, views);
+      return;
+    }
+  }
   if (item.bDir) dropFoldersInside(*this, item.strWebPath);
   SyncFileItem row = syncdb_->get_single_file(item.strWebPath);
   if (row.nStatus == SyncStatus::kNotFound) {

@@ -102,6 +102,20 @@ TEST_F(LocalEventsTest, DeletionMarksTheRowAndEverythingBelow) {
   EXPECT_EQ(folderEvents(), 2U);
 }
 
+// Found by the random runs: a rename of the letter case alone, read as the
+// old name deleted, deleted the file on the server.
+TEST_F(LocalEventsTest, TheOldNameOfALetterCaseRenameIsNoDeletion) {
+  synced("docs/b.txt", "Docs/b.txt", "beta");
+  std::filesystem::rename(local("Docs/b.txt"), local("Docs/B.txt"));
+  EXPECT_TRUE(held([&](SyncManager& m) { return m.eventdel(path("Docs/b.txt")); }));
+  EXPECT_EQ(status("docs/b.txt"), SyncStatus::kSynced);
+
+  // Gone under every spelling: a deletion.
+  removeLocal("Docs/B.txt");
+  EXPECT_TRUE(held([&](SyncManager& m) { return m.eventdel(path("Docs/B.txt")); }));
+  EXPECT_EQ(status("docs/b.txt"), SyncStatus::kDeletedLocally);
+}
+
 TEST_F(LocalEventsTest, DeletionOfWhatIsNotSyncedOrIsBackAgain) {
   EXPECT_TRUE(held([&](SyncManager& m) { return m.eventdel(path("Docs/never.txt")); }));
   stored("docs/gone.txt", SyncStatus::kRemovedOnServer);

@@ -1,0 +1,50 @@
+// Random two-way sync runs. The seeds come from the environment so that the
+// runner (scripts/sync-seeds) can spread a long run over processes and a
+// failing seed replays on its own:
+//   NB_SYNC_SEED   first seed (default 1)
+//   NB_SYNC_SEEDS  how many seeds from there (default 2)
+//   NB_SYNC_STEPS  random edits per seed (default 30)
+// Seeds that once found a fault stay below as fixed cases.
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "RandomSyncWorld.h"
+
+namespace nb::test {
+namespace {
+
+uint64_t fromEnvironment(const char* name, uint64_t fallback) {
+  const char* text = std::getenv(name);
+  if (text == nullptr || *text == '\0') return fallback;
+  return std::strtoull(text, nullptr, 10);
+}
+
+std::vector<uint64_t> seedsToRun() {
+  const uint64_t first = fromEnvironment("NB_SYNC_SEED", 1);
+  const uint64_t count = fromEnvironment("NB_SYNC_SEEDS", 2);
+  std::vector<uint64_t> seeds;
+  for (uint64_t i = 0; i < count; ++i) seeds.push_back(first + i);
+  return seeds;
+}
+
+class RandomSyncTest : public RandomSyncWorld, public testing::WithParamInterface<uint64_t> {};
+
+TEST_P(RandomSyncTest, BothSidesConvergeAndNothingIsLost) {
+  runSeed(GetParam(), static_cast<int>(fromEnvironment("NB_SYNC_STEPS", 30)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeds, RandomSyncTest, testing::ValuesIn(seedsToRun()),
+                         [](const auto& test) { return "Seed" + std::to_string(test.param); });
+
+// Seeds that found faults: a letter-case rename read as a deletion (3, 33)
+// and the server's echo of one that took the folder away (2, above). Seed 15
+// (another member's edit taken for the echo of our own rename) runs for
+// most of a minute; its fault has a test of its own in TwoWaySyncTest.
+INSTANTIATE_TEST_SUITE_P(Found, RandomSyncTest, testing::Values(3U, 33U),
+                         [](const auto& test) { return "Seed" + std::to_string(test.param); });
+
+}  // namespace
+}  // namespace nb::test
