@@ -118,7 +118,14 @@ void SyncManager::receive_move(const std::string& oldwebpath, const std::string&
   if (!isSafeEntryPath(oldwebpath) || !isSafeEntryPath(newwebpath)) return;
   const bool hadRow = syncdb_->get_single_file(newwebpath).nStatus != SyncStatus::kNotFound;
   const std::string oldLocal = getnormalpath(oldwebpath);
-  const std::string newLocal = getnormalpath(newwebpath);
+  std::string newLocal = getnormalpath(newwebpath);
+  // A new letter case alone: the mapping of the new path would find the
+  // item under its old spelling, so the new name is taken as the server
+  // spells it, beside the item the old path found.
+  if (!oldLocal.empty() && !newLocal.empty() &&
+      lowercaseString(oldwebpath) == lowercaseString(newwebpath)) {
+    newLocal = lastaddslash(getParent(oldLocal)) + getFilename(newwebpath);
+  }
   if (linkfolder_.renameByWebPath(oldwebpath, newwebpath)) {
     // The linked local folders stay where they are: only the web side moved.
     syncdb_->rename_link(oldwebpath, newwebpath);
@@ -144,11 +151,16 @@ void SyncManager::followServerMove(const std::string& oldwebpath, const std::str
   const bool writeAfter = getFilePropertyForWrite(newwebpath);
   placeRows(oldwebpath, newwebpath);
   if (linkfolder_.linkTypeByWebPath(oldwebpath) == LinkType::kBackup) return;
-  if (!Util::movefile(oldlocal, newlocal)) {
-    NBLOG_WARN("library {}: could not move {} to {}", nMountID_, oldlocal, newlocal);
+  // The local item already stands where the server put it (the echo of a
+  // letter-case rename made here): nothing moves, and an edit it holds that
+  // is not uploaded yet must not be taken for a write of the engine's own.
+  if (oldlocal != newlocal) {
+    if (!Util::movefile(oldlocal, newlocal)) {
+      NBLOG_WARN("library {}: could not move {} to {}", nMountID_, oldlocal, newlocal);
+    }
+    // The folder watching must not take the moved item for a local change.
+    set_add_filelistinfo(newwebpath, Util::filesize(newlocal), Util::filemodifytime(newlocal));
   }
-  // The folder watching must not take the moved item for a local change.
-  set_add_filelistinfo(newwebpath, Util::filesize(newlocal), Util::filemodifytime(newlocal));
   if (linkfolder_.linkTypeByWebPath(newwebpath) != LinkType::kSync || writeBefore == writeAfter) {
     return;
   }

@@ -297,6 +297,38 @@ TEST_F(TwoWaySyncTest, AServerEditRightAfterALocalCaseRenameArrives) {
   expectAgree(serverTree("docs"));
 }
 
+// Found by the random runs (seed 1031): the server's echo of a local case
+// rename was followed as a move of the file onto itself, and the file as it
+// then stood, with an edit not yet uploaded, was taken for a write of the
+// engine's own.
+TEST_F(TwoWaySyncTest, AnEditRightAfterALocalCaseRenameIsUploaded) {
+  startWithSyncedTree();
+  fs::rename(local("Docs/a.txt"), local("Docs/A.txt"));
+  settle();
+  clock().advance(std::chrono::seconds(5));
+  // The echo is read before the watcher hands over the edit.
+  writeLocal("Docs/A.txt", "edited here after the rename");
+  m_->startCanCompare();
+  runComparePass();
+  sync();
+  const auto server = serverTree("docs");
+  ASSERT_EQ(server.count("A.txt"), 1U);
+  EXPECT_EQ(server.at("A.txt").filehash, sha1HexDigest("edited here after the rename"));
+  expectAgree(localTree("Docs"));
+}
+
+// Another member's case rename: the local file takes the server's spelling
+// (resolving the new name used to find the file under its old one).
+TEST_F(TwoWaySyncTest, AServerCaseRenameIsFollowedLocally) {
+  startWithSyncedTree();
+  clock().advance(std::chrono::seconds(5));
+  renameServer("docs/a.txt", "A.txt");
+  sync();
+  EXPECT_TRUE(fs::exists(local("Docs/A.txt")));
+  EXPECT_FALSE(fs::exists(local("Docs/a.txt")));
+  expectAgree(localTree("Docs"));
+}
+
 // --- Links and mount points -----------------------------------------------------
 
 TEST_F(TwoWaySyncTest, ALinkToAFileGetsNoRowAndStaysLocal) {
