@@ -557,6 +557,10 @@ class SyncManager : public LocalEventTarget, public std::enable_shared_from_this
   // places lying in linked folders.
   void followServerMove(const std::string& oldwebpath, const std::string& newwebpath,
                         const std::string& oldlocal, const std::string& newlocal);
+  // After a failed move of the local item: true when a file of its own
+  // stood at the target and was recorded as a local edit to upload.
+  bool keepFileAtMoveTarget(const std::string& newwebpath, const std::string& oldlocal,
+                            const std::string& newlocal);
   void applyServerRename(const std::string& oldwebpath, const std::string& newwebpath,
                          const std::string& oldlocal, const std::string& newlocal);
   void deleteOne(const SyncFileItem& row);

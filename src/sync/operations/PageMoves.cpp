@@ -1,5 +1,8 @@
 // Moves inside one library: those a page asks for, told to the server
 // first, and those the change feed reports as made elsewhere.
+#include <filesystem>
+#include <system_error>
+
 #include "api/calls/HTTPEngine.h"
 #include "api/session/UserData.h"
 #include "foundation/app/AppState.h"
@@ -15,6 +18,7 @@
 #include "sync/links/SafeWebPath.h"
 #include "sync/operations/Network.h"
 #include "sync/operations/ResetSyncFileProperty.h"
+#include "sync/server/FeedPaths.h"
 
 namespace nb {
 namespace {
@@ -143,6 +147,27 @@ void SyncManager::receive_move(const std::string& oldwebpath, const std::string&
   Network::shareNetwork()->RenameWebpath(nMountID_, oldwebpath, newwebpath);
 }
 
+// Another file already stands at the new name: the feed re-read a rename
+// this side has followed before, or a local file took the name meanwhile.
+// The row just moved there describes the file left at the old name, not
+// this one; were it left so, a server deletion of the new name would take
+// this file for the recorded copy and remove work that never reached the
+// server. The file is recorded as the user's own edit and sent instead.
+bool SyncManager::keepFileAtMoveTarget(const std::string& newwebpath, const std::string& oldlocal,
+                                       const std::string& newlocal) {
+  std::error_code ec;
+  if (!Util::isfile(newlocal) || std::filesystem::equivalent(oldlocal, newlocal, ec)) return false;
+  SyncFileItem row = syncdb_->get_single_file(newwebpath);
+  if (row.nStatus == SyncStatus::kNotFound || row.bDir) return false;
+  row.ullFileSize = Util::filesize(newlocal);
+  row.ullLastTime = Util::filemodifytime(newlocal);
+  row.strFileHash.clear();
+  row.nStatus = SyncStatus::kUploadPending;
+  syncdb_->update_file(row);
+  if (Add_Upload(row, newlocal, true, newwebpath)) nCallbackAction |= kQueuedUpload;
+  return true;
+}
+
 // Backup links never move their local files: the server's side is only
 // recorded there.
 void SyncManager::followServerMove(const std::string& oldwebpath, const std::string& newwebpath,
@@ -157,6 +182,7 @@ void SyncManager::followServerMove(const std::string& oldwebpath, const std::str
   if (oldlocal != newlocal) {
     if (!Util::movefile(oldlocal, newlocal)) {
       NBLOG_WARN("library {}: could not move {} to {}", nMountID_, oldlocal, newlocal);
+      if (keepFileAtMoveTarget(newwebpath, oldlocal, newlocal)) return;
     }
     // The folder watching must not take the moved item for a local change.
     set_add_filelistinfo(newwebpath, Util::filesize(newlocal), Util::filemodifytime(newlocal));

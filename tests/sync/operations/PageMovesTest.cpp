@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include "foundation/util/UtilFiles.h"
+#include "stores/transfer/TransPortDB.h"
+#include "sync/centre/SyncStates.h"
 #include "sync/operations/PageOpsWorld.h"
 
 namespace nb::test {
@@ -137,6 +140,38 @@ TEST_F(PageMovesTest, AServerMoveInsideASyncLinkMovesTheLocalFile) {
   // The folder watching takes the new file for the engine's own write.
   EXPECT_TRUE(m().isOwnWrite("docs/sub/a.txt", 5, localTime("Docs/sub/a.txt")));
   EXPECT_EQ(network().count("RenameWebpath"), 1U);
+}
+
+// The feed re-reads a rename this side followed before, and a file not yet
+// sent now holds the new name (here with the size and time of the moved
+// row, as files written in the same second can). It stays and is sent; the
+// server's later deletion of the name does not take it for the copy the
+// moved row recorded.
+TEST_F(PageMovesTest, AServerMoveOntoAFileNotYetSentKeepsAndSendsIt) {
+  syncedFile("docs/a.txt", "alpha");
+  writeLocal("Docs/c.txt", "gamma");
+  Util::setfilemodifytime(local("Docs/c.txt").string(), localTime("Docs/a.txt"));
+  {
+    std::lock_guard hold(m());
+    m().receive_move("docs/a.txt", "docs/c.txt");
+  }
+  EXPECT_EQ(readLocal("Docs/a.txt"), "alpha");
+  EXPECT_EQ(readLocal("Docs/c.txt"), "gamma");
+  EXPECT_EQ(status("docs/c.txt"), SyncStatus::kUploadPending);
+  EXPECT_EQ(rowOf("docs/c.txt").strFileHash, "");
+  EXPECT_EQ(TransPortDB::shareTransPortDB().Get_Upload(kMountId, "docs/c.txt").strFullpath,
+            local("Docs/c.txt").string());
+
+  CompareItem gone;
+  gone.strWebPath = "docs/c.txt";
+  gone.nCmd = FeedCmd::kDelete;
+  {
+    std::lock_guard hold(m());
+    m().receive_del(gone, nullptr);
+  }
+  m().commit();
+  EXPECT_EQ(readLocal("Docs/c.txt"), "gamma");
+  EXPECT_EQ(status("docs/c.txt"), SyncStatus::kUploadPending);
 }
 
 TEST_F(PageMovesTest, AServerMoveOfTheLinkRootRenamesTheLinkAndKeepsTheFolder) {

@@ -43,7 +43,10 @@ INSTANTIATE_TEST_SUITE_P(Seeds, RandomSyncTest, testing::ValuesIn(seedsToRun()),
 // and the server's echo of one that took the folder away (2, above). Seed 15
 // (another member's edit taken for the echo of our own rename) runs for
 // most of a minute; its fault has a test of its own in TwoWaySyncTest.
-INSTANTIATE_TEST_SUITE_P(Found, RandomSyncTest, testing::Values(3U, 33U),
+// Seed 1046: a re-read of the feed replayed a rename already followed; the
+// row moved onto a file not yet uploaded, and the server's later deletion
+// of that name removed it (it depends on timing, so not every run shows it).
+INSTANTIATE_TEST_SUITE_P(Found, RandomSyncTest, testing::Values(3U, 33U, 1046U),
                          [](const auto& test) { return "Seed" + std::to_string(test.param); });
 
 }  // namespace
