@@ -7,6 +7,11 @@
 
 namespace nb::test {
 
+FakeDriveFixture::~FakeDriveFixture() {
+  if (!drive_) return;
+  for (FakeStorageServer* storage : drive_->storageServers()) storage->service().stop();
+}
+
 void FakeDriveFixture::SetUp() {
   TempHome::SetUp();
   app_->useServerAt(root(), api_.host());

@@ -24,6 +24,9 @@ class FakeDriveFixture : public TempHome {
   static constexpr int64_t kMountId = 7;
   static constexpr const char* kDevice = "test-machine";
 
+  // The storage servers live in the drive, which outlives the API service,
+  // yet their handlers check tokens with that service: they stop first.
+  ~FakeDriveFixture() override;
   void SetUp() override;
   void TearDown() override;
   // The time of the drive's changes; the wall clock unless a fixture ties

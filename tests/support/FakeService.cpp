@@ -52,7 +52,8 @@ FakeCall readCall(const httplib::Request& request) {
 class FakeService::Impl {
  public:
   explicit Impl(Options options);
-  ~Impl();
+  ~Impl() { stop(); }
+  void stop();
 
   void serve(const httplib::Request& request, httplib::Response& response);
 
@@ -106,7 +107,7 @@ FakeService::Impl::Impl(Options options) : https(options.https) {
   while (!server->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
-FakeService::Impl::~Impl() {
+void FakeService::Impl::stop() {
   {
     std::lock_guard guard(lock);
     stopping = true;
@@ -203,6 +204,8 @@ void FakeService::Impl::serve(const httplib::Request& request, httplib::Response
 FakeService::FakeService(Options options) : impl_(std::make_unique<Impl>(options)) {}
 
 FakeService::~FakeService() = default;
+
+void FakeService::stop() { impl_->stop(); }
 
 uint16_t FakeService::port() const { return impl_->port; }
 

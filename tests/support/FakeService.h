@@ -41,6 +41,9 @@ class FakeService {
   // port cannot be bound or the certificate cannot be made.
   explicit FakeService(Options options);
   ~FakeService();  // stops; a delayed answer in progress is cut short
+  // Stops answering (as the destructor does); for services whose handlers
+  // use objects that go away before the service itself does.
+  void stop();
   FakeService(const FakeService&) = delete;
   FakeService& operator=(const FakeService&) = delete;
 
