@@ -506,6 +506,9 @@ class SyncManager : public LocalEventTarget, public std::enable_shared_from_this
   std::optional<SyncFileItem> updateRow(const CompareItem& item, AddPlace& place,
                                         ViewList* views, bool checkhotfile, bool comparenow);
   void meetLocalCopy(SyncFileItem& row, const std::string& local);
+  // Whether a new entry at a path this client has just renamed away from is
+  // that rename's echo, not another member's new item at the freed name.
+  bool isRenameEcho(const CompareItem& item, const std::string& movedTo) const;
   void followLock(const CompareItem& item, const AddPlace& place);
   void queueAfterComparison(SyncFileItem& row, const AddPlace& place, bool checkhotfile);
   void addParentViews(const std::string& webpath, ViewList* views) const;

@@ -7,20 +7,22 @@
 
 namespace nb {
 
-void LastFileEvent::addNode(const std::string& webpath) {
+void LastFileEvent::addNode(const std::string& webpath, const std::string& newwebpath) {
   const uint64_t now = platform::nowSeconds();
   const std::string wanted = lowercaseString(webpath);
   std::lock_guard lock(nodeLock);
   for (LastFileEventItem& item : nodeArray) {
     if (lowercaseString(item.strWebPath) == wanted) {
+      item.strNewWebPath = newwebpath;
       item.ullLastTime = now;
       return;
     }
   }
-  nodeArray.push_back({webpath, now});
+  nodeArray.push_back({webpath, newwebpath, now});
 }
 
-bool LastFileEvent::checkNode(const std::string& webpath, bool& timeout) const {
+bool LastFileEvent::checkNode(const std::string& webpath, bool& timeout,
+                              std::string* movedTo) const {
   const std::string path = lowercaseString(webpath);
   const uint64_t now = platform::nowSeconds();
   std::lock_guard lock(nodeLock);
@@ -30,6 +32,10 @@ bool LastFileEvent::checkNode(const std::string& webpath, bool& timeout) const {
                        path[entry.size()] == '/';
     if (path != entry && !below) continue;
     if (now - item.ullLastTime >= kFreshSeconds) timeout = true;
+    if (movedTo != nullptr) {
+      movedTo->clear();
+      if (!item.strNewWebPath.empty()) *movedTo = item.strNewWebPath + path.substr(entry.size());
+    }
     return true;
   }
   return false;

@@ -50,7 +50,7 @@ bool SyncManager::eventrename(const std::string& path, const std::string& newpat
   if (!found(ro)) {
     const std::string target = asFolder(wo, Util::isdir(fresh));
     if (HTTPEngine::setFileRename(token, target, nMountID_, getFilename(wn)).nStatusCode() == 200) {
-      lastRename_.addNode(target);
+      lastRename_.addNode(target, wn);
     }
     return eventadd(fresh);
   }
@@ -58,7 +58,7 @@ bool SyncManager::eventrename(const std::string& path, const std::string& newpat
     const RequestRet ret =
         HTTPEngine::setFileRename(token, asFolder(wo, ro.bDir), nMountID_, getFilename(wn));
     if (ret.nStatusCode() == 200) {
-      lastRename_.addNode(ro.strWebPath);
+      lastRename_.addNode(ro.strWebPath, wn);
       moveRows(wo, wn);
       if (ro.bDir) {
         scandir(fresh);

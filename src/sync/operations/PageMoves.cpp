@@ -136,6 +136,13 @@ void SyncManager::receive_move(const std::string& oldwebpath, const std::string&
     placeRows(oldwebpath, newwebpath);
   } else if (!oldLocal.empty() && !newLocal.empty() && Util::existfile(oldLocal)) {
     followServerMove(oldwebpath, newwebpath, oldLocal, newLocal);
+  } else if (!hadRow && !oldLocal.empty() && !newLocal.empty()) {
+    // No local item to move (deleted here, or not downloaded yet): the rows
+    // follow all the same, so that what they hold is settled at the item's
+    // new place, a local deletion sent there and a waiting download fetched
+    // there. Left behind, the deletion of the old path would take them, and
+    // the item at its new path would have no row and never arrive.
+    syncdb_->move(oldwebpath, newwebpath, getFileUpID(newwebpath));
   }
   if (cachefolder_.renameByWebPath(oldwebpath, newwebpath)) {
     syncdb_->rename_cache(oldwebpath, newwebpath);

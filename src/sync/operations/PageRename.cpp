@@ -74,7 +74,7 @@ std::string SyncManager::gRenameFile(const std::string& oldwebpath,
 
 void SyncManager::applyServerRename(const std::string& oldwebpath, const std::string& newwebpath,
                                     const std::string& oldlocal, const std::string& newlocal) {
-  lastRename_.addNode(oldwebpath);
+  lastRename_.addNode(oldwebpath, newwebpath);
   TransPortDB::shareTransPortDB().RenameTrans(nMountID_, oldwebpath, newwebpath, oldlocal,
                                               newlocal);
   Network::shareNetwork()->RenameWebpath(nMountID_, oldwebpath, newwebpath);

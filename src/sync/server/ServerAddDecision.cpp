@@ -120,10 +120,13 @@ std::optional<SyncFileItem> SyncManager::addNewRow(const CompareItem& item, AddP
                                                    ViewList* views) {
   const std::string& path = item.strWebPath;
   bool timeout = false;
-  if (lastRename_.checkNode(path, timeout)) {
-    // The echo of a rename this client made itself.
-    if (!timeout) return std::nullopt;
-    lastRename_.delNode(path);
+  std::string movedTo;
+  if (lastRename_.checkNode(path, timeout, &movedTo)) {
+    if (timeout) {
+      lastRename_.delNode(path);
+    } else if (isRenameEcho(item, movedTo)) {
+      return std::nullopt;
+    }
   }
   if (place.status == SyncStatus::kDownloadPending && !place.cache.empty() &&
       item.ullFileSize > kCacheFetchLimit) {
@@ -150,6 +153,18 @@ std::optional<SyncFileItem> SyncManager::addNewRow(const CompareItem& item, AddP
   }
   addParentViews(path, views);
   return row;
+}
+
+// The echo describes the very item the rename moved: the row at its new
+// path has the entry's identity (or, without one, its kind and content).
+// Anything else at the old name came after the rename and must arrive,
+// or it would never get a row nor a download.
+bool SyncManager::isRenameEcho(const CompareItem& item, const std::string& movedTo) const {
+  if (movedTo.empty()) return true;
+  const SyncFileItem moved = syncdb_->get_single_file(movedTo);
+  if (moved.nStatus == SyncStatus::kNotFound || moved.bDir != item.bDir) return false;
+  if (!moved.strUuidHash.empty() && !item.strHash.empty()) return moved.strUuidHash == item.strHash;
+  return item.bDir || moved.strFileHash == item.strFileHash;
 }
 
 // A new server entry meets a local item that its row never saw. Unless the

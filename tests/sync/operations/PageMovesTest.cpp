@@ -200,6 +200,42 @@ TEST_F(PageMovesTest, AServerMoveThroughTheFeedIsApplied) {
   EXPECT_EQ(localTree("Docs"), serverTree("docs"));
 }
 
+// Found by the random runs: a server move of an item with no local copy
+// left its rows to the deletion of the old path, so the item at its new
+// path had no row and never arrived (or, deleted here, stayed there).
+TEST_F(PageMovesTest, AServerMoveOfAnItemWithNoLocalCopyTakesItsRowAlong) {
+  struct Case {
+    const char* name;
+    int64_t rowStatus;  // the row when the move arrives; the local file is gone
+    bool serverKeeps;   // the moved item is still on the server in the end
+  };
+  const Case cases[] = {
+      {"deleted here", SyncStatus::kDeletedLocally, false},
+      {"download waiting", SyncStatus::kDownloadPending, true},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string folder = "docs/sub" + std::to_string(n++);
+    syncedFolder(folder);
+    syncedFile("docs/a.txt", "alpha");
+    std::filesystem::remove(local("Docs/a.txt"));
+    m().syncdb().update_status("docs/a.txt", c.rowStatus);
+    if (c.rowStatus == SyncStatus::kDownloadPending) {
+      m().ADD_Download(rowOf("docs/a.txt"), local("Docs/a.txt").string(), true, 0);
+    }
+    moveServer("docs/a.txt", folder);
+    m().startCanCompare();
+    runComparePass();
+    settle();
+    EXPECT_EQ(status("docs/a.txt"), SyncStatus::kNotFound);
+    EXPECT_EQ(serverHas(folder + "/a.txt"), c.serverKeeps);
+    EXPECT_EQ(status(folder + "/a.txt"),
+              c.serverKeeps ? SyncStatus::kSynced : SyncStatus::kNotFound);
+    EXPECT_EQ(localTree("Docs"), serverTree("docs"));
+  }
+}
+
 class BackupMovesTest : public PageOpsWorld {
  protected:
   void SetUp() override {

@@ -134,6 +134,62 @@ TEST_F(ServerAddDecisionTest, RenameEchoIsSkippedOnlyWhileFresh) {
   EXPECT_FALSE(m().lastRename().checkNode("docs/renamed.txt", timeout));
 }
 
+// Found by the random runs: the old name of a fresh local rename was a
+// filter for everything, so another member's new item there never got a
+// row nor a download. Only the renamed item itself is its echo.
+TEST_F(ServerAddDecisionTest, OnlyTheRenamedItemIsTakenForTheRenameEcho) {
+  struct Case {
+    const char* name;
+    const char* renamedFrom;  // the rename this client made
+    const char* renamedTo;
+    const char* entryPath;    // the server entry that arrives
+    const char* bytes;
+    bool sameItem;            // the entry has the identity of the renamed item
+    bool rowIdentity;         // the renamed item's row knows its identity
+    bool skipped;
+  };
+  const Case cases[] = {
+      {"echo of a file rename", "docs/a.txt", "docs/b.txt", "docs/a.txt", "moved", true, true, true},
+      {"new file at the old name", "docs/c.txt", "docs/d.txt", "docs/c.txt", "new", false, true,
+       false},
+      {"same content, another item", "docs/e.txt", "docs/f.txt", "docs/e.txt", "moved", false,
+       true, false},
+      {"echo inside a renamed folder", "docs/f1", "docs/f2", "docs/f1/x.txt", "moved", true, true,
+       true},
+      {"new file in the old folder", "docs/f3", "docs/f4", "docs/f3/y.txt", "new", false, true,
+       false},
+      {"no identity, same content", "docs/g.txt", "docs/h.txt", "docs/g.txt", "moved", true,
+       false, true},
+      {"no identity, other content", "docs/i.txt", "docs/j.txt", "docs/i.txt", "new", false,
+       false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string from = c.renamedFrom;
+    const std::string to = c.renamedTo;
+    const std::string entryPath = c.entryPath;
+    const std::string movedPath = to + entryPath.substr(from.size());
+    if (movedPath != to) storeFolderRow(to, SyncStatus::kSynced);
+    SyncFileItem moved = storeRow(movedPath, "moved", SyncStatus::kSynced);
+    if (!c.rowIdentity) {
+      moved.strUuidHash.clear();
+      m().syncdb().update_file(moved);
+    }
+    m().lastRename().addNode(from, to);
+    CompareItem item = entry(entryPath, c.bytes);
+    item.strHash = c.sameItem ? "id-" + movedPath : "id-other-" + entryPath;
+    if (!c.rowIdentity && !c.sameItem) item.strHash.clear();
+
+    const bool applied = m().receive_add(item, nullptr, true, false).has_value();
+    EXPECT_EQ(applied, !c.skipped);
+    EXPECT_EQ(rowOf(entryPath).nStatus,
+              c.skipped ? SyncStatus::kNotFound : SyncStatus::kDownloadPending);
+    EXPECT_EQ(download(entryPath).nIndex != 0, !c.skipped);
+    // The rename's own row is left as it was.
+    EXPECT_EQ(rowOf(movedPath).nStatus, SyncStatus::kSynced);
+  }
+}
+
 TEST_F(ServerAddDecisionTest, ServerLockDecidesWhetherTheLocalFileIsWritable) {
   const int64_t me = UserData::shareUserData().userID();
   struct Case {
