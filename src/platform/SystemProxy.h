@@ -3,6 +3,11 @@
 // resolver (GNOME's settings, a PAC script, libproxy's sources, whichever
 // the system provides). A lookup may block: a PAC script is run out of
 // process. Safe from any thread.
+//
+// An answer is kept for a second: libproxy's resolver serves one lookup at a
+// time for the whole process, and a sync's transfers ask it for the same few
+// addresses several times per file. A change of the settings takes effect
+// within that second.
 
 #include <optional>
 #include <string>

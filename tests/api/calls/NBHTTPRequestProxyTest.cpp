@@ -4,8 +4,10 @@
 
 #include <gio/gio.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -71,6 +73,19 @@ TEST_F(NBHTTPRequestProxyTest, WithoutAProxyInTheSettingsTheEnvironmentIsIgnored
   EXPECT_EQ(get().statusCode, 200);
   EXPECT_TRUE(proxy_.requestLines().empty());
   EXPECT_EQ(service_.callsTo("/echo").size(), 1u);
+}
+
+// Answers are kept for a second; a change of the settings is followed once
+// that second is over.
+TEST_F(NBHTTPRequestProxyTest, AChangeOfTheSettingsIsFollowedWithinASecond) {
+  g_settings_set_string(proxySettings_.get(), "mode", "manual");
+  EXPECT_EQ(get().statusCode, 200);
+  ASSERT_EQ(proxy_.requestLines().size(), 1u);
+  g_settings_set_string(proxySettings_.get(), "mode", "none");
+  std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+  EXPECT_EQ(get().statusCode, 200);
+  EXPECT_EQ(proxy_.requestLines().size(), 1u);
+  EXPECT_EQ(service_.callsTo("/echo").size(), 2u);
 }
 
 }  // namespace
