@@ -1,12 +1,7 @@
 #include "sync/local/LocalScan.h"
 
-#include <sys/stat.h>
-
-#include <unordered_map>
-
 #include "foundation/text/StringHelpers.h"
 #include "foundation/util/UtilFiles.h"
-#include "foundation/util/UtilNames.h"
 #include "platform/Log.h"
 #include "sync/centre/SyncManager.h"
 #include "sync/centre/SyncStates.h"
@@ -21,45 +16,11 @@ bool found(const SyncFileItem& row) { return row.nStatus != SyncStatus::kNotFoun
 
 }  // namespace
 
-// The rows of the folder's children by web path, read in one query. Only
-// what they say of files in sync is used, and only to leave such a file
-// alone; everything else is decided on the row as it is at its entry.
-LocalScan::KnownRows LocalScan::childRows(const std::string& webdir) {
-  KnownRows rows;
-  Syncdb& store = manager_.syncdb();
-  // The whole library's top-level rows name parent 0.
-  const int64_t id = webdir.empty() ? 0 : store.getID(webdir);
-  if (id == -1) return rows;
-  for (auto& row : store.get_all_fileanddir(id, "")) {
-    if (row.bDir || row.nStatus != SyncStatus::kSynced || row.strFileHash.empty()) continue;
-    std::string path = row.strWebPath;
-    rows.emplace(std::move(path), std::move(row));
-  }
-  return rows;
-}
-
-// A plain file whose size and modification time are its in-sync row's:
-// the walk would read its row, find it unchanged and write nothing. One
-// lstat and a look-up answer that without the row read, the permission
-// checks and controllock, which is what keeps a rescan of a large
-// unchanged library cheap. Names the walk would rename go the long way.
-bool LocalScan::unchangedFile(const std::string& entry, const KnownRows& known) const {
-  if (known.empty() || Util::findspace(entry)) return false;
-  struct stat st {};
-  if (::lstat(entry.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  const auto it = known.find(manager_.getrelativepath(entry));
-  if (it == known.end()) return false;
-  const SyncFileItem& row = it->second;
-  const uint64_t mtime = st.st_mtim.tv_sec > 0 ? static_cast<uint64_t>(st.st_mtim.tv_sec) : 0;
-  return row.ullFileSize == static_cast<uint64_t>(st.st_size) && row.ullLastTime == mtime;
-}
-
 void LocalScan::scandir(const std::string& dir) {
   const std::string d = lastaddslash(dir);
   const std::string webdir = manager_.getrelativepath(lastremoveslash(d));
   const int64_t linkType = manager_.linkfolder().linkTypeByWebPath(webdir);
   const auto names = Util::entryNames(d);
-  const KnownRows known = childRows(webdir);
   size_t nextPause = 1;
   for (size_t i = 0; i < names.size(); ++i) {
     if (i / kEntriesPerPause == nextPause) {
@@ -67,7 +28,6 @@ void LocalScan::scandir(const std::string& dir) {
       ++nextPause;
     }
     if (manager_.bOut()) return;
-    if (unchangedFile(d + names[i], known)) continue;
     std::optional<std::string> enter;
     {
       local::ControlHold hold(manager_);

@@ -11,7 +11,6 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <unordered_map>
 
 #include "stores/syncdb/SyncFileItem.h"
 
@@ -30,12 +29,6 @@ class LocalScan {
   void scandir(const std::string& dir);
 
  private:
-  using KnownRows = std::unordered_map<std::string, SyncFileItem>;
-  // The in-sync file rows of the folder at `webdir`, by web path.
-  KnownRows childRows(const std::string& webdir);
-  // Whether `entry` is a plain file that its in-sync row in `known`
-  // describes as it is: nothing of it is to be done.
-  bool unchangedFile(const std::string& entry, const KnownRows& known) const;
   // Decides one entry; answers the folder to enter next, if any.
   std::optional<std::string> scanEntry(const std::string& entry, int64_t linkType);
   // A folder with its row `row` (nStatus -1 when none): whether to enter.

@@ -70,13 +70,6 @@ void SyncManager::mark_file_delete(const std::string& webpath) {
 // state. Answers true for a folder whose rows below are to be visited
 // (its local folder exists, or it lies outside every link).
 bool SyncManager::markGone(const SyncFileItem& listed) {
-  // A file still on disk is not gone whatever its row says now: the check
-  // needs neither controllock nor a read of the row, which keeps the pass
-  // over a large unchanged library cheap.
-  if (!listed.bDir && !listed.strWebPath.empty()) {
-    const std::string lp = getnormalpath(listed.strWebPath);
-    if (!lp.empty() && Util::existfile(lp)) return false;
-  }
   bool restore = false;
   SyncFileItem row;
   {
