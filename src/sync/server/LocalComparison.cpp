@@ -61,10 +61,7 @@ void SyncManager::update_copylist_lasttime(const std::string& webpath, uint64_t 
 void SyncManager::setLocalTimes(SyncFileItem& row, const std::string& local, uint64_t created,
                                 uint64_t modified) {
   Util::setfilecreatetime(local, created);
-  // A file that has the time already is left alone: the write would only
-  // wake the folder watcher for nothing, once per file of a whole library
-  // when the server's feed echoes what this client uploaded.
-  if (Util::filemodifytime(local) != modified) Util::setfilemodifytime(local, modified);
+  Util::setfilemodifytime(local, modified);
   row.ullLastTime = Util::filemodifytime(local);
   update_copylist_lasttime(row.strWebPath, row.ullLastTime);
 }
