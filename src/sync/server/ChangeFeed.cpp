@@ -59,16 +59,11 @@ CursorEnd readCursor(SyncManager& m, SyncVersion& cursor, bool bChange, bool bSy
     cursor.ullIndex = page.index;
     if (bChange) m.ullCompareTime = page.dateline;
     const std::vector<CompareItem> items = page.itemlist.value_or(std::vector<CompareItem>{});
-    {
-      // A page writes several statements per item; one transaction keeps
-      // them from committing one by one, and the cursor commits with them.
-      const Syncdb::Transaction batch(m.syncdb());
-      if (m.receive_datas(items, &pass.views, bSyncNow)) {
-        m.syncdb().update_total_version(cursor);
-        if (bSyncNow) {
-          m.syncdb().update_sync_now(entryPathOfCursor(cursor.strWebPath),
-                                     static_cast<int64_t>(page.dateline));
-        }
+    if (m.receive_datas(items, &pass.views, bSyncNow)) {
+      m.syncdb().update_total_version(cursor);
+      if (bSyncNow) {
+        m.syncdb().update_sync_now(entryPathOfCursor(cursor.strWebPath),
+                                   static_cast<int64_t>(page.dateline));
       }
     }
     if (m.bOut()) return CursorEnd::Stopped;
