@@ -33,4 +33,17 @@ bool pumpMainThreadUntil(const std::function<bool()>& done, std::chrono::millise
   return true;
 }
 
+void pumpMainThreadFor(std::chrono::milliseconds span) {
+  platform::MainThread::attach();
+  bool over = false;
+  g_timeout_add_full(
+      G_PRIORITY_DEFAULT, static_cast<guint>(span.count()),
+      [](gpointer flag) {
+        *static_cast<bool*>(flag) = true;
+        return gboolean{G_SOURCE_REMOVE};
+      },
+      &over, nullptr);
+  while (!over) g_main_context_iteration(g_main_context_default(), TRUE);
+}
+
 }  // namespace nb::test

@@ -18,4 +18,9 @@ void pumpMainThread();
 bool pumpMainThreadUntil(const std::function<bool()>& done,
                          std::chrono::milliseconds limit = std::chrono::seconds(30));
 
+// Runs the default main context for `span` as the program's main loop does:
+// asleep until a source is ready or the span ends. No ticker wakes it, so
+// a measurement of an idle session counts only the session's own wake-ups.
+void pumpMainThreadFor(std::chrono::milliseconds span);
+
 }  // namespace nb::test

@@ -73,6 +73,40 @@ TEST_F(LocalScanTest, SameContentWithANewTimeIsSettledWithoutUpload) {
   EXPECT_TRUE(uploadQueued("docs/a.txt"));
 }
 
+// A rescan passes by the in-sync files that are as their rows say, and
+// still finds every other change, whatever the row's other fields.
+TEST_F(LocalScanTest, RescanFindsEveryChangeAmongUnchangedInSyncFiles) {
+  const struct {
+    const char* name;
+    const char* bytes;  // written after the row, "" for none
+    bool sameTime;
+    int64_t after;
+  } cases[] = {
+      {"same.txt", "", true, SyncStatus::kSynced},
+      {"new-time.txt", "", false, SyncStatus::kUploadPending},
+      {"new-size.txt", "xyz", true, SyncStatus::kUploadPending},
+      {"same-size-new-content.txt", "y", false, SyncStatus::kUploadPending},
+  };
+  for (const auto& c : cases) {
+    const std::string local = std::string("Docs/") + c.name;
+    const SyncFileItem item = synced(std::string("docs/") + c.name, local, "x");
+    if (*c.bytes != '\0') writeLocal(local, c.bytes);
+    Util::setfilemodifytime(path(local), c.sameTime ? item.ullLastTime : item.ullLastTime + 100);
+  }
+  // A row in sync without a hash is never taken for unchanged.
+  const SyncFileItem hashless = synced("docs/hashless.txt", "Docs/hashless.txt", "h");
+  m_->syncdb().update_filehashandfilesize(hashless.strWebPath, "", hashless.ullFileSize);
+
+  m_->scandir(path("Docs"));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string webpath = std::string("docs/") + c.name;
+    EXPECT_EQ(status(webpath), c.after);
+    EXPECT_EQ(uploadQueued(webpath), c.after == SyncStatus::kUploadPending);
+  }
+  EXPECT_EQ(status("docs/hashless.txt"), SyncStatus::kUploadPending);
+}
+
 TEST_F(LocalScanTest, RowsMarkedDeletedComeBackWhenTheItemIsThere) {
   const struct {
     const char* name;
