@@ -1,10 +1,15 @@
 // The first sync of a large library, both ways, through the real sync engine
-// and transfer engine against the in-process fake service: 46,810 files in
-// 4,210 folders (sizes from a fixed seed: most under 16 KiB, a dozen of a
-// few MiB) come down into an empty linked folder, and the same tree goes up
-// from a local folder into an empty library folder. The argument is the
-// number of files (folders scale with it), so smaller trees run while
-// iterating.
+// and transfer engine against the fake service: 46,810 files in 4,210
+// folders (sizes from a fixed seed: most under 16 KiB, a dozen of a few MiB)
+// come down into an empty linked folder, and the same tree goes up from a
+// local folder into an empty library folder. The argument is the number of
+// files (folders scale with it), so smaller trees run while iterating.
+//
+// The fake service runs in a child process (this program started again
+// with --serve-fake) and holds every file's content there; this process is
+// the client alone, so its memory and CPU figures are the client's. The two
+// talk over a pipe: the child answers its API address and a token, builds
+// the server tree on request and counts the files a folder holds.
 //
 // The timed sync runs as a signed-in session does: the sync centre's
 // coordinator on its own thread (its one-second passes and compare cycles,
@@ -14,29 +19,40 @@
 //
 // Reported per run: wall time, files/s, the scans' pacing pauses (counted,
 // not slept: the world's sleeper skips them; each stands for 0.01 s, given
-// as pacing_s), the peak resident memory of the process and what it was
-// before the sync. The fake service lives in the same process and holds
-// every file's content in memory, so "rss_before" already includes the
-// served tree.
+// as pacing_s), the client's peak resident memory during the sync (the
+// high-water mark is reset when the sync starts) and its resident memory
+// before it. The "up" run also reports how many files the service holds in
+// the end.
 //
-// BM_IdleCost: a synced library of N files, nothing changing; the process's
-// CPU time (user + system, the fake service included) over 60 s of a
-// running session, as a share of one core.
+// BM_IdleCost: a synced library of N files, nothing changing; the client's
+// CPU time (user + system) over 60 s of a running session, as a share of
+// one core.
 //
 //   bench_SyncScaleBench --benchmark_filter=/46810   (a Release tree gives real figures)
 
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "api/calls/HTTPEngine.h"
 #include "api/session/UserData.h"
 #include "foundation/sqlite/FMDatabase.h"
 #include "foundation/sqlite/FMResultSet.h"
@@ -44,14 +60,23 @@
 #include "platform/Clock.h"
 #include "platform/Log.h"
 #include "platform/MemoryArenas.h"
+#include "support/FakeAppState.h"
+#include "support/FakeDrive.h"
+#include "support/FakeNetwork.h"
+#include "support/FakeService.h"
+#include "support/FakeStorageServer.h"
 #include "support/ManualClock.h"
 #include "support/PumpMainThread.h"
 #include "support/RealTransferEngine.h"
 #include "support/SyncWorld.h"
+#include "support/TempHome.h"
 #include "stores/transfer/TransPortDB.h"
 #include "sync/centre/SyncCenter.h"
 #include "sync/centre/SyncManager.h"
+#include "sync/local/ScanPause.h"
 #include "transfer/engine/Network.h"
+
+extern char** environ;
 
 namespace {
 
@@ -100,11 +125,27 @@ std::string contentOf(const TreeFile& file, std::size_t i) {
   return bytes;
 }
 
-long peakRssKiB() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_maxrss;
+// The figures of /proc/self/status, in KiB: VmRSS now, VmHWM the peak.
+long statusKiB(const std::string& field) {
+  std::ifstream status("/proc/self/status");
+  std::string key;
+  long value = 0;
+  while (status >> key) {
+    if (key == field) {
+      status >> value;
+      return value;
+    }
+    status.ignore(4096, '\n');
+  }
+  return 0;
 }
+
+long currentRssKiB() { return statusKiB("VmRSS:"); }
+long peakRssKiB() { return statusKiB("VmHWM:"); }
+
+// Starts the peak over from the present resident size, so that a run's
+// peak is its own and not an earlier run's in the same process.
+void resetPeakRss() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
 double cpuSeconds() {
   rusage usage{};
@@ -115,50 +156,190 @@ double cpuSeconds() {
   return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
-long currentRssKiB() {
-  std::ifstream status("/proc/self/status");
-  std::string key;
-  long value = 0;
-  while (status >> key) {
-    if (key == "VmRSS:") {
-      status >> value;
-      return value;
+constexpr int64_t kMountId = 7;
+const nb::test::FakeUser kUser{.memberId = 5, .name = "tester"};
+const nb::test::FakeLibrary kLibrary{.mountId = kMountId, .orgId = 3, .orgName = "Team"};
+constexpr const char* kServeFlag = "--serve-fake";
+// The pipe ends the child reads its commands from and writes its answers to.
+constexpr int kCommandFd = 3;
+constexpr int kAnswerFd = 4;
+
+// The child's side: the fake service with the test world's user, library
+// and storage server, its changes dated by a fixed clock as the test
+// world's are; then one answer line per command line until the pipe closes:
+//   put <folder> <files>    the first <files> files of the tree under <folder>
+//   folder <path>           an empty folder
+//   count <folder>          how many files the folder holds, at any depth
+//   signin                  a fresh token of the user
+int serveFake() {
+  nb::platform::logger()->set_level(spdlog::level::critical);
+  FILE* commands = fdopen(kCommandFd, "r");
+  FILE* answers = fdopen(kAnswerFd, "w");
+  if (commands == nullptr || answers == nullptr) return 2;
+  const nb::test::ManualClock clock;
+  nb::test::FakeService api;
+  nb::test::FakeDrive drive(api, [&clock] { return clock.wallSeconds(); });
+  const nb::test::FakeUser user = drive.addUser(kUser);
+  nb::test::FakeLibraryTree& tree = drive.addLibrary(kLibrary);
+  drive.addStorageServer();
+  const nb::test::FakeMember someoneElse{99, "someone else"};
+  std::fprintf(answers, "%s %s\n", api.host().c_str(), drive.signIn(user).c_str());
+  std::fflush(answers);
+  char* line = nullptr;
+  std::size_t capacity = 0;
+  while (getline(&line, &capacity, commands) > 0) {
+    std::istringstream in(line);
+    std::string command;
+    std::string folder;
+    in >> command >> folder;
+    std::string answer = "ok";
+    if (command == "put") {
+      std::size_t files = 0;
+      in >> files;
+      const auto served = makeTree(files);
+      for (std::size_t i = 0; i < served.size(); ++i) {
+        drive.putFile(kMountId, folder + "/" + served[i].path, contentOf(served[i], i), someoneElse);
+      }
+    } else if (command == "folder") {
+      if (tree.addFolder(folder, someoneElse) != nb::test::FakeTreeError::None) answer = "refused";
+    } else if (command == "count") {
+      std::size_t count = 0;
+      std::vector<std::string> pending{folder};
+      while (!pending.empty()) {
+        const std::string current = pending.back();
+        pending.pop_back();
+        for (const auto& entry : tree.list(current).value_or(std::vector<nb::test::FakeEntry>{})) {
+          if (entry.dir) pending.push_back(entry.fullpath);
+          else ++count;
+        }
+      }
+      answer = std::to_string(count);
+    } else if (command == "signin") {
+      answer = drive.signIn(user);
     }
-    status.ignore(4096, '\n');
+    std::fprintf(answers, "%s\n", answer.c_str());
+    std::fflush(answers);
   }
+  std::free(line);
+  // The storage servers check tokens with the API service: they stop first.
+  for (nb::test::FakeStorageServer* storage : drive.storageServers()) storage->service().stop();
+  api.stop();
   return 0;
 }
 
-// The sync test world, run outside a test: its checks report to gtest's
-// ad-hoc result, and the benchmark reads the outcome itself.
-class ScaleWorld : public nb::test::SyncWorld {
+// The parent's side: the child started, asked line by line (from any
+// thread: a token refresh asks too), and waited for at the end.
+class FakeServiceProcess {
+ public:
+  FakeServiceProcess() {
+    int commands[2];
+    int answers[2];
+    if (pipe2(commands, O_CLOEXEC) != 0 || pipe2(answers, O_CLOEXEC) != 0) return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, commands[0], kCommandFd);
+    posix_spawn_file_actions_adddup2(&actions, answers[1], kAnswerFd);
+    std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+    std::string flag = kServeFlag;
+    char* argv[] = {self.data(), flag.data(), nullptr};
+    if (posix_spawn(&pid_, self.c_str(), &actions, nullptr, argv, environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    close(commands[0]);
+    close(answers[1]);
+    commands_ = fdopen(commands[1], "w");
+    answers_ = fdopen(answers[0], "r");
+    std::istringstream first(readLine());
+    first >> host_ >> token_;
+  }
+  ~FakeServiceProcess() {
+    if (commands_ != nullptr) std::fclose(commands_);
+    if (answers_ != nullptr) std::fclose(answers_);
+    if (pid_ > 0) waitpid(pid_, nullptr, 0);
+  }
+  FakeServiceProcess(const FakeServiceProcess&) = delete;
+  FakeServiceProcess& operator=(const FakeServiceProcess&) = delete;
+
+  bool running() const { return !host_.empty() && !token_.empty(); }
+  const std::string& host() const { return host_; }
+  const std::string& token() const { return token_; }
+
+  // One command, its one-line answer ("" when the child is gone).
+  std::string ask(const std::string& command) {
+    const std::lock_guard<std::mutex> hold(lock_);
+    if (commands_ == nullptr) return {};
+    std::fprintf(commands_, "%s\n", command.c_str());
+    std::fflush(commands_);
+    return readLine();
+  }
+
+ private:
+  std::string readLine() {
+    if (answers_ == nullptr) return {};
+    char* line = nullptr;
+    std::size_t capacity = 0;
+    std::string text;
+    const ssize_t length = getline(&line, &capacity, answers_);
+    if (length > 0) text.assign(line, static_cast<std::size_t>(line[length - 1] == '\n' ? length - 1 : length));
+    std::free(line);
+    return text;
+  }
+
+  pid_t pid_ = -1;
+  FILE* commands_ = nullptr;
+  FILE* answers_ = nullptr;
+  std::mutex lock_;
+  std::string host_;
+  std::string token_;
+};
+
+// The client of the sync test world, run outside a test against the fake
+// service in the child: its checks report to gtest's ad-hoc result, and the
+// benchmark reads the outcome itself.
+class ScaleWorld : public nb::test::TempHome {
  public:
   void TestBody() override {}
-  void start() { SetUp(); }
+
+  bool start() {
+    if (!service_.running()) return false;
+    TempHome::SetUp();
+    app_->useServerAt(root(), service_.host());
+    app_->setUseHttps(false);
+    nb::UserData::shareUserData().setDevicename("test-machine");
+    nb::HTTPEngine::setTokenRefresher([this](const std::string&) { return service_.ask("signin"); });
+    clockOverride_ = std::make_unique<nb::test::ScopedClockOverride>(clock_);
+    network_ = std::make_unique<nb::test::ScopedNetwork>();
+    nb::ScanPause::setSleeper([this](std::chrono::milliseconds) { ++scanPauses_; });
+    nb::test::openSyncSession(*app_, home(), kUser, service_.token(), {kLibrary});
+    return true;
+  }
 
   double syncDown(const std::vector<TreeFile>& tree, benchmark::State& state) {
-    for (std::size_t i = 0; i < tree.size(); ++i) putServerFile("down/" + tree[i].path, contentOf(tree[i], i));
-    linkFolder("down", "Down");
+    if (service_.ask("put down " + std::to_string(tree.size())) != "ok") return -1;
+    if (!linkFolder("down", "Down")) return -1;
     return timedFirstSync(tree.size(), state);
   }
 
   double syncUp(const std::vector<TreeFile>& tree, benchmark::State& state) {
-    addServerFolder("up");
+    if (service_.ask("folder up") != "ok") return -1;
     for (std::size_t i = 0; i < tree.size(); ++i) writeLocal("Up/" + tree[i].path, contentOf(tree[i], i));
-    linkFolder("up", "Up");
-    return timedFirstSync(tree.size(), state);
+    if (!linkFolder("up", "Up")) return -1;
+    const double seconds = timedFirstSync(tree.size(), state);
+    const std::string received = service_.ask("count up");
+    state.counters["server_files"] = std::strtod(received.c_str(), nullptr);
+    if (seconds > 0 && received != std::to_string(tree.size())) {
+      state.SkipWithError("the service does not hold every file");
+      return -1;
+    }
+    return seconds;
   }
 
   // The tree on both sides, linked and synced, then `seconds` of the
-  // session with nothing changing; answers the process's CPU seconds over
+  // session with nothing changing; answers the client's CPU seconds over
   // that time.
   double idle(const std::vector<TreeFile>& tree, int seconds, benchmark::State& state) {
-    for (std::size_t i = 0; i < tree.size(); ++i) {
-      const std::string bytes = contentOf(tree[i], i);
-      putServerFile("idle/" + tree[i].path, bytes);
-      writeLocal("Idle/" + tree[i].path, bytes);
-    }
-    linkFolder("idle", "Idle");
+    if (service_.ask("put idle " + std::to_string(tree.size())) != "ok") return -1;
+    for (std::size_t i = 0; i < tree.size(); ++i) writeLocal("Idle/" + tree[i].path, contentOf(tree[i], i));
+    if (!linkFolder("idle", "Idle")) return -1;
     if (timedFirstSync(tree.size(), state) < 0) return -1;
     const double before = cpuSeconds();
     const auto until = Clock::now() + std::chrono::seconds(seconds);
@@ -168,7 +349,7 @@ class ScaleWorld : public nb::test::SyncWorld {
 
   // Rows of files in sync (status 3), counted in the store.
   std::size_t syncedFiles() {
-    const auto m = manager();
+    const auto m = nb::SyncCenter::shareSyncCenter().GetSyncManager(kMountId);
     std::size_t synced = 0;
     if (!m) return synced;
     m->syncdb().inDatabase([&](nb::FMDatabase& db) {
@@ -180,20 +361,42 @@ class ScaleWorld : public nb::test::SyncWorld {
   }
 
   void stop() {
-    center().exit();
-    center().joinCoordinator();
+    nb::SyncCenter& center = nb::SyncCenter::shareSyncCenter();
+    center.exit();
+    center.joinCoordinator();
     engine_.reset();
     realTime_.reset();
-    TearDown();
+    nb::test::closeSyncSession();
+    network_.reset();
+    nb::ScanPause::setSleeper(nullptr);
+    clockOverride_.reset();
+    nb::HTTPEngine::setTokenRefresher({});
+    TempHome::TearDown();
   }
 
  private:
+  std::filesystem::path localRoot() const { return home() / "Sync"; }
+
+  void writeLocal(const std::string& relative, const std::string& bytes) const {
+    const std::filesystem::path path = localRoot() / relative;
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+  }
+
+  bool linkFolder(const std::string& webpath, const std::string& localFolder) const {
+    return nb::test::linkSyncFolder(webpath, localRoot() / localFolder, /*type=*/2, kMountId);
+  }
+
   // What the session's other threads do meanwhile for `span`: the counts
   // refreshed (the progress thread, once a second) and the main thread's
-  // jobs run (the download sources call back there).
+  // jobs run (the download sources call back there). The recording
+  // application state keeps every page event it is sent, where a session's
+  // windows keep none: its record is emptied, or a file's event would count
+  // as the client's memory.
   void runSession(std::chrono::milliseconds span) {
     engine_->network().refreshCounts();
     nb::test::pumpMainThreadUntil([] { return false; }, span);
+    app_->clear();
   }
 
   bool finished(std::size_t files) {
@@ -204,10 +407,11 @@ class ScaleWorld : public nb::test::SyncWorld {
 
   // Wall seconds until every file is in sync; -1 when it did not end.
   double timedFirstSync(std::size_t files, benchmark::State& state) {
-    app().setLoginFinish(true);
+    app_->setLoginFinish(true);
     nb::UserData::shareUserData().setBTransStart(true);
     const long before = currentRssKiB();
-    const std::size_t pausesBefore = scanPauses();
+    resetPeakRss();
+    const std::size_t pausesBefore = scanPauses_;
     // The engines run on the real clock, so their own pacing (coordinator
     // passes, dispatch passes, retry waits) costs real time as it would for
     // a user.
@@ -215,14 +419,15 @@ class ScaleWorld : public nb::test::SyncWorld {
     const auto began = Clock::now();
     engine_ = std::make_unique<nb::test::RealTransferEngine>(nb::Network::shareNetwork());
     // The session's coordinator on its own thread, as at sign-in.
-    center().setinit(nb::UserData::shareUserData().getMessageDb(), /*coordinatorThread=*/true);
+    nb::SyncCenter::shareSyncCenter().setinit(nb::UserData::shareUserData().getMessageDb(),
+                                              /*coordinatorThread=*/true);
     const auto limit = began + std::chrono::hours(1);
     bool done = false;
     while (!(done = finished(files)) && Clock::now() < limit) {
       runSession(std::chrono::milliseconds(100));
     }
     const double seconds = std::chrono::duration<double>(Clock::now() - began).count();
-    const double pauses = static_cast<double>(scanPauses() - pausesBefore);
+    const double pauses = static_cast<double>(scanPauses_ - pausesBefore);
     state.counters["rss_before_MiB"] = static_cast<double>(before) / 1024.0;
     state.counters["scan_pauses"] = pauses;
     state.counters["pacing_s"] = pauses * 0.01;
@@ -233,6 +438,12 @@ class ScaleWorld : public nb::test::SyncWorld {
     return seconds;
   }
 
+  FakeServiceProcess service_;
+  const std::shared_ptr<nb::test::ManualClock> clock_ = std::make_shared<nb::test::ManualClock>();
+  nb::test::ScopedAppState app_;
+  std::unique_ptr<nb::test::ScopedClockOverride> clockOverride_;
+  std::unique_ptr<nb::test::ScopedNetwork> network_;
+  std::atomic<std::size_t> scanPauses_{0};
   std::unique_ptr<nb::test::ScopedClockOverride> realTime_;
   std::unique_ptr<nb::test::RealTransferEngine> engine_;
 };
@@ -263,7 +474,10 @@ void firstSync(benchmark::State& state, bool down) {
   const auto tree = makeTree(static_cast<std::size_t>(state.range(0)));
   for (auto _ : state) {
     ScaleWorld world;
-    world.start();
+    if (!world.start()) {
+      state.SkipWithError("the fake service did not start");
+      break;
+    }
     const double seconds = down ? world.syncDown(tree, state) : world.syncUp(tree, state);
     if (seconds > 0) report(state, seconds, tree.size(), world.syncedFiles());
     world.stop();
@@ -279,7 +493,10 @@ void BM_IdleCost(benchmark::State& state) {
   constexpr int kSeconds = 60;
   for (auto _ : state) {
     ScaleWorld world;
-    world.start();
+    if (!world.start()) {
+      state.SkipWithError("the fake service did not start");
+      break;
+    }
     const double cpu = world.idle(tree, kSeconds, state);
     state.SetIterationTime(kSeconds);
     state.counters["files"] = static_cast<double>(tree.size());
@@ -295,4 +512,13 @@ void BM_IdleCost(benchmark::State& state) {
 BENCHMARK(BM_FirstSyncDown)->Arg(2000)->Arg(10000)->Arg(46810)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 BENCHMARK(BM_FirstSyncUp)->Arg(2000)->Arg(10000)->Arg(46810)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 BENCHMARK(BM_IdleCost)->Arg(2000)->Arg(100000)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
-BENCHMARK_MAIN();
+
+int main(int argc, char** argv) {
+  // Started again as the fake service: no benchmark runs in this process.
+  if (argc == 2 && std::strcmp(argv[1], kServeFlag) == 0) return serveFake();
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -104,7 +104,13 @@ std::string FakeLibraryTree::spelled(const std::string& path) const {
     const std::string name = path.substr(start, end - start);
     std::string next = join(walked, name);
     if (!entries_.contains(next)) {
-      for (const auto& [each, entry] : entries_) {
+      // Only what lies below the folder sorts between "walked/" and
+      // "walked0" ('0' follows '/'): a large tree is not read whole for
+      // every new name.
+      const auto first = walked.empty() ? entries_.begin() : entries_.lower_bound(walked + "/");
+      const auto last = walked.empty() ? entries_.end() : entries_.lower_bound(walked + "0");
+      for (auto it = first; it != last; ++it) {
+        const std::string& each = it->first;
         if (parentOf(each) == walked && fold(nameOf(each)) == fold(name)) {
           next = each;
           break;

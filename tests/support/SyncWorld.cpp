@@ -34,25 +34,21 @@ std::ostream& operator<<(std::ostream& out, const RowState& row) {
   return out << "status " << row.status << (row.dir ? " dir" : " file " + row.filehash);
 }
 
-void SyncWorld::SetUp() {
-  FakeDriveFixture::SetUp();
-  clockOverride_ = std::make_unique<ScopedClockOverride>(clock_);
-  network_ = std::make_unique<ScopedNetwork>();
-  ScanPause::setSleeper([pauses = scanPauses_](std::chrono::milliseconds) { ++*pauses; });
-
-  UserData& user = UserData::shareUserData();
-  user.setUserID(user_.memberId);
-  user.setUserToken(token_);
+void openSyncSession(FakeAppState& app, const fs::path& home, const FakeUser& user,
+                     const std::string& token, const std::vector<FakeLibrary>& libraries) {
+  UserData& data = UserData::shareUserData();
+  data.setUserID(user.memberId);
+  data.setUserToken(token);
   // The session's paths hang off the process's first HOME; a run of many
   // tests in one process needs the folder back.
-  fs::create_directories(user.configPath());
+  fs::create_directories(data.configPath());
   // GLib keeps that first HOME too: moving a file to the Trash needs both.
   fs::create_directories(g_get_home_dir());
   fs::create_directories(g_get_user_data_dir());
-  Mountsdb::shareMountsdb().setPath(user.getmountdb());
-  TransPortDB::shareTransPortDB().setPath(user.gettransdb());
-  SyncCache::shareSyncCache().setPath(user.getcache());
-  for (const auto& library : drive_->libraries()) {
+  Mountsdb::shareMountsdb().setPath(data.getmountdb());
+  TransPortDB::shareTransPortDB().setPath(data.gettransdb());
+  SyncCache::shareSyncCache().setPath(data.getcache());
+  for (const auto& library : libraries) {
     MountItem item;
     item.nMountID = library.mountId;
     item.nOrgID = library.orgId;
@@ -62,15 +58,13 @@ void SyncWorld::SetUp() {
     item.strInfo = "{\"mount_id\":" + std::to_string(library.mountId) + "}";
     Mountsdb::shareMountsdb().addMount(item);
   }
-  app_->setFavoritesPath((home() / "Favorites").string());
-  fs::create_directories(localRoot());
-
-  SyncCenter& sync = center();
-  sync.setinit(user.getMessageDb(), /*coordinatorThread=*/false);
+  app.setFavoritesPath((home / "Favorites").string());
+  fs::create_directories(home / "Sync");
+  SyncCenter::shareSyncCenter().setinit(data.getMessageDb(), /*coordinatorThread=*/false);
 }
 
-void SyncWorld::TearDown() {
-  SyncCenter& sync = center();
+void closeSyncSession() {
+  SyncCenter& sync = SyncCenter::shareSyncCenter();
   sync.exit();
   sync.taskqueue().waitUntilAllOperationsAreFinished();
   UserData& user = UserData::shareUserData();
@@ -80,6 +74,18 @@ void SyncWorld::TearDown() {
   std::error_code ec;
   fs::remove_all(user.getuserfolderpath(), ec);
   user.setUserToken({});
+}
+
+void SyncWorld::SetUp() {
+  FakeDriveFixture::SetUp();
+  clockOverride_ = std::make_unique<ScopedClockOverride>(clock_);
+  network_ = std::make_unique<ScopedNetwork>();
+  ScanPause::setSleeper([pauses = scanPauses_](std::chrono::milliseconds) { ++*pauses; });
+  openSyncSession(*app_, home(), user_, token_, drive_->libraries());
+}
+
+void SyncWorld::TearDown() {
+  closeSyncSession();
   network_.reset();
   ScanPause::setSleeper(nullptr);
   clockOverride_.reset();
@@ -167,15 +173,20 @@ Tree SyncWorld::localTree(const std::string& folder) const {
   return result;
 }
 
+bool linkSyncFolder(const std::string& webpath, const fs::path& folder, int64_t type,
+                    int64_t mountId) {
+  fs::create_directories(folder);
+  auto store = Syncdb::initpath(SyncManager::getsyncdbpath(mountId));
+  if (!store) return false;
+  const bool added = store->add_link(LinkFolderNode{webpath, folder.string(), true, type});
+  store->close();
+  return added;
+}
+
 void SyncWorld::linkFolder(const std::string& webpath, const std::string& localFolder,
                            int64_t type, int64_t mountId) {
   ASSERT_EQ(center().GetSyncManager(mountId), nullptr) << "link before the manager starts";
-  const fs::path folder = local(localFolder);
-  fs::create_directories(folder);
-  auto store = Syncdb::initpath(SyncManager::getsyncdbpath(mountId));
-  ASSERT_TRUE(store);
-  ASSERT_TRUE(store->add_link(LinkFolderNode{webpath, folder.string(), true, type}));
-  store->close();
+  ASSERT_TRUE(linkSyncFolder(webpath, local(localFolder), type, mountId));
 }
 
 MountItem SyncWorld::mountItem(int64_t mountId) {

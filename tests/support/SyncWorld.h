@@ -29,6 +29,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "api/models/MountItem.h"
 #include "support/FakeDriveFixture.h"
@@ -61,6 +62,19 @@ using Rows = std::map<std::string, RowState>;
 
 std::ostream& operator<<(std::ostream& out, const TreeItem& item);
 std::ostream& operator<<(std::ostream& out, const RowState& row);
+
+// What sign-in leaves for the sync engine, in a HOME of its own (`home`):
+// the user and token, the catalogue holding `libraries`, the transfer store,
+// the content cache, the favourites folder and home/Sync; then the sync
+// centre, its coordinator driven by hand. The client side of SyncWorld, for
+// a client whose service runs elsewhere; closeSyncSession ends it.
+void openSyncSession(FakeAppState& app, const std::filesystem::path& home, const FakeUser& user,
+                     const std::string& token, const std::vector<FakeLibrary>& libraries);
+void closeSyncSession();
+// Links the web path to `folder` (made when missing) in the library's sync
+// store, as linking would have left it; false when the store refuses.
+bool linkSyncFolder(const std::string& webpath, const std::filesystem::path& folder, int64_t type,
+                    int64_t mountId);
 
 class SyncWorld : public FakeDriveFixture {
  protected:
