@@ -530,6 +530,8 @@ class SyncManager : public LocalEventTarget, public std::enable_shared_from_this
                      std::optional<SyncFileItem>& announce);
   bool parentDeleted(const SyncFileItem& row);
   bool onlyRecordedFiles(const std::string& folder);
+  // A folder the server deleted while it held local work goes up again.
+  void resendFolder(const SyncFileItem& folder);
   void cacheRecordedFiles(const std::string& folder);
 
   // Parts of the transfer completions (sync/operations).

@@ -2,6 +2,7 @@
 // that are exactly what their rows recorded go (to the Trash when the user
 // wants it, their content kept in the content cache); a file edited since,
 // or one the engine never recorded, stays. The caller holds controllock.
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -85,8 +86,7 @@ void SyncManager::apply_deldir(const SyncFileItem& row) {
     if (linkfolder_.linkTypeByWebPath(path) == LinkType::kBackup) {
       syncdb_->del_dir(path);
     } else if (syncdb_->is_upload_by_path(path) || !onlyRecordedFiles(local)) {
-      // The user's work under it is sent to the server again.
-      syncdb_->update_status(path, SyncStatus::kUploadPending);
+      resendFolder(row);
     } else {
       cacheRecordedFiles(local);
       removeLocal(local);
@@ -96,6 +96,45 @@ void SyncManager::apply_deldir(const SyncFileItem& row) {
   if (Util::existfile(local) || Util::checklinkdir(local)) return;
   syncdb_->del_dir(path);
   TransPortDB::shareTransPortDB().RemoveWebpathUnFinish(nMountID_, path);
+}
+
+// The server lost a folder that still holds the user's work: the folder is
+// created there again and everything of it still here goes with it, its
+// in-sync files too (the server's copies went with the folder). Uploads
+// queued before were aimed at a folder that no longer exists; they are
+// queued again in order, each folder before what it holds. Rows whose item
+// is gone here have nothing left to send.
+void SyncManager::resendFolder(const SyncFileItem& folder) {
+  const std::string& path = folder.strWebPath;
+  Network::shareNetwork()->ClearTrans(path, nMountID_, TransDirection::Both);
+  auto& transfers = TransPortDB::shareTransPortDB();
+  transfers.RemoveWebpathUnFinish(nMountID_, path);
+  // Rows in 6 or 7 below are left to their own settling.
+  std::vector<SyncFileItem> rows = syncdb_->get_all(path);
+  rows.insert(rows.begin(), folder);
+  std::ranges::stable_sort(rows, {}, [](const SyncFileItem& row) { return lowercaseString(row.strWebPath); });
+  bool queued = false;
+  for (SyncFileItem& row : rows) {
+    if (isigonore(row.strWebPath)) continue;
+    const std::string local = getnormalpath(row.strWebPath);
+    if (local.empty()) continue;
+    if (row.bDir ? !Util::isdir(local) : !Util::isfile(local)) {
+      if (row.bDir ? Util::checklinkdir(local) : Util::existfile(local)) continue;
+      row.bDir ? syncdb_->del_dir(row.strWebPath) : syncdb_->del_file(row.strWebPath);
+      continue;
+    }
+    const uint64_t lasttime = Util::filemodifytime(local);
+    if (!row.bDir && (row.ullLastTime != lasttime || row.ullFileSize != Util::filesize(local))) {
+      row.ullLastTime = lasttime;
+      row.ullFileSize = Util::filesize(local);
+      row.strFileHash.clear();
+    }
+    row.strUuidHash.clear();
+    row.nStatus = SyncStatus::kUploadPending;
+    syncdb_->update_file(row);
+    queued = Add_Upload(row, local, true, row.strWebPath) || queued;
+  }
+  if (queued) Network::shareNetwork()->SendCallbackAction(TransDirection::Upload, "reget");
 }
 
 // Whether every file under the folder (links and other items count as

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "stores/cache/SyncCache.h"
+#include "stores/transfer/TransPortDB.h"
 #include "sync/server/ServerDecisionWorld.h"
 
 namespace nb {
@@ -112,6 +113,44 @@ TEST_F(ServerDeletionTest, FolderGoesOnlyWhenEveryFileIsAsRecorded) {
       EXPECT_EQ(rowOf(dir + "/sub/a.txt").nStatus, SyncStatus::kNotFound);
     }
   }
+}
+
+// Another member deleted a folder while work inside waited for upload: the
+// queued upload aimed at a folder the server no longer has. The folder and
+// everything of it still here go up again, each folder queued before what
+// it holds, and nothing waits on the old records.
+TEST_F(ServerDeletionTest, FolderWithLocalWorkIsSentAgainWithItsContents) {
+  const SyncFileItem folder = storeFolderRow("docs/w", SyncStatus::kRemovedOnServer);
+  storeFolderRow("docs/w/sub", SyncStatus::kSynced);
+  storeRow("docs/w/sub/a.txt", "a", SyncStatus::kSynced);
+  writeLocalAt("Docs/w/sub/a.txt", "a", kLocalTime);
+  const SyncFileItem pending = storeRow("docs/w/c.txt", "c", SyncStatus::kUploadPending);
+  writeLocalAt("Docs/w/c.txt", "c", kLocalTime);
+  ASSERT_TRUE(m().Add_Upload(pending, local("Docs/w/c.txt").string(), true, pending.strWebPath));
+  TransPortDB::shareTransPortDB().Update_UploadError(upload("docs/w/c.txt").nIndex, 40403,
+                                                     "not found");
+  storeRow("docs/w/edited.txt", "e", SyncStatus::kSynced);
+  writeLocalAt("Docs/w/edited.txt", "e, edited", kLocalTime + 4);
+  storeRow("docs/w/gone.txt", "g", SyncStatus::kSynced);
+
+  m().apply_deldir(folder);
+
+  EXPECT_EQ(readLocal("Docs/w/sub/a.txt"), "a");
+  EXPECT_EQ(readLocal("Docs/w/c.txt"), "c");
+  EXPECT_EQ(rowOf("docs/w/gone.txt").nStatus, SyncStatus::kNotFound);
+  for (const char* path : {"docs/w", "docs/w/sub", "docs/w/sub/a.txt", "docs/w/c.txt",
+                           "docs/w/edited.txt"}) {
+    SCOPED_TRACE(path);
+    EXPECT_EQ(rowOf(path).nStatus, SyncStatus::kUploadPending);
+    EXPECT_TRUE(rowOf(path).strUuidHash.empty());
+    EXPECT_NE(upload(path).nIndex, 0);
+    EXPECT_EQ(upload(path).nStatus, kTransWaiting);
+  }
+  EXPECT_LT(upload("docs/w").nIndex, upload("docs/w/sub").nIndex);
+  EXPECT_LT(upload("docs/w/sub").nIndex, upload("docs/w/sub/a.txt").nIndex);
+  EXPECT_LT(upload("docs/w").nIndex, upload("docs/w/c.txt").nIndex);
+  EXPECT_EQ(rowOf("docs/w/edited.txt").ullLastTime, kLocalTime + 4);
+  EXPECT_EQ(upload("docs/w/gone.txt").nIndex, 0);
 }
 
 TEST_F(ServerDeletionTest, FolderOutsideOrInABackupLinkOnlyLosesItsRows) {
