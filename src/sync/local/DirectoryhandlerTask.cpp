@@ -84,10 +84,10 @@ void DirectoryhandlerTask::decode() {
 
 // An item changed and then moved away within one batch is gone from its
 // path, yet it was not deleted: the move's own handling looks at it where
-// the move put it.
+// the move put it. A deletion stays one, also inside a folder moved later.
 bool DirectoryhandlerTask::movedLater(size_t i) const {
   const std::string& path = array_[i].path;
-  if (Util::existfile(path)) return false;
+  if (array_[i].bRemove || Util::existfile(path)) return false;
   for (size_t j = i + 1; j < array_.size(); ++j) {
     const HandlerItem& later = array_[j];
     if (later.bRename && (later.path == path || path.starts_with(later.path + "/"))) return true;
