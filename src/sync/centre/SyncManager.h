@@ -402,6 +402,7 @@ class SyncManager : public LocalEventTarget, public std::enable_shared_from_this
   std::string gMoveFile(const std::vector<MoveItem>& items);
   // A move the change feed reported. Expects controllock held.
   void receive_move(const std::string& oldwebpath, const std::string& newwebpath);
+  void compareAtMoveTarget(const CompareItem& item, ViewList* views);
 
   // --- Rename, delete and restore from a page (sync/operations) --------------------------
   // Page paths that isSafeEntryPath refuses are answered 10007 (a deletion
@@ -488,6 +489,8 @@ class SyncManager : public LocalEventTarget, public std::enable_shared_from_this
   bool inScope(const std::string& path);
   bool leftScope(const std::string& oldpath, const std::string& newpath, int64_t mark);
   void moveRows(const std::string& wo, const std::string& wn);
+  // A moved file whose size or time is not its row's is looked at as edited.
+  void examineMoved(const std::string& path, const std::string& webpath);
   // The rows alone follow (the transfer records stay).
   void placeRows(const std::string& wo, const std::string& wn);
   // The marking pass (sync/local/SyncManagerScan): one listed row, and a

@@ -77,8 +77,22 @@ void DirectoryhandlerTask::decode() {
     const HandlerItem& item = array_[i];
     if ((item.bRename || item.bCreate) && pairPartners(i)) continue;
     if (item.bUse) continue;  // the new half of an earlier pair
+    if (movedLater(i)) continue;
     applyByExistence(item.path);
   }
+}
+
+// An item changed and then moved away within one batch is gone from its
+// path, yet it was not deleted: the move's own handling looks at it where
+// the move put it. A deletion stays one, also inside a folder moved later.
+bool DirectoryhandlerTask::movedLater(size_t i) const {
+  const std::string& path = array_[i].path;
+  if (array_[i].bRemove || Util::existfile(path)) return false;
+  for (size_t j = i + 1; j < array_.size(); ++j) {
+    const HandlerItem& later = array_[j];
+    if (later.bRename && (later.path == path || path.starts_with(later.path + "/"))) return true;
+  }
+  return false;
 }
 
 void DirectoryhandlerTask::decodeSingle(const HandlerItem& item) {

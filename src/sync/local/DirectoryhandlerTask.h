@@ -38,6 +38,9 @@ class DirectoryhandlerTask : public platform::Operation {
   bool pairPartners(size_t i);
   void applyPair(const platform::HandlerItem& from, const platform::HandlerItem& to);
   void applyByExistence(const std::string& path);
+  // Whether item i's path is gone because a later item of the batch moved
+  // it (or a folder above it) away.
+  bool movedLater(size_t i) const;
 
   // Calls `call` on every served manager, each under its lock.
   template <typename Call>

@@ -64,6 +64,8 @@ bool SyncManager::eventrename(const std::string& path, const std::string& newpat
         scandir(fresh);
         // The rows below kept their transfers' old local paths.
         InitTrans();
+      } else {
+        examineMoved(fresh, wn);
       }
       local::tellFolder(*this, getParent(ro.strWebPath));
       return true;
@@ -99,6 +101,8 @@ bool SyncManager::eventremove(const std::string& path, const std::string& newpat
     if (ro.bDir) {
       scandir(newpath);
       local::regetUploads();
+    } else {
+      examineMoved(newpath, wn);
     }
     return true;
   }
@@ -114,6 +118,18 @@ bool SyncManager::eventremove(const std::string& path, const std::string& newpat
     movelists_.removelist.push_back(movefile_stx{path, newpath});
   }
   return false;
+}
+
+// A file edited before its move (in the same batch of events, or while a
+// deferred rename waited) is compared with its row where it stands now; a
+// plain move leaves size and time as the row has them.
+void SyncManager::examineMoved(const std::string& path, const std::string& webpath) {
+  const SyncFileItem row = syncdb_->get_single_file(webpath);
+  if (!found(row) || row.bDir || !Util::isfile(path)) return;
+  if (Util::filesize(path) == row.ullFileSize && Util::filemodifytime(path) == row.ullLastTime) {
+    return;
+  }
+  eventupdate(path);
 }
 
 // The server has the item at its new path: so do the rows. A stale row

@@ -116,6 +116,7 @@ bool SyncManager::receive_datas(const std::vector<CompareItem>& items, ViewList*
 void SyncManager::receive_del(const CompareItem& item, ViewList* views) {
   if (!item.strWebPathTo.empty()) {
     receive_move(item.strWebPath, item.strWebPathTo);
+    compareAtMoveTarget(item, views);
     // A new letter case alone: paths compare without case, so the row found
     // under the old path is the one just moved, not a leftover to delete.
     if (lowercaseString(item.strWebPath) == lowercaseString(item.strWebPathTo)) {
@@ -149,6 +150,23 @@ void SyncManager::receive_del(const CompareItem& item, ViewList* views) {
   }
   addParentViews(item.strWebPath, views);
   bSpaceMax = false;
+}
+
+// The moved file carries the content the server has at the new name. When
+// the row there records other content, that is an edit made before the
+// move (another member's, just before our own rename, whose entry at the
+// old name was ignored as that rename's echo): it is compared there.
+void SyncManager::compareAtMoveTarget(const CompareItem& item, ViewList* views) {
+  if (item.bDir || item.strFileHash.empty()) return;
+  const SyncFileItem row = syncdb_->get_single_file(item.strWebPathTo);
+  if (row.nStatus == SyncStatus::kNotFound || row.bDir || row.strFileHash == item.strFileHash) {
+    return;
+  }
+  CompareItem there = item;
+  there.strWebPath = item.strWebPathTo;
+  there.strWebPathTo.clear();
+  there.nCmd = FeedCmd::kAdd;
+  receive_add(there, views, true, false);
 }
 
 void SyncManager::receive_reset(const CompareItem& item) {

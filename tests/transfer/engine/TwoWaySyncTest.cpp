@@ -329,6 +329,71 @@ TEST_F(TwoWaySyncTest, AServerCaseRenameIsFollowedLocally) {
   expectAgree(localTree("Docs"));
 }
 
+// --- Edits around moves ---------------------------------------------------------
+
+// Found by the random runs (seed 1007): another member's edit made just
+// before our own rename reached the server's item, but its entry at the old
+// name was taken for the echo of the rename and the file stayed as it was.
+TEST_F(TwoWaySyncTest, AServerEditJustBeforeALocalRenameArrivesAtTheNewName) {
+  startWithSyncedTree();
+  clock().advance(std::chrono::seconds(5));
+  putServerFile("docs/a.txt", "edited there before the rename");
+  fs::rename(local("Docs/a.txt"), local("Docs/b.txt"));
+  sync();
+  EXPECT_EQ(readLocal("Docs/b.txt"), "edited there before the rename");
+  expectAgree(serverTree("docs"));
+}
+
+// A file edited and then moved before the watcher closed its batch: the
+// edit's event names a path that is gone, which is no deletion.
+struct EditThenMove {
+  const char* name;
+  const char* edited;  // below the linked folder
+  const char* from;    // what is moved, and where to
+  const char* to;
+  const char* endsAt;  // where the edited file ends up
+};
+
+std::ostream& operator<<(std::ostream& out, const EditThenMove& c) { return out << c.name; }
+
+class EditThenMoveTest : public TwoWaySyncTest, public testing::WithParamInterface<EditThenMove> {};
+
+TEST_P(EditThenMoveTest, TheEditIsUploadedWhereTheMovePutIt) {
+  const EditThenMove& c = GetParam();
+  startWithSyncedTree();
+  clock().advance(std::chrono::seconds(5));
+  writeLocal(std::string("Docs/") + c.edited, "edited here before the move");
+  fs::rename(local(std::string("Docs/") + c.from), local(std::string("Docs/") + c.to));
+  sync();
+  const auto server = serverTree("docs");
+  ASSERT_EQ(server.count(c.endsAt), 1U);
+  EXPECT_EQ(server.at(c.endsAt).filehash, sha1HexDigest("edited here before the move"));
+  expectAgree(localTree("Docs"));
+}
+
+constexpr EditThenMove kEditsThenMoves[] = {
+    {"Renamed", "a.txt", "a.txt", "b.txt", "b.txt"},
+    {"MovedToAnotherFolder", "a.txt", "a.txt", "g/a.txt", "g/a.txt"},
+    {"ItsFolderRenamed", "f/x.txt", "f", "h", "h/x.txt"},
+};
+
+INSTANTIATE_TEST_SUITE_P(InOneBatch, EditThenMoveTest, testing::ValuesIn(kEditsThenMoves),
+                         [](const auto& test) { return std::string(test.param.name); });
+
+// Found by the random runs (seed 1010): a deletion is no edit to look at
+// after the move, also when the folder above it is renamed in the same
+// batch.
+TEST_F(TwoWaySyncTest, AFileDeletedThenItsFolderRenamedInOneBatchIsDeletedOnTheServer) {
+  startWithSyncedTree();
+  removeLocal("Docs/f/x.txt");
+  fs::rename(local("Docs/f"), local("Docs/h"));
+  sync();
+  const auto server = serverTree("docs");
+  EXPECT_EQ(server.count("h"), 1U);
+  EXPECT_EQ(server.count("h/x.txt"), 0U);
+  expectAgree(localTree("Docs"));
+}
+
 // --- Links and mount points -----------------------------------------------------
 
 TEST_F(TwoWaySyncTest, ALinkToAFileGetsNoRowAndStaysLocal) {
