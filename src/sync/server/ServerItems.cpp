@@ -1,6 +1,7 @@
 // Applying server entries: the dispatch of a feed page under controllock,
 // deletions and moves, re-upload requests, and the re-read of one path.
 #include <mutex>
+#include <optional>
 
 #include "api/calls/HTTPEngine.h"
 #include "api/session/UserData.h"
@@ -24,6 +25,8 @@ namespace {
 
 constexpr int64_t kEntryGone = 40402;
 constexpr int64_t kEntryRefused = 40003;
+// Feed entries applied per commit of the stores.
+constexpr std::size_t kEntriesPerCommit = 100;
 
 // Entries name items inside the library, and a move names where to.
 bool safeEntry(const CompareItem& item) {
@@ -96,8 +99,20 @@ CompareItem folderEntry(const std::string& webpath, const std::string& property)
 
 bool SyncManager::receive_datas(const std::vector<CompareItem>& items, ViewList* views,
                                 bool comparenow) {
+  // A page's rows and queued transfers are written a batch at a time: each
+  // statement on its own would be a commit of its own, and the entries'
+  // few statements each would make the commits what a first sync costs.
+  std::optional<Syncdb::Transaction> rows;
+  std::optional<TransPortDB::Transaction> queued;
+  std::size_t batched = 0;
   for (const auto& item : items) {
     if (bOut_) return false;
+    if (batched++ % kEntriesPerCommit == 0) {
+      queued.reset();
+      rows.reset();
+      rows.emplace(*syncdb_);
+      queued.emplace(TransPortDB::shareTransPortDB());
+    }
     if (!safeEntry(item)) {
       NBLOG_ERROR("library {}: a server entry with an unsafe path was skipped", nMountID_);
       continue;

@@ -92,6 +92,10 @@ bool DownloadTask::OpenIndexFilePath() {
     offset = pFinish().Size();
     pFileIndexHandle_.emplace(std::move(fd));
   }
+  // The index just read is what is saved: the first save is due a period
+  // from now, not with the first chunk, whose flush would hold up the main
+  // thread (where every download's bytes arrive) once for nearly every file.
+  ullWriteTime_.store(platform::nowSeconds());
   updateItem([offset](TransTaskItem& item) { item.ullOffset = offset; });
   return true;
 }
