@@ -395,7 +395,7 @@ class ScaleWorld : public nb::test::TempHome {
   // as the client's memory.
   void runSession(std::chrono::milliseconds span) {
     engine_->network().refreshCounts();
-    nb::test::pumpMainThreadUntil([] { return false; }, span);
+    nb::test::pumpMainThreadFor(span);
     app_->clear();
   }
 
