@@ -223,14 +223,32 @@ class KillSyncTest : public FakeDriveFixture {
     return running;
   }
 
+  std::vector<fs::path> storeFiles() const {
+    std::vector<fs::path> stores;
+    std::error_code ignored;
+    for (const auto& entry : fs::recursive_directory_iterator(root_ / "home", ignored)) {
+      if (entry.is_regular_file(ignored) &&
+          readFile(entry.path()).rfind("SQLite format 3", 0) == 0) {
+        stores.push_back(entry.path());
+      }
+    }
+    return stores;
+  }
+  // A kill before the first child has even opened its stores proves nothing
+  // about them; on a loaded machine a sanitized child can take seconds to
+  // get there, so the random kill delay counts from that point.
+  void waitForStores() {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (storeFiles().empty() && std::chrono::steady_clock::now() < until) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  }
   // Every store opens and passes its own integrity check.
   void expectStoresIntact() {
     size_t stores = 0;
-    for (const auto& entry : fs::recursive_directory_iterator(root_ / "home")) {
-      if (!entry.is_regular_file() || readFile(entry.path()).rfind("SQLite format 3", 0) != 0) {
-        continue;
-      }
+    for (const auto& path : storeFiles()) {
       ++stores;
+      const fs::directory_entry entry(path);
       FMDatabase db(entry.path().string());
       ASSERT_TRUE(db.open()) << entry.path();
       const auto set = db.executeQuery("PRAGMA integrity_check");
@@ -317,6 +335,7 @@ TEST_F(KillSyncTest, KilledMidTransferTheClientRestartsFromItsStoresAndConverges
     localFile("l" + std::to_string(k) + ".bin", 2 * 1024 * 1024 + random_() % (2 * 1024 * 1024));
     if (k % 2 == 1) serverFile("s" + std::to_string(k) + ".bin", 1024 * 1024 + random_() % 1000000);
     startChild();
+    waitForStores();
     std::this_thread::sleep_for(std::chrono::milliseconds(500 + random_() % 3500));
     const auto held = storage_->unfinished();
     std::cerr << "kill " << k + 1 << ": " << held.size() << " uploads open, "
