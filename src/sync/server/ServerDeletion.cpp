@@ -124,9 +124,10 @@ void SyncManager::resendFolder(const SyncFileItem& folder) {
       continue;
     }
     const uint64_t lasttime = Util::filemodifytime(local);
-    if (!row.bDir && (row.ullLastTime != lasttime || row.ullFileSize != Util::filesize(local))) {
+    const uint64_t size = Util::filesize(local);
+    if (!row.bDir && (row.ullLastTime != lasttime || row.ullFileSize != size)) {
       row.ullLastTime = lasttime;
-      row.ullFileSize = Util::filesize(local);
+      row.ullFileSize = size;
       row.strFileHash.clear();
     }
     row.strUuidHash.clear();

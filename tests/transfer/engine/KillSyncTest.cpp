@@ -248,12 +248,11 @@ class KillSyncTest : public FakeDriveFixture {
     size_t stores = 0;
     for (const auto& path : storeFiles()) {
       ++stores;
-      const fs::directory_entry entry(path);
-      FMDatabase db(entry.path().string());
-      ASSERT_TRUE(db.open()) << entry.path();
+      FMDatabase db(path.string());
+      ASSERT_TRUE(db.open()) << path;
       const auto set = db.executeQuery("PRAGMA integrity_check");
-      ASSERT_TRUE(set && set->next()) << entry.path();
-      EXPECT_EQ(set->stringForColumnIndex(0).value_or(""), "ok") << entry.path();
+      ASSERT_TRUE(set && set->next()) << path;
+      EXPECT_EQ(set->stringForColumnIndex(0).value_or(""), "ok") << path;
     }
     EXPECT_GT(stores, 0U);
   }
