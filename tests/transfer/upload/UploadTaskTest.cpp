@@ -269,5 +269,51 @@ TEST_F(UploadTaskTest, AStoppedUploadKeepsItsOffsetADeletedOneAbortsTheSession) 
   }
 }
 
+// A server move of the folder above, followed while the creation was out,
+// re-points the task; the server made the folder at the old path, so the
+// new one is not in sync: the record waits to be sent again and nothing is
+// handed over. Without the move, the creation finishes.
+TEST_F(UploadTaskTest, AFolderRePointedWhileItsCreationWasOutIsSentAgain) {
+  for (const bool moved : {false, true}) {
+    SCOPED_TRACE(moved ? "moved" : "not moved");
+    outcomes_.clear();
+    api_.clearCalls();
+    const std::string name = moved ? "d1/moved" : "d1/kept";
+    makeLocalFolder("Docs/" + name);
+    TransportItem record;
+    record.nMountid = kMountId;
+    record.strWebpath = "docs/" + name;
+    record.strFullpath = local("Docs/" + name).string();
+    record.bDir = true;
+    record.bSync = true;
+    record.nStatus = kTransWaiting;
+    ASSERT_TRUE(TransPortDB::shareTransPortDB().Add_Upload(record, "docs/d1"));
+    TransTaskItem item;
+    item.nIndex = TransPortDB::shareTransPortDB().Get_Upload(kMountId, record.strWebpath).nIndex;
+    item.nMountid = kMountId;
+    item.strWebpath = record.strWebpath;
+    item.strSavepath = record.strFullpath;
+    item.bDir = true;
+    item.bSync = true;
+    item.nStatus = kTransWaiting;
+    api_.fail("/2/file/create_folder", FakeFault::slow(std::chrono::seconds(2)).times(1));
+    UploadTask task(item, environment());
+    std::thread runner([&] { task.run(); });
+    while (callCount("/2/file/create_folder") < 1) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    if (moved) task.updateItem([](TransTaskItem& it) { it.strWebpath = "docs/d2/moved"; });
+    runner.join();
+    EXPECT_TRUE(tree().find("docs/" + name).has_value());
+    if (moved) {
+      EXPECT_TRUE(outcomes_.empty());
+      EXPECT_EQ(stored(item).nStatus, kTransWaiting);
+    } else {
+      ASSERT_EQ(outcomes_.size(), 1u);
+      EXPECT_EQ(outcomes_[0].kind, "outfile");
+    }
+  }
+}
+
 }  // namespace
 }  // namespace nb
