@@ -68,22 +68,32 @@ class UploadTaskTest : public test::SyncWorld {
   // A waiting upload record of Docs/<name> holding `bytes`, in the store.
   TransTaskItem queue(const std::string& name, const std::string& bytes, bool sync = false) {
     writeLocal("Docs/" + name, bytes);
+    return record(name, bytes.size(), sync, false);
+  }
+  // A waiting upload record of the folder Docs/<name>, in the store.
+  TransTaskItem queueFolder(const std::string& name) {
+    makeLocalFolder("Docs/" + name);
+    return record(name, 0, true, true);
+  }
+  TransTaskItem record(const std::string& name, std::uint64_t size, bool sync, bool dir) {
     TransportItem record;
     record.nMountid = kMountId;
     record.strWebpath = "docs/" + name;
     record.strFullpath = local("Docs/" + name).string();
-    record.ullFilesize = bytes.size();
+    record.ullFilesize = size;
     record.nStatus = kTransWaiting;
     record.bSync = sync;
+    record.bDir = dir;
     EXPECT_TRUE(TransPortDB::shareTransPortDB().Add_Upload(record, "docs"));
     TransTaskItem item;
     item.nIndex = TransPortDB::shareTransPortDB().Get_Upload(kMountId, record.strWebpath).nIndex;
     item.nMountid = kMountId;
     item.strWebpath = record.strWebpath;
     item.strSavepath = record.strFullpath;
-    item.ullFilesize = bytes.size();
+    item.ullFilesize = size;
     item.nStatus = kTransWaiting;
     item.bSync = sync;
+    item.bDir = dir;
     return item;
   }
 
@@ -279,23 +289,7 @@ TEST_F(UploadTaskTest, AFolderRePointedWhileItsCreationWasOutIsSentAgain) {
     outcomes_.clear();
     api_.clearCalls();
     const std::string name = moved ? "d1/moved" : "d1/kept";
-    makeLocalFolder("Docs/" + name);
-    TransportItem record;
-    record.nMountid = kMountId;
-    record.strWebpath = "docs/" + name;
-    record.strFullpath = local("Docs/" + name).string();
-    record.bDir = true;
-    record.bSync = true;
-    record.nStatus = kTransWaiting;
-    ASSERT_TRUE(TransPortDB::shareTransPortDB().Add_Upload(record, "docs/d1"));
-    TransTaskItem item;
-    item.nIndex = TransPortDB::shareTransPortDB().Get_Upload(kMountId, record.strWebpath).nIndex;
-    item.nMountid = kMountId;
-    item.strWebpath = record.strWebpath;
-    item.strSavepath = record.strFullpath;
-    item.bDir = true;
-    item.bSync = true;
-    item.nStatus = kTransWaiting;
+    const TransTaskItem item = queueFolder(name);
     api_.fail("/2/file/create_folder", FakeFault::slow(std::chrono::seconds(2)).times(1));
     UploadTask task(item, environment());
     std::thread runner([&] { task.run(); });
