@@ -1,6 +1,7 @@
 #include "support/RealTransferEngine.h"
 
 #include <chrono>
+#include <sstream>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -50,6 +51,26 @@ RealTransferEngine::~RealTransferEngine() {
   nb::Network::setNetwork(restore_);
 }
 
+namespace {
+
+// The unfinished records, to tell a stuck one from a slow one.
+std::string queuedRecords(TransPortDB& store) {
+  std::ostringstream out;
+  const auto list = [&](const char* kind, const std::vector<TransportItem>& records) {
+    for (const auto& record : records) {
+      if (record.nStatus == kTransFinished) continue;
+      out << "\n  " << kind << " " << record.strWebpath << " -> " << record.strFullpath
+          << ": status " << record.nStatus << ", kind " << record.nExpand << ", not before "
+          << record.ullActlast << ", error '" << record.strError << "'";
+    }
+  };
+  list("download", store.Get_AllDownload(0, 100));
+  list("upload", store.Get_AllUpload(0, 100));
+  return out.str();
+}
+
+}  // namespace
+
 bool RealTransferEngine::drain(ManualClock& clock, int seconds) {
   if (tryDrain(clock, seconds)) return true;
   auto& store = TransPortDB::shareTransPortDB();
@@ -59,7 +80,7 @@ bool RealTransferEngine::drain(ManualClock& clock, int seconds) {
                 << Util::getAppDelegate()->bLinkNetwork() << ", transfers "
                 << UserData::shareUserData().bTransStart() << ", libraries "
                 << SyncCenter::shareSyncCenter().bInit() << ", bulk adds "
-                << network_->nTransAction();
+                << network_->nTransAction() << queuedRecords(store);
   return false;
 }
 

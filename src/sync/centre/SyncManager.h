@@ -503,6 +503,7 @@ class SyncManager : public LocalEventTarget, public std::enable_shared_from_this
   // Parts of receive_add (sync/server/ServerAddDecision).
   struct AddPlace;
   AddPlace placeEntry(const CompareItem& item);
+  bool followKnownEntry(const CompareItem& item);
   void checkEntryPermissions(const CompareItem& item, const AddPlace& place);
   std::optional<SyncFileItem> addNewRow(const CompareItem& item, AddPlace& place,
                                         ViewList* views);

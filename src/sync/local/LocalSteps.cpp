@@ -9,6 +9,7 @@
 #include "foundation/util/UtilFiles.h"
 #include "foundation/util/UtilNames.h"
 #include "platform/Log.h"
+#include "stores/transfer/TransPortDB.h"
 #include "sync/centre/SyncCenter.h"
 #include "sync/centre/SyncManager.h"
 #include "sync/local/IgnoreRules.h"
@@ -87,8 +88,12 @@ void queueDownload(SyncManager& manager, const SyncFileItem& row, const std::str
 
 void regetUploads() { Network::shareNetwork()->SendCallbackAction(TransDirection::Upload, "reget"); }
 
+// A download ended here leaves its record marked running, which no
+// dispatch offers again and no later finish clears: the local item now
+// decides, and whoever still wants the server's version queues it anew.
 void dropTransfers(const SyncManager& manager, const std::string& webpath) {
   Network::shareNetwork()->ClearTrans(webpath, manager._nMountID());
+  TransPortDB::shareTransPortDB().Delete_Download(manager._nMountID(), webpath);
 }
 
 void tellFolder(const SyncManager& manager, const std::string& webfolder) {

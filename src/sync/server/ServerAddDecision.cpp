@@ -2,7 +2,9 @@
 // of its row, and the download or upload that follows. The caller holds
 // controllock; nothing here takes it.
 #include <algorithm>
+#include <filesystem>
 #include <initializer_list>
+#include <system_error>
 
 #include "api/session/UserData.h"
 #include "foundation/app/AppState.h"
@@ -16,6 +18,7 @@
 #include "stores/transfer/TransPortDB.h"
 #include "sync/centre/SyncManager.h"
 #include "sync/centre/SyncStates.h"
+#include "sync/links/PathMatch.h"
 #include "sync/local/IgnoreRules.h"
 #include "sync/operations/Network.h"
 #include "sync/operations/ResetSyncFileProperty.h"
@@ -68,8 +71,50 @@ struct SyncManager::AddPlace {
 std::optional<SyncFileItem> SyncManager::receive_add(const CompareItem& item, ViewList* views,
                                                      bool checkhotfile, bool comparenow) {
   AddPlace place = placeEntry(item);
+  if (place.row.nStatus == SyncStatus::kNotFound && followKnownEntry(item)) {
+    place = placeEntry(item);
+  }
   if (place.row.nStatus == SyncStatus::kNotFound) return addNewRow(item, place, views);
   return updateRow(item, place, views, checkhotfile, comparenow);
+}
+
+// The server holds at this path an item a synced row knows by its identity
+// under another path, and no move said so. That is an upload of ours into
+// a folder the server had just moved away: the server made the folder's
+// old path again to hold it, and following the move took the local item
+// and its row along. The server's place wins, as for a reported move;
+// fetched anew beside it instead, the item would stay twice here, with a
+// row claiming a server item that is not there. A rename of our own is
+// left to the echo check of the new row.
+bool SyncManager::followKnownEntry(const CompareItem& item) {
+  if (item.strHash.empty()) return false;
+  bool timeout = false;
+  if (lastRename_.checkNode(item.strWebPath, timeout)) return false;
+  const SyncFileItem known = syncdb_->get_uuidhash_file(item.strHash);
+  if (known.nStatus != SyncStatus::kSynced || known.bDir != item.bDir) return false;
+  if (linkfolder_.linkTypeByWebPath(known.strWebPath) != LinkType::kSync ||
+      linkfolder_.linkTypeByWebPath(item.strWebPath) != LinkType::kSync) {
+    return false;
+  }
+  const std::string there = lowercaseString(known.strWebPath);
+  const std::string here = lowercaseString(item.strWebPath);
+  if (lowerWebPathInFolder(there, here) || lowerWebPathInFolder(here, there)) return false;
+  const std::string from = getnormalpath(known.strWebPath);
+  const std::string to = getnormalpath(item.strWebPath);
+  if (from.empty() || to.empty() || !Util::existfile(from) || Util::existfile(to)) return false;
+  // The folder the server made again may still wait for its download.
+  const std::string parent = getParent(to);
+  if (!Util::isdir(parent)) {
+    const int64_t status = syncdb_->get_single_file(getParent(item.strWebPath)).nStatus;
+    if (status != SyncStatus::kDownloadPending && status != SyncStatus::kSynced) return false;
+    std::error_code ec;
+    std::filesystem::create_directories(parent, ec);
+    if (ec) return false;
+  }
+  NBLOG_INFO("library {}: {} is on the server at {}; following it there", nMountID_,
+             known.strWebPath, item.strWebPath);
+  receive_move(known.strWebPath, item.strWebPath);
+  return true;
 }
 
 SyncManager::AddPlace SyncManager::placeEntry(const CompareItem& item) {

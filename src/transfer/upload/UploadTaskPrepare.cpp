@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <mutex>
 #include <system_error>
 
 #include "api/calls/HTTPEngine.h"
@@ -115,8 +116,21 @@ int UploadTask::createFolder(SyncManager& syncManager, const Times& times) {
       HTTPEngine::setFileCreateFolder(UserData::shareUserData().userToken(), record.strWebpath,
                                       record.nMountid, times.create, times.last, 0);
   if (ret.nStatusCode() == 200) {
+    // A server move of a folder above, followed while the request was out,
+    // re-points the task at the new path; but the server made the folder at
+    // the old one (making that path again to hold it), so the row at the
+    // new path is not in sync yet: the folder is sent again there, and the
+    // one at the old path arrives through the change feed like any other.
+    // Checked and finished under controllock, so no move slips in between.
+    std::unique_lock hold(syncManager, std::defer_lock);
+    if (!syncManager.holdsControllock()) hold.lock();
+    const TransTaskItem now = item();
+    if (now.strWebpath != record.strWebpath) {
+      postpone();
+      return 3;
+    }
     syncManager.syncdb().update_uuidhash(record.strWebpath, ret.strHash);
-    environment_.handOver.UploadFinishOutFile(syncManager, item());
+    environment_.handOver.UploadFinishOutFile(syncManager, now);
     return 3;
   }
   if (ret.nErrorCode() == kTokenUnknown || ret.nErrorCode() == kTokenExpired) {

@@ -150,6 +150,24 @@ TEST_F(LocalEventsTest, ChangedFileIsUploadedAgain) {
   EXPECT_FALSE(compareAsked());
 }
 
+// Found by the random runs: the edit ended a download under way but left
+// its record marked running, so the transfers never drained.
+TEST_F(LocalEventsTest, AnEditDuringADownloadLeavesNoDownloadBehind) {
+  synced("docs/a.txt", "Docs/a.txt", "alpha");
+  TransportItem running;
+  running.nMountid = kMountId;
+  running.strWebpath = "docs/a.txt";
+  running.strFullpath = path("Docs/a.txt");
+  running.nStatus = kTransRunning;
+  running.bSync = true;
+  TransPortDB::shareTransPortDB().Add_Download(running);
+  writeLocal("Docs/a.txt", "alpha, edited");
+  Util::setfilemodifytime(path("Docs/a.txt"), 1'600'000'000);
+  EXPECT_TRUE(held([&](SyncManager& m) { return m.eventupdate(path("Docs/a.txt")); }));
+  EXPECT_TRUE(uploadQueued("docs/a.txt"));
+  EXPECT_EQ(TransPortDB::shareTransPortDB().GetDownloadCountAll(), 0);
+}
+
 TEST_F(LocalEventsTest, UpdateOfAFolderKeepsItsTimeAndOfAnEchoNothing) {
   synced("docs/f", "Docs/f", "", true);
   Util::setfilemodifytime(path("Docs/f"), 1'600'000'000);

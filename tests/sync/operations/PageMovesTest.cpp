@@ -236,6 +236,35 @@ TEST_F(PageMovesTest, AServerMoveOfAnItemWithNoLocalCopyTakesItsRowAlong) {
   }
 }
 
+// Found by the random runs: a folder made here reached the server just
+// after another member renamed the folder above it, so the server made the
+// old folder again to hold it. Following the rename took the new folder
+// and its row along; the server's entry for it, met later in the feed, was
+// then fetched as another folder, and the moved one stayed here with a row
+// claiming a server item that is not there. A file sent so goes the same
+// way.
+TEST_F(PageMovesTest, AnItemSentIntoAFolderRenamedMeanwhileEndsWhereTheServerPutIt) {
+  syncedFolder("docs/d1");
+  m().syncdb().update_uuidhash("docs/d1", tree().find("docs/d1")->hash);
+  renameServer("docs/d1", "d3");
+  // Ours, sent after that rename: the server made docs/d1 again for them.
+  addServerFolder("docs/d1/d2");
+  makeLocalFolder("Docs/d1/d2");
+  storeFolderRow("docs/d1/d2", SyncStatus::kSynced);
+  m().syncdb().update_uuidhash("docs/d1/d2", tree().find("docs/d1/d2")->hash);
+  syncedFile("docs/d1/a.txt", "alpha");
+
+  m().startCanCompare();
+  runComparePass();
+  settle();
+  EXPECT_EQ(status("docs/d3/d2"), SyncStatus::kNotFound);
+  EXPECT_EQ(status("docs/d3/a.txt"), SyncStatus::kNotFound);
+  EXPECT_EQ(status("docs/d1/d2"), SyncStatus::kSynced);
+  EXPECT_EQ(status("docs/d1/a.txt"), SyncStatus::kSynced);
+  EXPECT_EQ(readLocal("Docs/d1/a.txt"), "alpha");
+  EXPECT_EQ(localTree("Docs"), serverTree("docs"));
+}
+
 class BackupMovesTest : public PageOpsWorld {
  protected:
   void SetUp() override {

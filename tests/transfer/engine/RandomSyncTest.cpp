@@ -47,8 +47,14 @@ INSTANTIATE_TEST_SUITE_P(Seeds, RandomSyncTest, testing::ValuesIn(seedsToRun()),
 // and the server's later deletion of that name removed it) depends on
 // timing, and under load it still ends apart now and then for other
 // reasons; its fault has a test of its own in PageMovesTest, and the seed
-// runner replays it.
-INSTANTIATE_TEST_SUITE_P(Found, RandomSyncTest, testing::Values(3U, 33U),
+// runner replays it. Seed 1129: a folder made here reached the server just
+// after another member renamed the folder above it, and following the
+// rename carried it off from where the server had put it (tests of their
+// own in PageMovesTest and UploadTaskTest). Seed 1087 (a local edit ended
+// a download under way and left its record marked running, so the
+// transfers never drained) needs a loaded machine to show it; its fault has
+// a test of its own in LocalEventsTest.
+INSTANTIATE_TEST_SUITE_P(Found, RandomSyncTest, testing::Values(3U, 33U, 1129U),
                          [](const auto& test) { return "Seed" + std::to_string(test.param); });
 
 }  // namespace

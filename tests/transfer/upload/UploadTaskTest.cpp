@@ -68,22 +68,32 @@ class UploadTaskTest : public test::SyncWorld {
   // A waiting upload record of Docs/<name> holding `bytes`, in the store.
   TransTaskItem queue(const std::string& name, const std::string& bytes, bool sync = false) {
     writeLocal("Docs/" + name, bytes);
+    return record(name, bytes.size(), sync, false);
+  }
+  // A waiting upload record of the folder Docs/<name>, in the store.
+  TransTaskItem queueFolder(const std::string& name) {
+    makeLocalFolder("Docs/" + name);
+    return record(name, 0, true, true);
+  }
+  TransTaskItem record(const std::string& name, std::uint64_t size, bool sync, bool dir) {
     TransportItem record;
     record.nMountid = kMountId;
     record.strWebpath = "docs/" + name;
     record.strFullpath = local("Docs/" + name).string();
-    record.ullFilesize = bytes.size();
+    record.ullFilesize = size;
     record.nStatus = kTransWaiting;
     record.bSync = sync;
+    record.bDir = dir;
     EXPECT_TRUE(TransPortDB::shareTransPortDB().Add_Upload(record, "docs"));
     TransTaskItem item;
     item.nIndex = TransPortDB::shareTransPortDB().Get_Upload(kMountId, record.strWebpath).nIndex;
     item.nMountid = kMountId;
     item.strWebpath = record.strWebpath;
     item.strSavepath = record.strFullpath;
-    item.ullFilesize = bytes.size();
+    item.ullFilesize = size;
     item.nStatus = kTransWaiting;
     item.bSync = sync;
+    item.bDir = dir;
     return item;
   }
 
@@ -266,6 +276,36 @@ TEST_F(UploadTaskTest, AStoppedUploadKeepsItsOffsetADeletedOneAbortsTheSession) 
     EXPECT_EQ(storage_->service().callsTo("/upload_abort").size(), deleting ? 1u : 0u);
     EXPECT_EQ(callbacks_.size(), 1u);
     callbacks_.clear();
+  }
+}
+
+// A server move of the folder above, followed while the creation was out,
+// re-points the task; the server made the folder at the old path, so the
+// new one is not in sync: the record waits to be sent again and nothing is
+// handed over. Without the move, the creation finishes.
+TEST_F(UploadTaskTest, AFolderRePointedWhileItsCreationWasOutIsSentAgain) {
+  for (const bool moved : {false, true}) {
+    SCOPED_TRACE(moved ? "moved" : "not moved");
+    outcomes_.clear();
+    api_.clearCalls();
+    const std::string name = moved ? "d1/moved" : "d1/kept";
+    const TransTaskItem item = queueFolder(name);
+    api_.fail("/2/file/create_folder", FakeFault::slow(std::chrono::seconds(2)).times(1));
+    UploadTask task(item, environment());
+    std::thread runner([&] { task.run(); });
+    while (callCount("/2/file/create_folder") < 1) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    if (moved) task.updateItem([](TransTaskItem& it) { it.strWebpath = "docs/d2/moved"; });
+    runner.join();
+    EXPECT_TRUE(tree().find("docs/" + name).has_value());
+    if (moved) {
+      EXPECT_TRUE(outcomes_.empty());
+      EXPECT_EQ(stored(item).nStatus, kTransWaiting);
+    } else {
+      ASSERT_EQ(outcomes_.size(), 1u);
+      EXPECT_EQ(outcomes_[0].kind, "outfile");
+    }
   }
 }
 
