@@ -21,8 +21,9 @@
 // not slept: the world's sleeper skips them; each stands for 0.01 s, given
 // as pacing_s), the client's peak resident memory during the sync (the
 // high-water mark is reset when the sync starts) and its resident memory
-// before it. The "up" run also reports how many files the service holds in
-// the end.
+// before it, and the client's CPU seconds during the sync (client_cpu_s, of
+// which client_sys_s in the kernel). The "up" run also reports how many
+// files the service holds in the end.
 //
 // BM_IdleCost: a synced library of N files, nothing changing; the client's
 // CPU time (user + system) over 60 s of a running session, as a share of
@@ -149,13 +150,21 @@ long peakRssKiB() { return statusKiB("VmHWM:"); }
 // peak is its own and not an earlier run's in the same process.
 void resetPeakRss() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
+double secondsOf(const timeval& t) {
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+}
+
 double cpuSeconds() {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
-  const auto seconds = [](const timeval& t) {
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
-  };
-  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+  return secondsOf(usage.ru_utime) + secondsOf(usage.ru_stime);
+}
+
+// The kernel's part of the client's CPU time (sockets, wake-ups, file I/O).
+double systemCpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return secondsOf(usage.ru_stime);
 }
 
 constexpr int64_t kMountId = 7;
@@ -426,6 +435,8 @@ class ScaleWorld : public nb::test::TempHome {
     const long before = currentRssKiB();
     resetPeakRss();
     const std::size_t pausesBefore = scanPauses_;
+    const double cpuBefore = cpuSeconds();
+    const double systemBefore = systemCpuSeconds();
     // The engines run on the real clock, so their own pacing (coordinator
     // passes, dispatch passes, retry waits) costs real time as it would for
     // a user.
@@ -445,6 +456,8 @@ class ScaleWorld : public nb::test::TempHome {
     state.counters["rss_before_MiB"] = static_cast<double>(before) / 1024.0;
     state.counters["scan_pauses"] = pauses;
     state.counters["pacing_s"] = pauses * 0.01;
+    state.counters["client_cpu_s"] = cpuSeconds() - cpuBefore;
+    state.counters["client_sys_s"] = systemCpuSeconds() - systemBefore;
     if (!done) {
       state.SkipWithError("the first sync did not end within an hour");
       return -1;

@@ -142,6 +142,13 @@ void setTransportRules(CURL* curl, const CurlExchange& exchange) {
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
+  // Each exchange stands alone, also when the handle serves the next
+  // exchange of its thread: a connection of its own, closed when it ends (a
+  // kept-alive socket would sit idle on the server's side between a
+  // thread's calls), a name resolved anew and a full TLS handshake.
+  curl_easy_setopt(curl, CURLOPT_FORBID_REUSE, 1L);
+  curl_easy_setopt(curl, CURLOPT_DNS_CACHE_TIMEOUT, 0L);
+  curl_easy_setopt(curl, CURLOPT_SSL_SESSIONID_CACHE, 0L);
   // An empty proxy text overrides http_proxy and friends.
   curl_easy_setopt(curl, CURLOPT_PROXY, exchange.proxy.c_str());
 
@@ -173,6 +180,11 @@ CurlEasy::CurlEasy() {
 
 CurlEasy::~CurlEasy() {
   if (handle_ != nullptr) curl_easy_cleanup(handle_);
+}
+
+CurlEasy& CurlEasy::forCurrentThread() {
+  thread_local CurlEasy easy;
+  return easy;
 }
 
 CurlResult CurlEasy::perform(const CurlExchange& exchange) {

@@ -91,6 +91,12 @@ class CurlEasy {
   CurlEasy(const CurlEasy&) = delete;
   CurlEasy& operator=(const CurlEasy&) = delete;
 
+  // The calling thread's own handle, made on first use and kept for the
+  // thread's life: a thread that sends request after request saves making
+  // and tearing down a handle (and curl's own poll set and wake-up socket
+  // pair) for each. Its exchanges are independent all the same.
+  static CurlEasy& forCurrentThread();
+
   // False when curl could not make a handle (out of memory).
   bool valid() const { return handle_ != nullptr; }
   // For callers that need options beyond perform(); still owned here.

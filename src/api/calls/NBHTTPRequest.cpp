@@ -67,7 +67,7 @@ NBHTTPResponse NBHTTPRequest::connectNetSyncWithResponse(int timeoutSeconds,
   exchange.tls = settings.tls;
   exchange.connectTo = settings.connectTo;
 
-  platform::CurlEasy curl;
+  platform::CurlEasy& curl = platform::CurlEasy::forCurrentThread();
   platform::CurlResult result;
   const std::vector<std::string> proxies = platform::SystemProxy::proxiesFor(strUrl_);
   for (std::size_t i = 0; i < proxies.size(); ++i) {

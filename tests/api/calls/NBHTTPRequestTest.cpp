@@ -9,6 +9,7 @@
 #include "support/FakeAppState.h"
 #include "support/FakeService.h"
 #include "support/LogCapture.h"
+#include "support/ScriptedHttpServer.h"
 
 namespace nb {
 namespace {
@@ -17,6 +18,7 @@ using test::FakeCall;
 using test::FakeFault;
 using test::FakeReply;
 using test::FakeService;
+using test::ScriptedReply;
 
 const test::FakeEndpointRules& kOpen = test::kOpenEndpoint;
 
@@ -168,6 +170,27 @@ TEST_F(NBHTTPRequestTest, NoAnswerGivesStatusZeroAndOneErrorLine) {
     EXPECT_TRUE(response.allHeaderFields.empty()) << c.name;
     EXPECT_EQ(log.errorLines().size(), 1u) << c.name << "\n" << log.text();
   }
+}
+
+TEST_F(NBHTTPRequestTest, EachRequestOfAThreadHasAConnectionOfItsOwn) {
+  // The server would keep every connection: still no request rides on the
+  // one before it, whether that one was kept, closed, or answered an error.
+  test::ScriptedHttpServer server;
+  server.on("/kept", ScriptedReply::ok("k").header("Keep-Alive", "timeout=30, max=100"));
+  server.on("/closed", [](const test::ScriptedRequest&) {
+    ScriptedReply reply = ScriptedReply::ok("c");
+    reply.closeAfter = true;
+    return reply;
+  });
+  const char* paths[] = {"/kept", "/kept", "/closed", "/missing", "/kept"};
+  for (const char* path : paths) {
+    NBHTTPRequest request(server.url(path), "GET");
+    EXPECT_NE(request.connectNetSyncWithResponse(5, settings_).statusCode, 0) << path;
+  }
+  const auto seen = server.requests();
+  ASSERT_EQ(seen.size(), std::size(paths));
+  for (std::size_t i = 0; i < seen.size(); ++i) EXPECT_EQ(seen[i].connection, static_cast<int>(i) + 1);
+  EXPECT_EQ(server.acceptedConnections(), static_cast<int>(std::size(paths)));
 }
 
 TEST_F(NBHTTPRequestTest, RefusedConnectionGivesStatusZero) {
