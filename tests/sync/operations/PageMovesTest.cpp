@@ -236,6 +236,32 @@ TEST_F(PageMovesTest, AServerMoveOfAnItemWithNoLocalCopyTakesItsRowAlong) {
   }
 }
 
+// Found by the random runs: another member's new items in a folder renamed
+// here, which the feed reports under the folder's old name before the
+// rename's own echo, got rows at the old name; the echo then dropped them
+// with that name while the server kept them at the new one, so they never
+// arrived.
+TEST_F(PageMovesTest, ServerItemsMadeInAFolderRenamedHereFollowTheRename) {
+  syncedFolder("docs/d3");
+  syncedFile("docs/d3/kept.txt", "kept");
+  addServerFolder("docs/d3/new");
+  putServerFile("docs/d3/new/x.txt", "from another member");
+  putServerFile("docs/d3/y.txt", "also new");
+  fs::rename(local("Docs/d3"), local("Docs/d1"));
+  {
+    std::lock_guard hold(m());
+    ASSERT_TRUE(m().eventrename(local("Docs/d3").string(), local("Docs/d1").string(), true));
+  }
+  m().startCanCompare();
+  runComparePass();
+  settle();
+  EXPECT_EQ(status("docs/d3"), SyncStatus::kNotFound);
+  for (const char* path : {"docs/d1/kept.txt", "docs/d1/new", "docs/d1/new/x.txt", "docs/d1/y.txt"}) {
+    EXPECT_EQ(status(path), SyncStatus::kSynced) << path;
+  }
+  EXPECT_EQ(localTree("Docs"), serverTree("docs"));
+}
+
 class BackupMovesTest : public PageOpsWorld {
  protected:
   void SetUp() override {
