@@ -244,9 +244,10 @@ void FolderWatcher::handleEvent(const ::inotify_event& event) {
       if (from != movedFolders_.end()) {
         watches_->renameTree(from->second, path);
         movedFolders_.erase(from);
-      } else {
-        watchTree(path);
       }
+      // A folder made and renamed within moments was gone from its first
+      // name before its watch could be added: there was none to carry along.
+      if (!watches_->watches(path)) watchTree(path);
     }
   }
   HandlerItem item;

@@ -49,6 +49,9 @@ class InotifyWatches {
   // The kernel removed watch `wd` (IN_IGNORED): forget it.
   void forget(int wd);
 
+  // Whether `folder` itself has a watch.
+  bool watches(const std::string& folder) const { return byPath_.contains(folder); }
+
   // The folder path of watch `wd`; nullptr for an unknown watch.
   const std::string* pathOf(int wd) const;
 

@@ -209,6 +209,30 @@ TEST_F(FolderWatcherTest, RenamedFolderReportsItsNewPaths) {
   }
 }
 
+// A folder made and renamed (a new letter case, say) before the watcher
+// read its creation is gone from its first name when the watch is added:
+// the watch comes at the new name, or nothing made in it is ever seen.
+TEST_F(FolderWatcherTest, FolderRenamedBeforeItsWatchIsWatchedAtItsNewName) {
+  FolderWatcher::Options options;
+  options.addWatch = [](int fd, const std::string& path, uint32_t mask) {
+    if (path.ends_with("/made")) {
+      errno = ENOENT;
+      return -1;
+    }
+    return ::inotify_add_watch(fd, path.c_str(), mask);
+  };
+  startWatcher(std::move(options));
+  fs::create_directory(root_ / "made");
+  ASSERT_TRUE(waitForPath(root_ / "made"));
+  fs::rename(root_ / "made", root_ / "Made");
+  ASSERT_TRUE(waitForPath(root_ / "Made"));
+  fs::create_directory(root_ / "Made" / "sub");
+  writeFile(root_ / "Made" / "f.txt");
+  EXPECT_TRUE(waitForPath(root_ / "Made" / "f.txt"));
+  writeFile(root_ / "Made" / "sub" / "g.txt");
+  EXPECT_TRUE(waitForPath(root_ / "Made" / "sub" / "g.txt"));
+}
+
 TEST_F(FolderWatcherTest, SkipsDsStoreAndAttributeChanges) {
   writeFile(root_ / "keep.txt");
   startWatcher();

@@ -566,6 +566,9 @@ class SyncManager : public LocalEventTarget, public std::enable_shared_from_this
   // places lying in linked folders.
   void followServerMove(const std::string& oldwebpath, const std::string& newwebpath,
                         const std::string& oldlocal, const std::string& newlocal);
+  // A folder the feed moved already has its row at the new path: the rows
+  // still under the old path follow it to their new places.
+  void followRowsLeftBehind(const std::string& oldwebpath, const std::string& newwebpath);
   // After a failed move of the local item: true when a file of its own
   // stood at the target and was recorded as a local edit to upload.
   bool keepFileAtMoveTarget(const std::string& newwebpath, const std::string& oldlocal,

@@ -112,7 +112,14 @@ bool SyncManager::eventremove(const std::string& path, const std::string& newpat
     reset_sync(getParent(ro.strWebPath), true, false);
     return true;
   }
-  if (ret.nErrorCode() == kNotFound) return eventadd(newpath);
+  if (ret.nErrorCode() == kNotFound) {
+    // The server moved or deleted the item meanwhile. Its row must not stay
+    // in sync with no local item (nothing would ever fetch the item back
+    // nor remove it): the item is gone from there here, which the commit
+    // settles where the row ends up; the moved one goes up as new.
+    eventdel(path);
+    return eventadd(newpath);
+  }
   if (push) {
     std::lock_guard lock(listsMutex_);
     movelists_.removelist.push_back(movefile_stx{path, newpath});

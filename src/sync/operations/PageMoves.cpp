@@ -1,5 +1,6 @@
 // Moves inside one library: those a page asks for, told to the server
 // first, and those the change feed reports as made elsewhere.
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -143,6 +144,9 @@ void SyncManager::receive_move(const std::string& oldwebpath, const std::string&
     // there. Left behind, the deletion of the old path would take them, and
     // the item at its new path would have no row and never arrive.
     syncdb_->move(oldwebpath, newwebpath, getFileUpID(newwebpath));
+  } else if (hadRow && !oldLocal.empty() && !newLocal.empty() && !Util::existfile(oldLocal) &&
+             lowercaseString(oldwebpath) != lowercaseString(newwebpath)) {
+    followRowsLeftBehind(oldwebpath, newwebpath);
   }
   if (cachefolder_.renameByWebPath(oldwebpath, newwebpath)) {
     syncdb_->rename_cache(oldwebpath, newwebpath);
@@ -152,6 +156,33 @@ void SyncManager::receive_move(const std::string& oldwebpath, const std::string&
                                                 newLocal);
   }
   Network::shareNetwork()->RenameWebpath(nMountID_, oldwebpath, newwebpath);
+}
+
+// The folder already stands at its new path, rows and all: the echo of a
+// rename or move made here. Entries the feed reported under the old path
+// before that move (another member's new items in the folder, which the
+// server moved along) got rows at the old path, with their downloads aimed
+// there. Left behind, the deletion of the old path would drop them while
+// the server keeps them at the new one; they take their places there
+// instead, unless a row already stands for that place.
+void SyncManager::followRowsLeftBehind(const std::string& oldwebpath,
+                                       const std::string& newwebpath) {
+  if (!syncdb_->get_single_file(newwebpath).bDir) return;
+  std::vector<SyncFileItem> rows = syncdb_->get_all(oldwebpath);
+  // Parents first: a folder's move takes what lies below it along.
+  std::ranges::sort(rows, {}, [](const SyncFileItem& row) { return row.strWebPath.size(); });
+  auto& transfers = TransPortDB::shareTransPortDB();
+  for (const SyncFileItem& row : rows) {
+    if (row.strWebPath.size() <= oldwebpath.size()) continue;
+    const std::string target = newwebpath + row.strWebPath.substr(oldwebpath.size());
+    if (syncdb_->get_single_file(row.strWebPath).nStatus == SyncStatus::kNotFound ||
+        syncdb_->get_single_file(target).nStatus != SyncStatus::kNotFound) {
+      continue;
+    }
+    if (!syncdb_->move(row.strWebPath, target, getFileUpID(target))) continue;
+    transfers.RenameTrans(nMountID_, row.strWebPath, target, getnormalpath(row.strWebPath),
+                          getnormalpath(target));
+  }
 }
 
 // Another file already stands at the new name: the feed re-read a rename

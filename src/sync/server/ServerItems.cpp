@@ -171,10 +171,14 @@ void SyncManager::receive_del(const CompareItem& item, ViewList* views) {
 // the row there records other content, that is an edit made before the
 // move (another member's, just before our own rename, whose entry at the
 // old name was ignored as that rename's echo): it is compared there.
+// Without any row there, none went along with the move (the row at the old
+// name was dropped before the move arrived, say with an upload whose file
+// was gone): the file at its new name arrives as a new one would.
 void SyncManager::compareAtMoveTarget(const CompareItem& item, ViewList* views) {
   if (item.bDir || item.strFileHash.empty()) return;
   const SyncFileItem row = syncdb_->get_single_file(item.strWebPathTo);
-  if (row.nStatus == SyncStatus::kNotFound || row.bDir || row.strFileHash == item.strFileHash) {
+  if (row.nStatus != SyncStatus::kNotFound &&
+      (row.bDir || row.strFileHash == item.strFileHash)) {
     return;
   }
   CompareItem there = item;

@@ -53,8 +53,15 @@ INSTANTIATE_TEST_SUITE_P(Seeds, RandomSyncTest, testing::ValuesIn(seedsToRun()),
 // own in PageMovesTest and UploadTaskTest). Seed 1087 (a local edit ended
 // a download under way and left its record marked running, so the
 // transfers never drained) needs a loaded machine to show it; its fault has
-// a test of its own in LocalEventsTest.
-INSTANTIATE_TEST_SUITE_P(Found, RandomSyncTest, testing::Values(3U, 33U, 1129U),
+// a test of its own in LocalEventsTest. Seeds 1023 and 1098 (another
+// member's new items in a folder renamed here dropped with its old name),
+// 1028 (a fresh folder given a new letter case before its watch came, never
+// watched), 1059 (a server move of a file whose row an upload had dropped)
+// and 1084 (a local move the server answered "not found" left its row in
+// sync with no file) have tests of their own in PageMovesTest and
+// FolderWatcherTest.
+INSTANTIATE_TEST_SUITE_P(Found, RandomSyncTest,
+                         testing::Values(3U, 33U, 1023U, 1028U, 1059U, 1084U, 1098U, 1129U),
                          [](const auto& test) { return "Seed" + std::to_string(test.param); });
 
 }  // namespace
