@@ -88,7 +88,12 @@ bool SyncManager::eventremove(const std::string& path, const std::string& newpat
   const std::string wo = getrelativepath(path);
   const std::string wn = getrelativepath(newpath);
   const SyncFileItem ro = syncdb_->get_single_file(wo);
-  if (!found(ro)) return eventadd(newpath);
+  // A row already taken as deleted here stands for an item that left its
+  // path earlier in the batch (a letter-case rename, then this move, finds
+  // the row under its old spelling): moving it would carry the deletion to
+  // the new path and delete on the server what is now there. Its deletion
+  // goes on; what arrived is a new item.
+  if (!found(ro) || ro.nStatus == SyncStatus::kDeletedLocally) return eventadd(newpath);
   if (found(syncdb_->get_single_file(wn))) {
     eventdel(path);
     return eventadd(newpath);

@@ -145,6 +145,27 @@ TEST_F(LocalMovesTest, ServerAnswersDecideTheMove) {
   EXPECT_EQ(status("docs/sub/busy.txt"), SyncStatus::kSynced);
 }
 
+// A letter-case rename and a move in one batch: the old spelling's half
+// finds nothing on disk and takes the row as deleted; the move's half finds
+// that same row under the new spelling.
+TEST_F(LocalMovesTest, MoveOfARowTakenAsDeletedBringsTheFileInAsNew) {
+  synced("docs/sub", "Docs/sub", "", true);
+  synced("docs/a.txt", "Docs/a.txt", "alpha");
+  fs::rename(local("Docs/a.txt"), local("Docs/sub/A.txt"));
+  held([&](SyncManager& m) { return m.eventdel(path("Docs/a.txt")); });
+  ASSERT_EQ(status("docs/a.txt"), SyncStatus::kDeletedLocally);
+
+  EXPECT_TRUE(held([&](SyncManager& m) {
+    return m.eventremove(path("Docs/A.txt"), path("Docs/sub/A.txt"), true);
+  }));
+  EXPECT_EQ(callCount("/1/file/move"), 0U);
+  EXPECT_TRUE(m_->movelists().removelist.empty());
+  EXPECT_EQ(status("docs/sub/A.txt"), SyncStatus::kUploadPending);
+  // The old row still carries its deletion to the server.
+  EXPECT_EQ(row("docs/a.txt").strWebPath, "docs/a.txt");
+  EXPECT_EQ(status("docs/a.txt"), SyncStatus::kDeletedLocally);
+}
+
 TEST_F(LocalMovesTest, SweepKeepsWhatCannotSettleInOrder) {
   writeLocal("Docs/p1.txt", "1");
   writeLocal("Docs/p3.txt", "3");
