@@ -46,6 +46,14 @@ bool SyncManager::eventrename(const std::string& path, const std::string& newpat
   const std::string wn = getrelativepath(fresh);
   const SyncFileItem ro = syncdb_->get_single_file(wo);
   const SyncFileItem rn = syncdb_->get_single_file(wn);
+  // The row already carries the new spelling: the server made this
+  // letter-case rename and the engine followed it here. Asking the server
+  // for it again is refused for good, and the deferred entry would hold
+  // the file back from every later change.
+  if (found(ro) && ro.strWebPath == wn && wo != wn) {
+    examineMoved(fresh, wn);
+    return true;
+  }
   const std::string token = UserData::shareUserData().userToken();
   if (!found(ro)) {
     const std::string target = asFolder(wo, Util::isdir(fresh));
