@@ -46,6 +46,14 @@ bool SyncManager::eventrename(const std::string& path, const std::string& newpat
   const std::string wn = getrelativepath(fresh);
   const SyncFileItem ro = syncdb_->get_single_file(wo);
   const SyncFileItem rn = syncdb_->get_single_file(wn);
+  // The row already carries the new spelling: the server made this
+  // letter-case rename and the engine followed it here. Asking the server
+  // for it again is refused for good, and the deferred entry would hold
+  // the file back from every later change.
+  if (found(ro) && ro.strWebPath == wn && wo != wn) {
+    examineMoved(fresh, wn);
+    return true;
+  }
   const std::string token = UserData::shareUserData().userToken();
   if (!found(ro)) {
     const std::string target = asFolder(wo, Util::isdir(fresh));
@@ -88,7 +96,12 @@ bool SyncManager::eventremove(const std::string& path, const std::string& newpat
   const std::string wo = getrelativepath(path);
   const std::string wn = getrelativepath(newpath);
   const SyncFileItem ro = syncdb_->get_single_file(wo);
-  if (!found(ro)) return eventadd(newpath);
+  // A row already taken as deleted here stands for an item that left its
+  // path earlier in the batch (a letter-case rename, then this move, finds
+  // the row under its old spelling): moving it would carry the deletion to
+  // the new path and delete on the server what is now there. Its deletion
+  // goes on; what arrived is a new item.
+  if (!found(ro) || ro.nStatus == SyncStatus::kDeletedLocally) return eventadd(newpath);
   if (found(syncdb_->get_single_file(wn))) {
     eventdel(path);
     return eventadd(newpath);

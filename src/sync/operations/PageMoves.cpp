@@ -121,7 +121,15 @@ void SyncManager::moveByCopy(const MoveItem& item) {
 
 void SyncManager::receive_move(const std::string& oldwebpath, const std::string& newwebpath) {
   if (!isSafeEntryPath(oldwebpath) || !isSafeEntryPath(newwebpath)) return;
-  const bool hadRow = syncdb_->get_single_file(newwebpath).nStatus != SyncStatus::kNotFound;
+  // The store finds a path in any letter case: for a new case alone the
+  // row found is the item's own, already there only when it carries the
+  // new spelling (the rename was followed before). Taken for one already
+  // there, it kept the transfer records at the old name, and the next
+  // download of the item reused one of them and wrote the old name again.
+  const SyncFileItem atNew = syncdb_->get_single_file(newwebpath);
+  const bool hadRow = atNew.nStatus != SyncStatus::kNotFound &&
+                      (lowercaseString(oldwebpath) != lowercaseString(newwebpath) ||
+                       atNew.strWebPath == newwebpath);
   const std::string oldLocal = getnormalpath(oldwebpath);
   std::string newLocal = getnormalpath(newwebpath);
   // A new letter case alone: the mapping of the new path would find the

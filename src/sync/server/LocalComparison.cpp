@@ -58,12 +58,16 @@ void SyncManager::update_copylist_lasttime(const std::string& webpath, uint64_t 
 }
 
 // Gives the local file the given times, and the row the time read back.
+// Setting them raises a file event of its own, which must read as the
+// engine's write: handled after a newer server version met the same file in
+// the same comparison, it found the size the row now takes from the server
+// and sent the local copy up over that version.
 void SyncManager::setLocalTimes(SyncFileItem& row, const std::string& local, uint64_t created,
                                 uint64_t modified) {
   Util::setfilecreatetime(local, created);
   Util::setfilemodifytime(local, modified);
   row.ullLastTime = Util::filemodifytime(local);
-  update_copylist_lasttime(row.strWebPath, row.ullLastTime);
+  set_add_filelistinfo(row.strWebPath, Util::filesize(local), row.ullLastTime);
 }
 
 void SyncManager::compare_data(SyncFileItem& row, const CompareItem& item, bool comparenow) {

@@ -178,8 +178,13 @@ bool UploadPeer::openContent() {
   return true;
 }
 
+void UploadPeer::Stop(bool deleting) {
+  PeerBase::Stop(deleting);
+  stopPause_.request_stop();
+}
+
 bool UploadPeer::pauseBetweenAttempts() const {
-  platform::sleepFor(kAttemptPause);
+  platform::sleepFor(kAttemptPause, stopPause_.get_token());
   return !bStop();
 }
 

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <string>
 
 #include "platform/UniqueFd.h"
@@ -39,6 +40,10 @@ class UploadPeer final : public PeerBase {
   // `environment` must be resolved.
   UploadPeer(TransferTask& task, UploadEnvironment environment);
   ~UploadPeer() override;
+
+  // Also cuts a pause between attempts short: a task being stopped (the
+  // engine shutting down among them) must not wait the pause out.
+  void Stop(bool deleting) override;
 
   // The server for the next Run; clears bResetServer.
   void SetUrl(const std::string& url);
@@ -127,6 +132,8 @@ class UploadPeer final : public PeerBase {
   bool bFinish_ = false;
   // A 205 in this pass made the content plain: run once more at once.
   bool madeResetThisPass_ = false;
+  // Requested by Stop; ends the pause between attempts.
+  std::stop_source stopPause_;
 };
 
 }  // namespace nb

@@ -145,6 +145,50 @@ TEST_F(LocalMovesTest, ServerAnswersDecideTheMove) {
   EXPECT_EQ(status("docs/sub/busy.txt"), SyncStatus::kSynced);
 }
 
+// The engine follows the server's new letter case on disk, and the watcher
+// reports that rename back. The server, asked for the name it already has,
+// refused it for good: the deferred entry then stood forever.
+TEST_F(LocalMovesTest, EchoOfAFollowedLetterCaseRenameAsksTheServerNothing) {
+  synced("docs/c.txt", "Docs/c.txt", "gamma");
+  renameServer("docs/c.txt", "C.txt");
+  held([](SyncManager& m) {
+    m.receive_move("docs/c.txt", "docs/C.txt");
+    return 0;
+  });
+  ASSERT_EQ(readLocal("Docs/C.txt"), "gamma");
+
+  EXPECT_TRUE(held([&](SyncManager& m) {
+    return m.eventrename(path("Docs/c.txt"), path("Docs/C.txt"), true);
+  }));
+  EXPECT_EQ(callCount("/1/file/rename"), 0U);
+  EXPECT_TRUE(renames().empty());
+  EXPECT_FALSE(m_->check_movelist(path("Docs/c.txt")));
+  EXPECT_EQ(row("docs/C.txt").strWebPath, "docs/C.txt");
+  EXPECT_EQ(status("docs/C.txt"), SyncStatus::kSynced);
+  EXPECT_EQ(uploads(), 0U);
+}
+
+// A letter-case rename and a move in one batch: the old spelling's half
+// finds nothing on disk and takes the row as deleted; the move's half finds
+// that same row under the new spelling.
+TEST_F(LocalMovesTest, MoveOfARowTakenAsDeletedBringsTheFileInAsNew) {
+  synced("docs/sub", "Docs/sub", "", true);
+  synced("docs/a.txt", "Docs/a.txt", "alpha");
+  fs::rename(local("Docs/a.txt"), local("Docs/sub/A.txt"));
+  held([&](SyncManager& m) { return m.eventdel(path("Docs/a.txt")); });
+  ASSERT_EQ(status("docs/a.txt"), SyncStatus::kDeletedLocally);
+
+  EXPECT_TRUE(held([&](SyncManager& m) {
+    return m.eventremove(path("Docs/A.txt"), path("Docs/sub/A.txt"), true);
+  }));
+  EXPECT_EQ(callCount("/1/file/move"), 0U);
+  EXPECT_TRUE(m_->movelists().removelist.empty());
+  EXPECT_EQ(status("docs/sub/A.txt"), SyncStatus::kUploadPending);
+  // The old row still carries its deletion to the server.
+  EXPECT_EQ(row("docs/a.txt").strWebPath, "docs/a.txt");
+  EXPECT_EQ(status("docs/a.txt"), SyncStatus::kDeletedLocally);
+}
+
 TEST_F(LocalMovesTest, SweepKeepsWhatCannotSettleInOrder) {
   writeLocal("Docs/p1.txt", "1");
   writeLocal("Docs/p3.txt", "3");

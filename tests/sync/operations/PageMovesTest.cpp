@@ -338,6 +338,35 @@ TEST_F(PageMovesTest, AFileMovedHereWhileTheServerRenamedItEndsAlikeOnBothSides)
   }
 }
 
+// Found by the random runs: a new letter case alone left the transfer
+// records at the old name; the server's next edit of the item reused the
+// finished download record and copied the local file's old content to the
+// old name beside it, and that content then went up over the edit.
+TEST_F(PageMovesTest, AServerLetterCaseRenameTakesTheTransferRecordsAlong) {
+  putServerFile("docs/c.txt", "gamma");
+  m().startCanCompare();
+  runComparePass();
+  settle();
+  ASSERT_EQ(readLocal("Docs/c.txt"), "gamma");
+
+  renameServer("docs/c.txt", "C.txt");
+  m().startCanCompare();
+  runComparePass();
+  EXPECT_EQ(readLocal("Docs/C.txt"), "gamma");
+  const TransportItem record = TransPortDB::shareTransPortDB().Get_Download(kMountId, "docs/C.txt");
+  EXPECT_EQ(record.strWebpath, "docs/C.txt");
+  EXPECT_EQ(record.strFullpath, local("Docs/C.txt").string());
+
+  clock().advance(std::chrono::seconds(5));
+  putServerFile("docs/C.txt", "gamma, edited");
+  m().startCanCompare();
+  runComparePass();
+  settle();
+  EXPECT_EQ(readLocal("Docs/C.txt"), "gamma, edited");
+  EXPECT_FALSE(localExists("Docs/c.txt"));
+  EXPECT_EQ(localTree("Docs"), serverTree("docs"));
+}
+
 class BackupMovesTest : public PageOpsWorld {
  protected:
   void SetUp() override {

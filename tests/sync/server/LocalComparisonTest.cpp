@@ -104,6 +104,30 @@ TEST_F(LocalComparisonTest, DownloadPendingRowEditedWithTheSameTimeKeepsWaiting)
   EXPECT_EQ(rowOf("docs/b2.txt").strFileHash, sha1HexDigest("server"));
 }
 
+// Found by the random runs: one comparison met our own upload coming back
+// (the file takes the server's times) and then another member's newer
+// version (the row takes its size and waits for the download). The file
+// event of the times set, handled after both, read as a local edit and sent
+// the old content up over that version.
+TEST_F(LocalComparisonTest, TheEventOfTimesSetHereIsTheEnginesOwn) {
+  storeRow("docs/a.txt", "mine", SyncStatus::kSynced);
+  writeLocalAt("Docs/a.txt", "mine", kLocalTime);
+  SyncFileItem row = rowOf("docs/a.txt");
+  m().compare_data(row, entry("docs/a.txt", "mine"), false);
+  ASSERT_EQ(localTime("Docs/a.txt"), kServerTime);
+  row = rowOf("docs/a.txt");
+  m().compare_data(row, entry("docs/a.txt", "theirs, longer", kServerTime + 5), false);
+  ASSERT_EQ(rowOf("docs/a.txt").nStatus, SyncStatus::kDownloadPending);
+
+  {
+    std::lock_guard hold(m());
+    EXPECT_TRUE(m().eventupdate(local("Docs/a.txt").string()));
+  }
+  EXPECT_EQ(rowOf("docs/a.txt").nStatus, SyncStatus::kDownloadPending);
+  EXPECT_EQ(rowOf("docs/a.txt").strFileHash, sha1HexDigest("theirs, longer"));
+  EXPECT_EQ(upload("docs/a.txt").nIndex, 0);
+}
+
 TEST_F(LocalComparisonTest, CompareModifyTable) {
   struct Case {
     const char* name;

@@ -59,9 +59,13 @@ INSTANTIATE_TEST_SUITE_P(Seeds, RandomSyncTest, testing::ValuesIn(seedsToRun()),
 // watched), 1059 (a server move of a file whose row an upload had dropped)
 // and 1084 (a local move the server answered "not found" left its row in
 // sync with no file) have tests of their own in PageMovesTest and
-// FolderWatcherTest.
+// FolderWatcherTest. Letter case again: a server rename the engine followed
+// (1141, 1152: its echo asked the server again, and its transfer records
+// kept the old name), and one made here just before a move (1160). Seed
+// 1151: the event of file times the comparison set read as a local edit.
 INSTANTIATE_TEST_SUITE_P(Found, RandomSyncTest,
-                         testing::Values(3U, 33U, 1023U, 1028U, 1059U, 1084U, 1098U, 1129U),
+                         testing::Values(3U, 33U, 1023U, 1028U, 1059U, 1084U, 1098U, 1129U,
+                                         1141U, 1151U, 1152U, 1160U),
                          [](const auto& test) { return "Seed" + std::to_string(test.param); });
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <random>
 #include <string>
 
@@ -17,6 +18,7 @@
 #include "http/request/ASIHTTPRequest.h"
 #include "support/RandomBytes.h"
 #include "support/FakeDriveFixture.h"
+#include "support/ManualClock.h"
 #include "transfer/engine/TransferTask.h"
 #include "transfer/records/TransferRecords.h"
 
@@ -301,6 +303,30 @@ TEST_F(UploadPeerTest, DeleteAbortsTheSessionAndRemovesTheSideFiles) {
   EXPECT_EQ(peer.GetServerTarget(), "");
   EXPECT_FALSE(peer.CheckResetFile());
   EXPECT_EQ(storage_->openSessions(), 0);
+  task->clearPeers();
+}
+
+// Found by the random runs: the engine's shutdown stops every task and
+// waits for it, and an upload pausing between attempts slept the pause
+// out, for good on a clock that no longer moved.
+TEST_F(UploadPeerTest, AStopEndsThePauseBetweenAttemptsAtOnce) {
+  auto task = makeTask(randomBytes(8, 100));
+  storage_->service().fail("/upload_req", FakeFault::bareStatus(500));
+  auto clock = std::make_shared<test::ManualClock>();
+  test::ScopedClockOverride overrideClock(clock);
+  UploadPeer peer(*task, environment());
+  task->addPeer(std::shared_ptr<PeerBase>(std::shared_ptr<void>(), &peer));
+  auto session = std::async(std::launch::async, [&] { runSession(peer); });
+  ASSERT_TRUE(clock->waitForSleepers(1));
+  task->Stop();
+  const bool ended = session.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+  // Failed or not, the session must end before the peer goes.
+  while (session.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) {
+    clock->advance(std::chrono::seconds(1));
+  }
+  EXPECT_TRUE(ended);
+  EXPECT_FALSE(peer.bFinish());
+  EXPECT_EQ(storage_->service().callsTo("/upload_req").size(), 1u);
   task->clearPeers();
 }
 
