@@ -561,10 +561,17 @@ class SyncManager : public LocalEventTarget, public std::enable_shared_from_this
   void moveByCopy(const MoveItem& item);
   // One item of an online page move; the item's answer.
   std::string moveOnServer(const MoveItem& item);
+  // What became of the local item of a move the change feed reported.
+  enum class LocalFollow { kStayed, kMoved, kLeftBehind };
   // The rows and local item of a move the change feed reported, both
-  // places lying in linked folders.
-  void followServerMove(const std::string& oldwebpath, const std::string& newwebpath,
-                        const std::string& oldlocal, const std::string& newlocal);
+  // places lying in linked folders. kLeftBehind: the local item could not
+  // follow (its new folder is missing here, say) and has no row any more.
+  LocalFollow followServerMove(const std::string& oldwebpath, const std::string& newwebpath,
+                               const std::string& oldlocal, const std::string& newlocal);
+  // The upload records that moved with a followed item read its file from
+  // the new local place.
+  void moveUploadSources(const std::string& newwebpath, const std::string& oldlocal,
+                         const std::string& newlocal);
   // After a failed move of the local item: true when a file of its own
   // stood at the target and was recorded as a local edit to upload.
   bool keepFileAtMoveTarget(const std::string& newwebpath, const std::string& oldlocal,

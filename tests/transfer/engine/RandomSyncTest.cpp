@@ -47,8 +47,11 @@ INSTANTIATE_TEST_SUITE_P(Seeds, RandomSyncTest, testing::ValuesIn(seedsToRun()),
 // and the server's later deletion of that name removed it) depends on
 // timing, and under load it still ends apart now and then for other
 // reasons; its fault has a test of its own in PageMovesTest, and the seed
-// runner replays it.
-INSTANTIATE_TEST_SUITE_P(Found, RandomSyncTest, testing::Values(3U, 33U),
+// runner replays it. Seed 1093 (an upload record left at the old name of a
+// file the server renamed, sent again without end) and seed 1065 (a folder
+// left behind by a server move it could not follow, whose files then hung
+// under a folder row that claimed to be on the server only).
+INSTANTIATE_TEST_SUITE_P(Found, RandomSyncTest, testing::Values(3U, 33U, 1065U, 1093U),
                          [](const auto& test) { return "Seed" + std::to_string(test.param); });
 
 }  // namespace
