@@ -562,10 +562,17 @@ class SyncManager : public LocalEventTarget, public std::enable_shared_from_this
   void moveByCopy(const MoveItem& item);
   // One item of an online page move; the item's answer.
   std::string moveOnServer(const MoveItem& item);
+  // What became of the local item of a move the change feed reported.
+  enum class LocalFollow { kStayed, kMoved, kLeftBehind };
   // The rows and local item of a move the change feed reported, both
-  // places lying in linked folders.
-  void followServerMove(const std::string& oldwebpath, const std::string& newwebpath,
-                        const std::string& oldlocal, const std::string& newlocal);
+  // places lying in linked folders. kLeftBehind: the local item could not
+  // follow (its new folder is missing here, say) and has no row any more.
+  LocalFollow followServerMove(const std::string& oldwebpath, const std::string& newwebpath,
+                               const std::string& oldlocal, const std::string& newlocal);
+  // The upload records that moved with a followed item read its file from
+  // the new local place.
+  void moveUploadSources(const std::string& newwebpath, const std::string& oldlocal,
+                         const std::string& newlocal);
   // A folder the feed moved already has its row at the new path: the rows
   // still under the old path follow it to their new places.
   void followRowsLeftBehind(const std::string& oldwebpath, const std::string& newwebpath);

@@ -139,12 +139,13 @@ void SyncManager::receive_move(const std::string& oldwebpath, const std::string&
       lowercaseString(oldwebpath) == lowercaseString(newwebpath)) {
     newLocal = lastaddslash(getParent(oldLocal)) + getFilename(newwebpath);
   }
+  LocalFollow followed = LocalFollow::kStayed;
   if (linkfolder_.renameByWebPath(oldwebpath, newwebpath)) {
     // The linked local folders stay where they are: only the web side moved.
     syncdb_->rename_link(oldwebpath, newwebpath);
     placeRows(oldwebpath, newwebpath);
   } else if (!oldLocal.empty() && !newLocal.empty() && Util::existfile(oldLocal)) {
-    followServerMove(oldwebpath, newwebpath, oldLocal, newLocal);
+    followed = followServerMove(oldwebpath, newwebpath, oldLocal, newLocal);
   } else if (!hadRow && !oldLocal.empty() && !newLocal.empty()) {
     // No local item to move (deleted here, or not downloaded yet): the rows
     // follow all the same, so that what they hold is settled at the item's
@@ -162,8 +163,34 @@ void SyncManager::receive_move(const std::string& oldwebpath, const std::string&
   if (!hadRow) {
     TransPortDB::shareTransPortDB().RenameTrans(nMountID_, oldwebpath, newwebpath, oldLocal,
                                                 newLocal);
+    if (followed == LocalFollow::kMoved) moveUploadSources(newwebpath, oldLocal, newLocal);
   }
   Network::shareNetwork()->RenameWebpath(nMountID_, oldwebpath, newwebpath);
+  // An item left behind has lost its rows to the new place: it is taken in
+  // as the folder watching takes a new local item, and so reaches the server
+  // again at its old place; otherwise a later deletion of the new place
+  // (its folder deleted here, say) would take the only copy of its content.
+  // Taken in only now, so that the records renamed above do not carry its
+  // upload to the new place.
+  if (followed == LocalFollow::kLeftBehind) eventadd(oldLocal);
+}
+
+// Upload records keep the local path they read from when their web path
+// moves; one whose file moved with it would otherwise send a path that no
+// longer exists, and a record sent from its hash would be re-sent without
+// end against a row that never matches it.
+void SyncManager::moveUploadSources(const std::string& newwebpath, const std::string& oldlocal,
+                                    const std::string& newlocal) {
+  auto& store = TransPortDB::shareTransPortDB();
+  const std::string under = lastaddslash(oldlocal);
+  for (const auto& record : store.Get_Uploads(nMountID_, newwebpath)) {
+    if (record.strFullpath == oldlocal) {
+      store.RenameTrans(nMountID_, record.strFullpath, newlocal);
+    } else if (record.strFullpath.starts_with(under)) {
+      store.RenameTrans(nMountID_, record.strFullpath,
+                        lastaddslash(newlocal) + record.strFullpath.substr(under.size()));
+    }
+  }
 }
 
 // The folder already stands at its new path, rows and all: the echo of a
@@ -216,25 +243,31 @@ bool SyncManager::keepFileAtMoveTarget(const std::string& newwebpath, const std:
 
 // Backup links never move their local files: the server's side is only
 // recorded there.
-void SyncManager::followServerMove(const std::string& oldwebpath, const std::string& newwebpath,
-                                   const std::string& oldlocal, const std::string& newlocal) {
+SyncManager::LocalFollow SyncManager::followServerMove(const std::string& oldwebpath,
+                                                       const std::string& newwebpath,
+                                                       const std::string& oldlocal,
+                                                       const std::string& newlocal) {
   const bool writeBefore = getFilePropertyForWrite(oldwebpath);
   const bool writeAfter = getFilePropertyForWrite(newwebpath);
   placeRows(oldwebpath, newwebpath);
-  if (linkfolder_.linkTypeByWebPath(oldwebpath) == LinkType::kBackup) return;
+  if (linkfolder_.linkTypeByWebPath(oldwebpath) == LinkType::kBackup) return LocalFollow::kStayed;
   // The local item already stands where the server put it (the echo of a
   // letter-case rename made here): nothing moves, and an edit it holds that
   // is not uploaded yet must not be taken for a write of the engine's own.
+  LocalFollow followed = LocalFollow::kStayed;
   if (oldlocal != newlocal) {
     if (!Util::movefile(oldlocal, newlocal)) {
       NBLOG_WARN("library {}: could not move {} to {}", nMountID_, oldlocal, newlocal);
-      if (keepFileAtMoveTarget(newwebpath, oldlocal, newlocal)) return;
+      if (keepFileAtMoveTarget(newwebpath, oldlocal, newlocal)) return LocalFollow::kStayed;
+      if (Util::existfile(oldlocal)) return LocalFollow::kLeftBehind;
+    } else {
+      followed = LocalFollow::kMoved;
     }
     // The folder watching must not take the moved item for a local change.
     set_add_filelistinfo(newwebpath, Util::filesize(newlocal), Util::filemodifytime(newlocal));
   }
   if (linkfolder_.linkTypeByWebPath(newwebpath) != LinkType::kSync || writeBefore == writeAfter) {
-    return;
+    return followed;
   }
   if (const auto queue = Util::getAppDelegate()->taskQueue()) {
     queue->addOperation(
@@ -243,6 +276,7 @@ void SyncManager::followServerMove(const std::string& oldwebpath, const std::str
     NBLOG_ERROR("library {}: no task queue to reset the file rights under {}", nMountID_,
                 newwebpath);
   }
+  return followed;
 }
 
 }  // namespace nb

@@ -367,6 +367,61 @@ TEST_F(PageMovesTest, AServerLetterCaseRenameTakesTheTransferRecordsAlong) {
   EXPECT_EQ(localTree("Docs"), serverTree("docs"));
 }
 
+// Found by the random runs: the server moved a file into a folder this
+// side does not have (not fetched yet, or renamed here before the rename
+// reached the server). The rows went to the new place and the file, left
+// behind, had none: it was never sent again, and the deletion of the new
+// place here would have taken the only copy of an edit. It is taken in as
+// a new local file and sent to its old place.
+TEST_F(PageMovesTest, AServerMoveTheLocalFileCannotFollowSendsItAgain) {
+  syncedFile("docs/a.txt", "alpha");
+  addServerFolder("docs/sub");
+  moveServer("docs/a.txt", "docs/sub");
+  m().startCanCompare();
+  runComparePass();
+
+  EXPECT_EQ(readLocal("Docs/a.txt"), "alpha");
+  EXPECT_EQ(status("docs/a.txt"), SyncStatus::kUploadPending);
+  auto& store = TransPortDB::shareTransPortDB();
+  EXPECT_EQ(store.Get_Upload(kMountId, "docs/a.txt").strFullpath, local("Docs/a.txt").string());
+  EXPECT_EQ(store.Get_Upload(kMountId, "docs/sub/a.txt").nIndex, 0);
+  settle();
+  EXPECT_TRUE(serverHas("docs/a.txt"));
+  EXPECT_TRUE(serverHas("docs/sub/a.txt"));
+  EXPECT_EQ(status("docs/a.txt"), SyncStatus::kSynced);
+}
+
+// Found by the random runs: an upload record moved with its file kept the
+// old local path; sent again and again from a path that no longer existed,
+// it never matched the row and rewrote the server's copy without end. A
+// new letter case alone found the item's own row at the new name and left
+// even the record's web path behind.
+TEST_F(PageMovesTest, AServerMoveTakesTheUploadOfTheMovedFileAlong) {
+  struct Case {
+    const char* from;
+    const char* to;
+  };
+  const Case cases[] = {{"docs/a.txt", "docs/sub/a.txt"}, {"docs/b.txt", "docs/B.txt"}};
+  syncedFolder("docs/sub");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.to);
+    syncedFile(c.from, "alpha");
+    writeLocal(localOf(c.from), "alpha, edited");
+    SyncFileItem row = rowOf(c.from);
+    row.nStatus = SyncStatus::kUploadPending;
+    m().syncdb().update_file(row);
+    ASSERT_TRUE(m().Add_Upload(row, local(localOf(c.from)).string(), true, c.from));
+    {
+      std::lock_guard hold(m());
+      m().receive_move(c.from, c.to);
+    }
+    ASSERT_EQ(readLocal(localOf(c.to)), "alpha, edited");
+    const TransportItem record = TransPortDB::shareTransPortDB().Get_Upload(kMountId, c.to);
+    EXPECT_EQ(record.strWebpath, c.to);
+    EXPECT_EQ(record.strFullpath, local(localOf(c.to)).string());
+  }
+}
+
 class BackupMovesTest : public PageOpsWorld {
  protected:
   void SetUp() override {
