@@ -123,6 +123,8 @@ class SyncManager : public LocalEventTarget, public std::enable_shared_from_this
   void set_add_filelistinfo(const std::string& webpath, uint64_t filesize, uint64_t lasttime);
   // The item is the echo of the engine's own write.
   bool isOwnWrite(const std::string& webpath, uint64_t filesize, uint64_t lasttime);
+  // The item at `webpath` is the user's from now on, as written.
+  void forgetOwnWrite(const std::string& webpath);
   // At every commit: drops the old copy-list entries.
   void check_and_clear_copylist();
   // The engine reset a local file's times: its copy-list entry, if any,

@@ -15,6 +15,8 @@ bool CopyList::isOwnWrite(const std::string& webpath, uint64_t filesize, uint64_
          found->second.lasttime == lasttime;
 }
 
+void CopyList::forget(const std::string& webpath) { entries_.erase(webpath); }
+
 void CopyList::updateLastTime(const std::string& webpath, uint64_t lasttime) {
   if (auto found = entries_.find(webpath); found != entries_.end()) found->second.lasttime = lasttime;
 }

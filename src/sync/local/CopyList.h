@@ -22,6 +22,9 @@ class CopyList {
   // True when the item at `webpath` with this size (0 for a folder) and
   // modification time is the engine's own write.
   bool isOwnWrite(const std::string& webpath, uint64_t filesize, uint64_t lasttime) const;
+  // The item at `webpath` is no write of the engine's any more, whatever
+  // its size and time.
+  void forget(const std::string& webpath);
   // The engine reset a file's times: its entry, if any, follows.
   void updateLastTime(const std::string& webpath, uint64_t lasttime);
   // At every commit: drops the entries kKeepSeconds old or older.

@@ -179,6 +179,11 @@ bool SyncManager::isOwnWrite(const std::string& webpath, uint64_t filesize, uint
   return copylist_.isOwnWrite(webpath, filesize, lasttime);
 }
 
+void SyncManager::forgetOwnWrite(const std::string& webpath) {
+  std::lock_guard lock(listsMutex_);
+  copylist_.forget(webpath);
+}
+
 void SyncManager::check_and_clear_copylist() {
   std::lock_guard lock(listsMutex_);
   copylist_.check_and_clear_copylist();

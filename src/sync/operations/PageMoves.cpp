@@ -171,8 +171,13 @@ void SyncManager::receive_move(const std::string& oldwebpath, const std::string&
   // again at its old place; otherwise a later deletion of the new place
   // (its folder deleted here, say) would take the only copy of its content.
   // Taken in only now, so that the records renamed above do not carry its
-  // upload to the new place.
-  if (followed == LocalFollow::kLeftBehind) eventadd(oldLocal);
+  // upload to the new place. The engine's own recent write of the file (its
+  // download, its times set) must not hide it: nothing else holds its
+  // content any more.
+  if (followed == LocalFollow::kLeftBehind) {
+    forgetOwnWrite(oldwebpath);
+    eventadd(oldLocal);
+  }
 }
 
 // Upload records keep the local path they read from when their web path
