@@ -126,17 +126,16 @@ void SyncManager::receive_move(const std::string& oldwebpath, const std::string&
   // new spelling (the rename was followed before). Taken for one already
   // there, it kept the transfer records at the old name, and the next
   // download of the item reused one of them and wrote the old name again.
+  const bool newCaseOnly = lowercaseString(oldwebpath) == lowercaseString(newwebpath);
   const SyncFileItem atNew = syncdb_->get_single_file(newwebpath);
   const bool hadRow = atNew.nStatus != SyncStatus::kNotFound &&
-                      (lowercaseString(oldwebpath) != lowercaseString(newwebpath) ||
-                       atNew.strWebPath == newwebpath);
+                      (!newCaseOnly || atNew.strWebPath == newwebpath);
   const std::string oldLocal = getnormalpath(oldwebpath);
   std::string newLocal = getnormalpath(newwebpath);
   // A new letter case alone: the mapping of the new path would find the
   // item under its old spelling, so the new name is taken as the server
   // spells it, beside the item the old path found.
-  if (!oldLocal.empty() && !newLocal.empty() &&
-      lowercaseString(oldwebpath) == lowercaseString(newwebpath)) {
+  if (!oldLocal.empty() && !newLocal.empty() && newCaseOnly) {
     newLocal = lastaddslash(getParent(oldLocal)) + getFilename(newwebpath);
   }
   LocalFollow followed = LocalFollow::kStayed;
@@ -154,7 +153,7 @@ void SyncManager::receive_move(const std::string& oldwebpath, const std::string&
     // the item at its new path would have no row and never arrive.
     syncdb_->move(oldwebpath, newwebpath, getFileUpID(newwebpath));
   } else if (hadRow && !oldLocal.empty() && !newLocal.empty() && !Util::existfile(oldLocal) &&
-             lowercaseString(oldwebpath) != lowercaseString(newwebpath)) {
+             !newCaseOnly) {
     followRowsLeftBehind(oldwebpath, newwebpath);
   }
   if (cachefolder_.renameByWebPath(oldwebpath, newwebpath)) {
